@@ -1,0 +1,16 @@
+#pragma once
+#include <cstdint>
+
+#include "rtl/date_time.h"
+
+namespace qelvo::platform {
+
+int64_t QueryPerformanceCounter();
+int64_t QueryPerformanceFrequency();
+// Milliseconds since an arbitrary start; wraps at 2^32 like the Windows tick.
+uint32_t GetTickCount();
+void Sleep(uint32_t milliseconds);
+// The local date and time now.
+rtl::TDateTime Now();
+
+}  // namespace qelvo::platform

@@ -1,0 +1,47 @@
+#pragma once
+// TFileStream over a Windows-form path, with the classic access and sharing modes.
+// Sharing is enforced between the streams of this process.
+#include <cstdint>
+#include <string>
+
+#include "rtl/stream.h"
+
+namespace qelvo::platform {
+
+enum : uint16_t {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmShareCompat = 0x0000,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyRead = 0x0030,
+  fmShareDenyNone = 0x0040,
+  fmCreate = 0xFF00,  // create or truncate, read-write
+};
+
+class TFileStream : public rtl::TStream {
+ public:
+  // mode = access | sharing, or fmCreate | sharing. Raises EFCreateError
+  // ("Cannot create file \"%s\". <OS text>") or EFOpenError ("Cannot open file ...").
+  TFileStream(const std::string& fileName, uint16_t mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, rtl::TSeekOrigin origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t newSize) override;
+
+  const std::string& FileName() const { return fileName_; }
+  int Handle() const { return fd_; }
+
+ private:
+  std::string fileName_;
+  int fd_ = -1;
+  uint64_t shareKey_ = 0;
+};
+
+}  // namespace qelvo::platform

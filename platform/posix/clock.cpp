@@ -1,0 +1,33 @@
+#include "platform/clock.h"
+
+#include <cerrno>
+#include <ctime>
+
+namespace qelvo::platform {
+
+int64_t QueryPerformanceCounter() {
+  struct timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+int64_t QueryPerformanceFrequency() { return 1000000000LL; }
+
+uint32_t GetTickCount() { return static_cast<uint32_t>(QueryPerformanceCounter() / 1000000LL); }
+
+void Sleep(uint32_t milliseconds) {
+  struct timespec req{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&req, &req) != 0 && errno == EINTR) {
+  }
+}
+
+rtl::TDateTime Now() {
+  struct timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm tm{};
+  ::localtime_r(&ts.tv_sec, &tm);
+  return rtl::EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) +
+         rtl::EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ts.tv_nsec / 1000000));
+}
+
+}  // namespace qelvo::platform

@@ -1,0 +1,70 @@
+#pragma once
+// TStream: the byte-stream contract every subsystem reads and writes through.
+// Read/Write may move fewer bytes than asked; ReadBuffer/WriteBuffer move exactly n bytes
+// or raise EReadError/EWriteError.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "rtl/exceptions.h"
+
+namespace qelvo::rtl {
+
+enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+  virtual int64_t Position() { return Seek(0, soCurrent); }
+  virtual void SetPosition(int64_t pos) { Seek(pos, soBeginning); }
+  virtual int64_t Size();
+  // Streams that cannot change size raise EStreamError.
+  virtual void SetSize(int64_t newSize);
+
+  void ReadBuffer(void* buffer, int64_t count);
+  void WriteBuffer(const void* buffer, int64_t count);
+  // Copies count bytes from source's current position; count 0 copies the whole source
+  // from its start. Returns the bytes copied.
+  int64_t CopyFrom(TStream& source, int64_t count);
+
+  // Little helpers for byte strings.
+  void WriteString(const std::string& s) { WriteBuffer(s.data(), static_cast<int64_t>(s.size())); }
+};
+
+// Keeps its bytes in one contiguous block that grows geometrically.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  ~TMemoryStream() override;
+  TMemoryStream(const TMemoryStream&) = delete;
+  TMemoryStream& operator=(const TMemoryStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return size_; }
+  void SetSize(int64_t newSize) override;
+
+  void Clear();
+  uint8_t* Memory() { return data_; }
+  const uint8_t* Memory() const { return data_; }
+  // Capacity may be reserved ahead of writes; never shrinks the content.
+  void SetCapacity(int64_t capacity);
+  int64_t Capacity() const { return capacity_; }
+  void LoadFromStream(TStream& source);
+  void SaveToStream(TStream& dest);
+  std::string DataString() const { return std::string(reinterpret_cast<const char*>(data_), static_cast<size_t>(size_)); }
+
+ private:
+  uint8_t* data_ = nullptr;
+  int64_t size_ = 0;
+  int64_t capacity_ = 0;
+  int64_t position_ = 0;
+};
+
+}  // namespace qelvo::rtl
