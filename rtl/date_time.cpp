@@ -7,7 +7,7 @@
 namespace qelvo::rtl {
 namespace {
 constexpr int64_t kMsPerDay = 86400000;
-// Days from 0001-01-01 to 1899-12-30.
+// 1899-12-30 as a 1-based day count from 0001-01-01.
 constexpr int64_t kDateDelta = 693594;
 
 int64_t DaysBeforeYear(int y) {
@@ -28,7 +28,7 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
   int64_t days = DaysBeforeYear(year);
   for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
   days += day;
-  out = static_cast<double>(days - kDateDelta - 1);
+  out = static_cast<double>(days - kDateDelta);
   return true;
 }
 
@@ -67,7 +67,7 @@ void Split(TDateTime dt, int64_t& days, int64_t& ms) {
 void DecodeDate(TDateTime dt, int& year, int& month, int& day) {
   int64_t days, ms;
   Split(dt, days, ms);
-  int64_t n = days + kDateDelta;  // days since 0001-01-01
+  int64_t n = days + kDateDelta - 1;  // whole days since 0001-01-01
   if (n < 0) {
     year = month = day = 0;
     return;
