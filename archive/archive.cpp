@@ -358,17 +358,19 @@ void TArcArchive::ClearTags() {
 
 // --- Archive changes -------------------------------------------------------------------
 
-std::string TArcArchive::NormalizeStoredName(const std::string& path) {
+std::string TArcArchive::ApplyDosMode(const std::string& path) const {
+  if (!FDOSMode) return path;
   std::string name = path;
-  if (FDOSMode) {
-    if (!FBaseDirectory.empty() && !(name.size() > 1 && name[1] == ':') && !(!name.empty() && name[0] == '\\'))
-      name = WithTrailingBackslash(FBaseDirectory) + name;
-    // The file systems this runs on report no separate short names; the folders and the
-    // file must exist all the same.
-    const std::string folder = FolderWithoutDelimiter(name);
-    if (!folder.empty() && !platform::DirectoryExists(folder)) throw EArcException("Path not found");
-    if (!platform::FileExists(name) && !platform::DirectoryExists(name)) throw EArcFileNotFound();
-  }
+  if (!FBaseDirectory.empty() && !(name.size() > 1 && name[1] == ':') && !(!name.empty() && name[0] == '\\'))
+    name = WithTrailingBackslash(FBaseDirectory) + name;
+  const std::string folder = FolderWithoutDelimiter(name);
+  if (!folder.empty() && !platform::DirectoryExists(folder)) throw EArcException("Path not found");
+  if (!platform::FileExists(name) && !platform::DirectoryExists(name)) throw EArcFileNotFound();
+  return name;
+}
+
+std::string TArcArchive::NormalizeStoredName(const std::string& path) {
+  std::string name = ApplyDosMode(path);
   if (FStoreOptions.Has(soStripDrive)) RemoveDrive(name);
   if (!name.empty() && name[0] == '\\') name.erase(0, 1);
   if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);

@@ -158,6 +158,9 @@ class TArcArchive {
   TArcArchiveEvent OnSave;
 
  protected:
+  // Under DOSMode: the path joined to BaseDirectory, with its folders and file checked to
+  // exist (the file systems here keep no separate short names).
+  std::string ApplyDosMode(const std::string& path) const;
   // Fails with EArcNoArchive when there is no list or the status is asInvalid.
   void EnsureValid() const;
   void SaveIfPending(TArcArchiveItem* item);
