@@ -78,8 +78,10 @@ class TArcArchive {
   void ExtractTaggedItems();
   void TestTaggedItems();
   // Where an item would be written: false when it is skipped (a folder item without
-  // both folder options, an overwrite the owner refused, or a stored name that would
-  // leave BaseDirectory, which is reported as an item failure with EArcUnsafePath).
+  // both folder options, or an overwrite the owner refused). A target taken from the
+  // stored name must stay inside BaseDirectory: an absolute name, or one whose ".."
+  // components climb out, raises EArcUnsafePath (ExtractAt reports it as an item
+  // failure). A NewName given by the caller is used as given.
   bool ResolveExtractPath(TArcArchiveItem* item, const std::string& newName, std::string& useName);
 
   // --- Lookup and tagging -------------------------------------------------------------
@@ -156,6 +158,9 @@ class TArcArchive {
   TArcArchiveEvent OnSave;
 
  protected:
+  // Under DOSMode: the path joined to BaseDirectory, with its folders and file checked to
+  // exist (the file systems here keep no separate short names).
+  std::string ApplyDosMode(const std::string& path) const;
   // Fails with EArcNoArchive when there is no list or the status is asInvalid.
   void EnsureValid() const;
   void SaveIfPending(TArcArchiveItem* item);
@@ -191,6 +196,8 @@ class TArcArchive {
   template <class Op>
   void GuardItem(TArcArchiveItem* item, TArcProcessType processType, Op&& op);
   void ReportArchiveProgress(int index);
+  // Appends text, the current date-time and CR LF to the open log, as UTF-16LE.
+  void AppendLogLine(const std::string& text);
 
   std::unique_ptr<rtl::TStream> FOwnedStream;
 };

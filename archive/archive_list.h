@@ -39,6 +39,8 @@ class TArcArchiveList {
   // Raise EListError for an index out of range.
   TArcArchiveItem* Get(int index) const;
   void Put(int index, TArcArchiveItem* item);
+  // Gives a listed item a new stored name and moves it to its new bucket.
+  void Rename(TArcArchiveItem* item, const std::string& newName);
   int Count() const { return static_cast<int>(FList.size()); }
   bool OwnsItems() const { return FOwnsItems; }
 

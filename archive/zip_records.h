@@ -55,9 +55,9 @@ class TArcZipFileHeader {
   TArcZipFileHeader(const TArcZipFileHeader&) = delete;
   TArcZipFileHeader& operator=(const TArcZipFileHeader&) = delete;
 
-  // Fixed fields by plain reads (a short read leaves a field as it was), the name by a
-  // plain read, the extra field exactly (EReadError); a wrong signature raises
-  // EArcZipInvalid at the end.
+  // Fixed fields as far as the stream has them (a field it cannot fill stays as it
+  // was); a wrong signature raises EArcZipInvalid before the variable parts are read;
+  // then the name as far as it goes and the extra field exactly (EReadError).
   virtual void LoadFromStream(rtl::TStream& stream);
   virtual void SaveToStream(rtl::TStream& stream);
 
@@ -84,10 +84,6 @@ class TArcZipFileHeader {
   uint32_t FUncompressedSize = 0;
   rtl::ByteString FFileName;
   TArcExtraField FExtraField;
-
- protected:
-  // Reads the fixed fields after the signature up to the name length (shared order).
-  void ReadCommonFields(rtl::TStream& stream);
 };
 
 class TArcZipLocalFileHeader : public TArcZipFileHeader {
