@@ -4,8 +4,8 @@
 
 #include "archive/errors.h"
 #include "archive/paths.h"
-#include "codecs/decrypt_stream.h"
 #include "codecs/inflate.h"
+#include "codecs/zip_decrypt.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "unzip/bit_bucket_stream.h"
@@ -148,8 +148,7 @@ std::unique_ptr<rtl::TStream> OpenItemDataStream(TArcZipArchive& archive, TArcZi
     if (abort) throw EArcUserAbort();
     auto decrypt = std::make_unique<codecs::TArcDfDecryptStream>(data.get(), checkValue, archive.Password());
     if (decrypt->IsValid()) {
-      decrypt->SetOwnsStream(true);
-      data.release();
+      decrypt->TakeOwnership(std::move(data));
       return decrypt;
     }
     decrypt.reset();

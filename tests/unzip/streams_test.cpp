@@ -187,7 +187,7 @@ class TBrokenStream : public rtl::TStream {
  public:
   bool failSeek = false;
   int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void*, int64_t count) override { return count / 2; }
+  int64_t Write(const void*, int64_t count) override { return failSeek ? count : count / 2; }
   int64_t Seek(int64_t offset, rtl::TSeekOrigin) override { return failSeek && offset > 0 ? -1 : offset; }
 };
 
