@@ -20,7 +20,7 @@ void Fill(QWidget* w, const QColor& c) {
 }  // namespace
 
 TfrmStatus::TfrmStatus(app::IMessagePump& pump)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), display_(*this, pump) {
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), display_(*this, pump) {
   setObjectName(QStringLiteral("frmStatus"));
   setFixedSize(759, 83);
   setFont(TahomaFont(11));

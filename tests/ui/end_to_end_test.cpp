@@ -66,6 +66,10 @@ class EndToEnd : public ::testing::Test {
     char tmpl[] = "/tmp/qelvo-e2e-XXXXXX";
     serverWork_ = ::mkdtemp(tmpl);
     peer_ = new TNginxPeer(serverWork_);
+    // A company name that needs escaping in the URL.
+    const fs::path layouts = fs::path(peer_->PackagesFolder()) / "www/qelvo/public/layoutpdv";
+    std::error_code ec;
+    fs::copy_file(layouts / "demo.zip", layouts / "Café & Cia.zip", ec);
   }
   static void TearDownTestSuite() {
     delete peer_;
@@ -197,18 +201,22 @@ TEST_F(EndToEnd, ErpServerFromAnEmptyTempFolderToACompleteProductFolder) {
 
 TEST_F(EndToEnd, PdvCompleteAsksForTheLayoutUntilOneExists) {
   TBoxAnswerer boxes;
-  boxes.Inputs = {"inexistente", "demo"};
+  boxes.Inputs = {"inexistente", "../demo", "Café & Cia"};
+  const int before = peer_->RequestCount();
   Run(0);
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"input Nome da Empresa", "message O layout não existe inexistente.zip",
+                                                     "input Nome da Empresa", "message O layout não existe ../demo.zip",
                                                      "input Nome da Empresa"}));
+  // Full package, missing layout, escaped layout, bridge, update: the unsafe name sent nothing.
+  EXPECT_EQ(peer_->RequestCount() - before, 5);
+  EXPECT_TRUE(fs::is_regular_file(C("inst/temp/Café & Cia.zip")));
   EXPECT_EQ(Tree(C("QelvoPDV")), Source({"pdv-full", "layout-demo", "bridge", "pdv"}));
   ExpectShortcut("QelvoPDV", "C:\\QelvoPDV\\QelvoPDV.exe", "C:\\QelvoPDV\\");
   ExpectShortcut("HeidiSQL", "C:\\QelvoPDV\\heidisql.exe", "C:\\QelvoPDV\\");
   EXPECT_EQ(Opened(3), (std::set<std::string>{C("QelvoPDV/programas/capicom.exe").string(),
                                               C("QelvoPDV/programas/mariadb-10.2.32-winx64.msi").string(),
                                               C("QelvoPDV/programas/TeamViewer_Setup.exe").string()}));
-  // The missing layout left its part file; the good one is complete.
-  EXPECT_TRUE(fs::exists(C("inst/temp/demo.zip")));
+  // The missing layout was never completed.
   EXPECT_FALSE(fs::exists(C("inst/temp/inexistente.zip")));
 }
 
