@@ -212,7 +212,9 @@ TEST_P(FailingStep, EndsTheRunAndShowsTheMessage) {
   EXPECT_EQ(Filter(s.Log, {"download", "unzip", "error", "button"}), GetParam().Expected);
   EXPECT_EQ(s.StatusView.Visible, GetParam().StatusVisible);
   EXPECT_EQ(s.Status.ATIVO, GetParam().StatusVisible);
-  if (GetParam().StatusVisible) EXPECT_EQ(s.StatusView.Message, "Baixando atualização do QelvoERP...");
+  if (GetParam().StatusVisible) {
+    EXPECT_EQ(s.StatusView.Message, "Baixando atualização do QelvoERP...");
+  }
 
   // The next click starts again from the first step.
   s.Log.clear();

@@ -83,7 +83,9 @@ TEST_F(Windows, MainWindowStartsWithTheDocumentedLayout) {
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(S(item->text()), captions[i]);
     EXPECT_FALSE(item->isChecked());
-    if (i % 4) EXPECT_GT(item->y(), m.rgProdutosItems->button(i - 1)->y());
+    if (i % 4) {
+      EXPECT_GT(item->y(), m.rgProdutosItems->button(i - 1)->y());
+    }
     EXPECT_EQ(item->x() > m.rgProdutos->width() / 2, i >= 4) << i;
   }
   EXPECT_EQ(m.ProfileIndex(), -1);
