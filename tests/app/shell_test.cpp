@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,33 +12,14 @@
 
 #include "app/platform_shell.h"
 #include "app/shortcut_name.h"
+#include "lnk_reader.h"
 #include "platform/shell.h"
 
 namespace qelvo::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-// "Name : value" lines of lnkinfo's report.
-std::map<std::string, std::string> LnkInfo(const fs::path& file) {
-  std::map<std::string, std::string> fields;
-  const std::string cmd = "lnkinfo '" + file.string() + "' 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return fields;
-  char line[4096];
-  while (std::fgets(line, sizeof line, p)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    const auto colon = s.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = s.substr(0, colon), value = colon + 2 <= s.size() ? s.substr(colon + 2) : "";
-    key.erase(0, key.find_first_not_of(" \t"));
-    key.erase(key.find_last_not_of(" \t") + 1);
-    fields[key] = value;
-  }
-  ::pclose(p);
-  return fields;
-}
+using qelvo::app::testing::LnkInfo;
 
 class TempDir {
  public:

@@ -16,6 +16,7 @@
 
 #include "app/platform_shell.h"
 #include "app/real_components.h"
+#include "lnk_reader.h"
 #include "nginx_peer.h"
 #include "qt_harness.h"
 #include "ui/program.h"
@@ -25,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Files = std::map<std::string, std::string>;
+using app::testing::LnkInfo;
 
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -39,25 +41,6 @@ Files Tree(const fs::path& root) {
   for (const auto& e : fs::recursive_directory_iterator(root))
     if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = Slurp(e.path());
   return files;
-}
-
-std::map<std::string, std::string> LnkInfo(const fs::path& file) {
-  std::map<std::string, std::string> fields;
-  FILE* p = ::popen(("lnkinfo '" + file.string() + "' 2>&1").c_str(), "r");
-  if (!p) return fields;
-  char line[4096];
-  while (std::fgets(line, sizeof line, p)) {
-    std::string s(line);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    const auto colon = s.find(':');
-    if (colon == std::string::npos) continue;
-    std::string key = s.substr(0, colon);
-    key.erase(0, key.find_first_not_of(" \t"));
-    key.erase(key.find_last_not_of(" \t") + 1);
-    fields[key] = colon + 2 <= s.size() ? s.substr(colon + 2) : "";
-  }
-  ::pclose(p);
-  return fields;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -218,6 +201,25 @@ TEST_F(EndToEnd, PdvCompleteAsksForTheLayoutUntilOneExists) {
                                               C("QelvoPDV/programas/TeamViewer_Setup.exe").string()}));
   // The missing layout was never completed.
   EXPECT_FALSE(fs::exists(C("inst/temp/inexistente.zip")));
+}
+
+TEST_F(EndToEnd, YesForAPackageTheServerLostUnpacksThePreviousCopy) {
+  {
+    TBoxAnswerer first;
+    Run(7);
+    ASSERT_TRUE(first.Seen.empty());
+  }
+  const fs::path served = fs::path(peer_->PackagesFolder()) / "www/qelvo/public/QelvoWebServerSvc.zip";
+  fs::rename(served, served.string() + ".away");
+  fs::remove_all(C("inst/temp/QelvoWebServerSvc"));
+  TBoxAnswerer boxes;
+  boxes.ConfirmAnswer = [](const TBox&) { return true; };
+  Run(7);
+  fs::rename(served.string() + ".away", served);
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"confirm Já existe um arquivo QelvoWebServerSvc.zip baixado. "
+                                                     "Deseja descartar e baixar novamente?"}));
+  EXPECT_EQ(Slurp(C("inst/temp/QelvoWebServerSvc.zip")), Slurp(served));
+  EXPECT_EQ(Tree(C("inst/temp/QelvoWebServerSvc")), Tree(fs::path(peer_->PackagesFolder()) / "src/webserver/QelvoWebServerSvc"));
 }
 
 TEST_F(EndToEnd, AMissingPackageEndsTheRunWithTheUnzipError) {

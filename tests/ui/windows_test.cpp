@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QScreen>
 #include <filesystem>
 
 #include "app/progress_figures.h"
@@ -97,6 +98,12 @@ TEST_F(Windows, MainWindowStartsWithTheDocumentedLayout) {
 
   // Tab order: bar, button, profiles.
   EXPECT_EQ(m.ProgressBar1->nextInFocusChain(), m.cxButton1);
+  QWidget* next = m.cxButton1->nextInFocusChain();
+  while (next != m.cxButton1 && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+  EXPECT_EQ(next, m.rgProdutosItems->button(0));
+  // Centred on the screen.
+  const QPoint offset = m.geometry().center() - m.screen()->availableGeometry().center();
+  EXPECT_LE(offset.manhattanLength(), 2);
 }
 
 TEST_F(Windows, StatusWindowLayoutTitleAndEscape) {
