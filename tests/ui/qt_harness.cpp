@@ -22,8 +22,7 @@ class QtEnvironment : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-    SetUpLook();
+    app_ = new TApplication(argc, argv);
   }
   void TearDown() override {
     delete app_;
@@ -31,7 +30,7 @@ class QtEnvironment : public ::testing::Environment {
   }
 
  private:
-  QApplication* app_ = nullptr;
+  TApplication* app_ = nullptr;
 };
 
 [[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);

@@ -13,6 +13,7 @@
 #include "qt_harness.h"
 #include "scripted.h"
 #include "ui/program.h"
+#include "rtl/exceptions.h"
 #include "ui/qt_text.h"
 
 namespace qelvo::ui::testing {
@@ -228,6 +229,24 @@ TEST_F(Windows, ClickAndCloseDuringARun) {
   EXPECT_TRUE(visibleAfterClose);
   EXPECT_EQ(app::testing::Filter(log_, {"download"}).size(), 1u);
   EXPECT_FALSE(m.isVisible());  // closed when the run ended
+}
+
+// A handler that lets an exception escape reaches the application-wide display.
+TEST(ApplicationHandler, ShowsAnEscapedExceptionInABox) {
+  class Throwing : public QObject {
+   public:
+    bool event(QEvent* e) override {
+      if (e->type() == QEvent::User) throw rtl::Exception("Não foi possível renomear o arquivo: a para b");
+      return QObject::event(e);
+    }
+  } receiver;
+  TBoxAnswerer boxes;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QApplication::sendEvent(&receiver, &event));
+  ASSERT_EQ(boxes.Seen.size(), 1u);
+  EXPECT_EQ(boxes.Seen[0].Kind, "error");
+  EXPECT_EQ(boxes.Seen[0].Title, "Qelvo Install");
+  EXPECT_EQ(boxes.Seen[0].Text, "Não foi possível renomear o arquivo: a para b");
 }
 
 }  // namespace
