@@ -186,7 +186,7 @@ TEST_F(ScriptedDownload, ProxySettingsApplyToEveryDownload) {
   Get("http://packages.invalid:8997/qelvo/public/QelvoOne.zip", "QelvoOne.zip");
   EXPECT_EQ(ReadFile(Local("QelvoOne.zip")), "proxied");
   ASSERT_EQ(proxy.Requests().size(), 1u);
-  const std::string& request = proxy.Requests()[0];
+  const std::string request = proxy.Requests()[0];
   EXPECT_EQ(request.substr(0, request.find("\r\n")),
             "GET http://packages.invalid:8997/qelvo/public/QelvoOne.zip HTTP/1.0");
   EXPECT_EQ(HeaderValue(request, "Proxy-Authorization"), "Basic YW5hOnMzY3JldA==");
