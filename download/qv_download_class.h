@@ -136,6 +136,7 @@ class TQvDownloadClass {
   void OpenPartFile();
   void FlushDocument();
   void ClosePartFile() { fFileStream.reset(); }
+  void WriteToPartFile(const void* Buffer, int64_t Count);
   // Empties the open part file: the server sent the whole file instead of the rest.
   void RestartPartFile();
 
@@ -149,6 +150,7 @@ class TQvDownloadClass {
   net::TTCPBlockSocket* fSock = nullptr;
   rtl::TMemoryStream* fDocument = nullptr;
   std::unique_ptr<platform::TFileStream> fFileStream;
+  int64_t fPartFileSize = 0;  // size of the open part file; only this driver writes it
   TDownloadStatus fDownloadStatus = stNone;
   int32_t fBytesDownloaded = 0;
   std::string fFilePart;

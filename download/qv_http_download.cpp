@@ -170,10 +170,8 @@ std::string TQvHTTPDownload::RedirectTarget(const std::string& location) const {
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   const std::string origin = here.Protocol + "://" + host + ":" + here.Port;
   if (location[0] == '/') return origin + location;
-  std::string dir = here.Path;
-  dir = dir.substr(0, dir.rfind('/') + 1);
-  if (dir.empty()) dir = "/";
-  return origin + dir + location;
+  const size_t slash = here.Path.rfind('/');
+  return origin + (slash == std::string::npos ? std::string("/") : here.Path.substr(0, slash + 1)) + location;
 }
 
 }  // namespace qelvo::download
