@@ -141,6 +141,8 @@ class TQvDownloadClass {
   void RestartPartFile();
 
   void RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason);
+  // Moves the closed part file to its final name (the part path without ".part").
+  void FinishPartFile();
 
   int32_t fBytesToDownload = 0;
   rtl::TDateTime fStartTime = 0;
@@ -162,7 +164,6 @@ class TQvDownloadClass {
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);
-  void FinishPartFile();
   void DeletePartFile();
 };
 
