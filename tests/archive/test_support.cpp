@@ -53,9 +53,9 @@ void WriteNativeFile(const std::string& path, const std::string& bytes) {
 
 bool NativeExists(const std::string& path) { return fs::exists(path); }
 
-bool HaveTool(const std::string& name) { return Run("command -v " + name + " >/dev/null 2>&1"); }
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
 
-bool Run(const std::string& command) {
+bool RunShell(const std::string& command) {
   const int rc = std::system(command.c_str());
   return rc != -1 && WIFEXITED(rc) && WEXITSTATUS(rc) == 0;
 }

@@ -32,7 +32,7 @@ void WriteNativeFile(const std::string& path, const std::string& bytes);
 bool NativeExists(const std::string& path);
 bool HaveTool(const std::string& name);
 // Runs a shell command; true when it exits with 0.
-bool Run(const std::string& command);
+bool RunShell(const std::string& command);
 std::string ShellQuote(const std::string& s);
 
 std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes);
