@@ -74,8 +74,14 @@ std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes) {
 }
 
 std::string CorpusFolder() {
-  const std::string dir = QELVO_SOURCE_DIR "/../shared/corpus";
-  return fs::is_directory(dir) ? dir : std::string();
+  // $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else two levels up (worktrees).
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("QELVO_CORPUS_DIR")) candidates.push_back(env);
+  candidates.push_back(QELVO_SOURCE_DIR "/../shared/corpus");
+  candidates.push_back(QELVO_SOURCE_DIR "/../../shared/corpus");
+  for (const std::string& dir : candidates)
+    if (fs::is_directory(dir)) return fs::canonical(dir).string();
+  return std::string();
 }
 
 void Put16(std::string& s, uint16_t v) {
