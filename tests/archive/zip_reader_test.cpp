@@ -117,6 +117,28 @@ TEST(ZipReader, FailureTable) {
     const size_t loc = zip64.find(std::string("PK\x06\x07", 4));
     for (int i = 0; i < 8; ++i) zip64RecordPastEnd[loc + 8 + i] = '\x7F';
   }
+  std::string offsetPastEnd = good;
+  offsetPastEnd.replace(eocd + 16, 4, "\xF0\xFF\xFF\x7F");
+  std::string hugeNameAtEnd = good.substr(0, good.find(std::string("PK\x01\x02", 4)));
+  {
+    // The only central header claims a 65535-byte name, 65535 extra bytes and a comment,
+    // and the file ends right after its fixed part.
+    TTestEntry e;
+    e.Name = "x";
+    std::string h = CentralHeader(e, 0).substr(0, 46);
+    h.replace(28, 6, "\xFF\xFF\xFF\xFF\xFF\xFF");
+    const size_t dir = hugeNameAtEnd.size();
+    hugeNameAtEnd += h;
+    std::string tail;
+    Put32(tail, 0x06054B50);
+    Put32(tail, 0);
+    Put16(tail, 1);
+    Put16(tail, 1);
+    Put32(tail, 46);
+    Put32(tail, static_cast<uint32_t>(dir));
+    Put16(tail, 0);
+    hugeNameAtEnd += tail;
+  }
   const struct {
     const char* what;
     std::string bytes;
@@ -136,6 +158,8 @@ TEST(ZipReader, FailureTable) {
       {"wrong zip64 record signature", badZip64Record, kArcZipInvalid, false},
       {"zip64 record offset past the end", zip64RecordPastEnd, -1, false},
       {"truncated end record", good.substr(0, good.size() - 1), kArcZipInvalid, true},
+      {"directory offset past the end", offsetPastEnd, kArcZipInvalid, false},
+      {"lengths that reach past the end", hugeNameAtEnd, -1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -288,6 +312,61 @@ TEST(ZipReader, ItemHelpersAreRequired) {
   EXPECT_EQ(calls, (std::vector<std::string>{"test a.txt", "stream dir/b.bin"}));
   // Nothing pending: saving a loaded archive does nothing.
   a.Save();
+}
+
+TEST(ZipReader, LongNamesAndStoredNameNormalising) {
+  std::vector<TTestEntry> e(1);
+  e[0].Name = std::string(65535, 'n');
+  TLoaded l = LoadBytes(BuildZip(e));
+  ASSERT_EQ(l.archive->Count(), 1);
+  EXPECT_EQ(l.archive->Items(0)->FileName().size(), 65535u);
+
+  TArcZipArchive& a = *l.archive;
+  const struct {
+    const char* path;
+    TArcStoreOptions options;
+    const char* stored;
+  } cases[] = {
+      {"C:\\dir\\f.txt", {}, "dir/f.txt"},
+      {"\\\\srv\\share\\dir\\f.txt", {}, "dir/f.txt"},
+      {"\\x.txt", {}, "x.txt"},
+      {"\\", {}, "/"},
+      {"C:\\dir\\f.txt", {soStripPath}, "f.txt"},
+      {"..\\..\\a\\b", {soRemoveDots}, "a/b"},
+  };
+  for (const auto& c : cases) {
+    TArcStoreOptions options = c.options;
+    options.Include(soStripDrive);
+    a.SetStoreOptions(options);
+    EXPECT_EQ(a.NormalizeStoredName(c.path), c.stored) << c.path;
+  }
+}
+
+TEST(ZipReader, ItemSettersKeepTheCentralHeaderReadyForWriting) {
+  TArcZipItem item;
+  item.SetFileName("caf\xC3\xA9.txt");
+  EXPECT_EQ(item.RawFileName(), "caf\xC3\xA9.txt");
+  EXPECT_EQ(item.GeneralPurposeBitFlag() & kZipFlagUTF8, kZipFlagUTF8);
+  item.SetFileName("plain.txt");
+  EXPECT_EQ(item.GeneralPurposeBitFlag() & kZipFlagUTF8, 0);
+  item.SetUncompressedSize(5000000000ll);
+  item.SetCompressedSize(10);
+  EXPECT_EQ(item.ItemInfo().FUncompressedSize, 0xFFFFFFFFu);
+  EXPECT_EQ(item.ItemInfo().FCompressedSize, 10u);
+  std::string_view z;
+  ASSERT_TRUE(item.ExtraField().Get(kZip64ExtraFieldID, z));
+  EXPECT_EQ(z.size(), 8u);
+  // Written and read back, the header gives the same effective values.
+  rtl::TMemoryStream s;
+  item.ItemInfo().SaveToStream(s);
+  s.SetPosition(0);
+  TArcZipItem back;
+  back.LoadFromStream(s);
+  EXPECT_EQ(back.UncompressedSize(), 5000000000ll);
+  EXPECT_EQ(back.CompressedSize(), 10);
+  EXPECT_EQ(back.FileName(), "plain.txt");
+  item.SetUncompressedSize(1);
+  EXPECT_FALSE(item.ExtraField().Has(kZip64ExtraFieldID));
 }
 
 // --- Archives written by peers --------------------------------------------------------
