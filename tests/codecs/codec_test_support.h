@@ -360,7 +360,7 @@ inline std::vector<ZipEntry> ReadZipEntries(const Bytes& aZip) {
 }
 
 // Runs a shell command; true when it exits 0.
-inline bool Run(const std::string& aCommand) { return std::system((aCommand + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool Shell(const std::string& aCommand) { return std::system((aCommand + " >/dev/null 2>&1").c_str()) == 0; }
 
 inline std::string MakeTempDir() {
   char tmpl[] = "/tmp/qelvo-codecs-XXXXXX";
