@@ -18,6 +18,18 @@ namespace {
 
 constexpr int kInputMargin = 32;
 
+// Codes of up to kNearBits bits are found in the first 2^kNearBits entries of a decode
+// table (the reversed code indexes it, and every shorter code repeats with its own
+// period), which stay in the first-level cache; only longer codes, and indexes no code
+// reaches, need the entry at the full lookup width.
+constexpr int kNearBits = 10;
+
+inline uint32_t Lookup(const uint32_t* aTable, uint32_t aNearMask, uint32_t aFullMask, uint64_t aBits) {
+  const uint32_t entry = aTable[aBits & aNearMask];
+  if (((entry >> 16) & 0xFF) <= kNearBits) return entry;
+  return aTable[aBits & aFullMask];
+}
+
 inline uint64_t LoadLE64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
@@ -46,8 +58,10 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const uint8_t* const outStart = aWindow.Start();
   const uint32_t* const litTable = aLiteralTree.Decodes();
   const uint32_t litMask = (1u << aLiteralTree.LookupBitLength()) - 1;
+  const uint32_t litNear = litMask & ((1u << kNearBits) - 1);
   const uint32_t* const distTable = aDistanceTree.Decodes();
   const uint32_t distMask = (1u << aDistanceTree.LookupBitLength()) - 1;
+  const uint32_t distNear = distMask & ((1u << kNearBits) - 1);
 
   // After a refill at least 56 bits are ready: two literal codes (15 + 15), or a literal
   // and a length code with its extra bits (15 + 15 + 16) fit without another refill.
@@ -72,12 +86,12 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   bool endOfBlock = false;
   while (inEnd - in >= kInputMargin && out < limit) {
     refill();
-    uint32_t entry = litTable[bitBuf & litMask];
+    uint32_t entry = Lookup(litTable, litNear, litMask, bitBuf);
     if (EntrySymbol(entry) < 256) {
       consume(EntryLength(entry));
       *out++ = static_cast<uint8_t>(entry);
       if (out >= limit) break;
-      entry = litTable[bitBuf & litMask];
+      entry = Lookup(litTable, litNear, litMask, bitBuf);
       if (EntrySymbol(entry) < 256) {
         consume(EntryLength(entry));
         *out++ = static_cast<uint8_t>(entry);
@@ -102,7 +116,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
 
     if (bitsLeft < 29) refill();
-    const uint32_t distEntry = distTable[bitBuf & distMask];
+    const uint32_t distEntry = Lookup(distTable, distNear, distMask, bitBuf);
     if (kDeflate64 ? distEntry == kNoCode : EntrySymbol(distEntry) > 29) {
       fail(kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol);
     }

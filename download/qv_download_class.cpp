@@ -100,11 +100,12 @@ void TQvDownloadClass::OpenPartFile() {
   if (platform::FileExists(fFilePart)) {
     fDownloadStatus = stResume;
     fFileStream = std::make_unique<platform::TFileStream>(fFilePart, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
-    const int64_t size = fFileStream->Seek(0, rtl::soEnd);
-    fBytesResumed = static_cast<int32_t>(static_cast<uint32_t>(size));
+    fPartFileSize = fFileStream->Seek(0, rtl::soEnd);
+    fBytesResumed = static_cast<int32_t>(static_cast<uint32_t>(fPartFileSize));
   } else {
     fDownloadStatus = stNone;
     fFileStream = std::make_unique<platform::TFileStream>(fFilePart, platform::fmCreate | platform::fmShareDenyWrite);
+    fPartFileSize = 0;
     fBytesResumed = 0;
   }
 }
@@ -113,6 +114,7 @@ void TQvDownloadClass::RestartPartFile() {
   if (fFileStream == nullptr) return;
   fFileStream->SetSize(0);
   fFileStream->Seek(0, rtl::soBeginning);
+  fPartFileSize = 0;
   fBytesResumed = 0;
   fDownloadStatus = stNone;
 }
@@ -125,9 +127,14 @@ void TQvDownloadClass::FlushDocument() {
   } atEnd{fDocument};
   const int64_t docSize = fDocument->Size();
   if (docSize == 0) return;
-  const int64_t written = fFileStream->Size() - fBytesResumed;
+  const int64_t written = fPartFileSize - fBytesResumed;
   const int64_t n = docSize - written;
-  if (n > 0) fFileStream->WriteBuffer(fDocument->Memory() + (docSize - n), n);
+  if (n > 0) WriteToPartFile(fDocument->Memory() + (docSize - n), n);
+}
+
+void TQvDownloadClass::WriteToPartFile(const void* Buffer, int64_t Count) {
+  fFileStream->WriteBuffer(Buffer, Count);
+  fPartFileSize += Count;
 }
 
 void TQvDownloadClass::RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason) {
@@ -138,7 +145,7 @@ void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing
   if (Writing) return;
   fBytesDownloaded = AddWrapped(fBytesDownloaded, Len);
   if (fFileStream != nullptr && fDocument != nullptr && DocumentHoldsFileData() &&
-      fFileStream->Size() - static_cast<int64_t>(fBytesResumed) < fDocument->Size())
+      fPartFileSize - static_cast<int64_t>(fBytesResumed) < fDocument->Size())
     FlushDocument();
   const TMonitorFigures f =
       ComputeMonitorFigures(platform::Now() - fStartTime, fBytesToDownload, fBytesDownloaded, fAverageSpeed);

@@ -136,10 +136,13 @@ class TQvDownloadClass {
   void OpenPartFile();
   void FlushDocument();
   void ClosePartFile() { fFileStream.reset(); }
+  void WriteToPartFile(const void* Buffer, int64_t Count);
   // Empties the open part file: the server sent the whole file instead of the rest.
   void RestartPartFile();
 
   void RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason);
+  // Moves the closed part file to its final name (the part path without ".part").
+  void FinishPartFile();
 
   int32_t fBytesToDownload = 0;
   rtl::TDateTime fStartTime = 0;
@@ -149,6 +152,7 @@ class TQvDownloadClass {
   net::TTCPBlockSocket* fSock = nullptr;
   rtl::TMemoryStream* fDocument = nullptr;
   std::unique_ptr<platform::TFileStream> fFileStream;
+  int64_t fPartFileSize = 0;  // size of the open part file; only this driver writes it
   TDownloadStatus fDownloadStatus = stNone;
   int32_t fBytesDownloaded = 0;
   std::string fFilePart;
@@ -160,7 +164,6 @@ class TQvDownloadClass {
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);
-  void FinishPartFile();
   void DeletePartFile();
 };
 

@@ -86,6 +86,7 @@ std::string TQvHTTPDownload::ProbeFileName() {
     ~ProbeScope() { flag = false; }
   } scope(fProbing);
   fHTTPSend->HTTPMethod("GET", DownloadUrl);
+  fHTTPSend->Sock()->StopFlag = false;  // an abort the probe no longer needed
   const rtl::TStringList& headers = fHTTPSend->Headers();
   for (int i = 0; i < headers.Count(); ++i) {
     std::string name = FileNameFromHeaderLine(headers[i]);
@@ -116,6 +117,12 @@ void TQvHTTPDownload::SocketStatusHook(net::TBlockSocket* Sender, net::THookSock
     FollowRedirect();
     return;
   }
+  if (fResultCode == 416 && PartFileAlreadyWhole()) {
+    ClosePartFile();
+    FinishPartFile();
+    RaiseHookStatus(Sender, Reason);
+    return;
+  }
   RestartOnWholeBody();
   // A body short enough to arrive with the head raises no body read: the transfer is
   // still a download, not a resume that never started.
@@ -127,6 +134,22 @@ void TQvHTTPDownload::SocketStatusHook(net::TBlockSocket* Sender, net::THookSock
 void TQvHTTPDownload::RestartOnWholeBody() {
   if (fResultCode == 200 && fBytesResumed > 0 && fFileStream != nullptr && fDownloadStatus == stResume)
     RestartPartFile();
+}
+
+// "Content-Range: bytes */<total>" naming exactly the resumed size.
+bool TQvHTTPDownload::PartFileAlreadyWhole() const {
+  if (fFileStream == nullptr || fBytesResumed <= 0) return false;
+  const rtl::TStringList& headers = fHTTPSend->Headers();
+  for (int i = 0; i < headers.Count(); ++i) {
+    if (!StartsWithNoCase(headers[i], "Content-Range:")) continue;
+    const std::string value = Trimmed(headers[i].substr(14));
+    const size_t slash = value.rfind('/');
+    if (!StartsWithNoCase(value, "bytes") || slash == std::string::npos) return false;
+    const std::string total = value.substr(slash + 1);
+    return !total.empty() && total.find_first_not_of("0123456789") == std::string::npos && total.size() < 11 &&
+           std::stoll(total) == fBytesResumed;
+  }
+  return false;
 }
 
 bool TQvHTTPDownload::DocumentHoldsFileData() const { return fResultCode == 200 || fResultCode == 206; }
@@ -170,10 +193,8 @@ std::string TQvHTTPDownload::RedirectTarget(const std::string& location) const {
   if (host.find(':') != std::string::npos) host = "[" + host + "]";
   const std::string origin = here.Protocol + "://" + host + ":" + here.Port;
   if (location[0] == '/') return origin + location;
-  std::string dir = here.Path;
-  dir = dir.substr(0, dir.rfind('/') + 1);
-  if (dir.empty()) dir = "/";
-  return origin + dir + location;
+  const size_t slash = here.Path.rfind('/');
+  return origin + (slash == std::string::npos ? std::string("/") : here.Path.substr(0, slash + 1)) + location;
 }
 
 }  // namespace qelvo::download

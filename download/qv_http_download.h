@@ -11,7 +11,9 @@
 // - a whole body (200) answering a resume request starts the part file over;
 // - the part file gets its final name only when the body arrived whole: every announced
 //   byte, the last chunk, or the peer's normal close of a close-delimited body;
-// - bytes of a response that is not the file (error pages) never enter the part file.
+// - bytes of a response that is not the file (error pages) never enter the part file;
+// - a resume refused with 416 because the part file already holds the whole file (a
+//   transfer whose last step failed) finishes that part file.
 #include <memory>
 #include <string>
 
@@ -50,6 +52,7 @@ class TQvHTTPDownload : public TQvDownloadClass {
   void FollowRedirect();
   std::string RedirectTarget(const std::string& location) const;
   void RestartOnWholeBody();
+  bool PartFileAlreadyWhole() const;
 
   std::unique_ptr<net::THTTPSend> fHTTPSend;
   // The part file of the first request; redirected requests keep writing it.

@@ -832,6 +832,11 @@ int32_t TBlockSocket::PeekBuffer(void* Buffer, int32_t Length) {
 
 uint8_t TBlockSocket::PeekByte(int32_t Timeout) {
   uint8_t b = 0;
+  // Buffered bytes come before anything still queued in the OS.
+  if (!LineBuffer.empty()) {
+    ResetLastError();
+    return static_cast<uint8_t>(LineBuffer[0]);
+  }
   if (CanRead(Timeout)) {
     PeekBuffer(&b, 1);
   } else {

@@ -3,6 +3,8 @@
 // component configured as the installer configures its own.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "download/qv_download.h"
 #include "download/qv_http_download.h"
 #include "tests/download/event_log.h"

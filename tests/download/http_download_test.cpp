@@ -37,10 +37,11 @@ TEST_F(HttpDownload, NameComesFromTheUrlPathWhenNoneIsGiven) {
 
 TEST_F(HttpDownload, NameProbeTakesTheQuotedFilenameOfTheResponse) {
   NginxServer& n = Nginx();
+  const int before = n.CountRequests("/named/ ");
   Get(n.Url("/named/"), "");
   EXPECT_EQ(ReadFile(Local("served name.bin")), n.Content("named-source.bin"));
   EXPECT_EQ(n.LastStatus("/named/"), 200);
-  EXPECT_EQ(n.CountRequests("/named/ "), 2) << "the probe and the download";
+  EXPECT_EQ(n.CountRequests("/named/ ") - before, 2) << "the probe and the download";
 }
 
 TEST_F(HttpDownload, NoFileNameAnywhereIsRefusedBeforeAnyFileIsCreated) {
@@ -219,18 +220,31 @@ TEST_F(HttpDownload, RedirectFinishesUnderTheRequestedName) {
     const char* path;
     const char* name;
     const char* finalName;
+    size_t resumed;  // bytes of the file already in the part file
+    int requests;
   };
   const Case cases[] = {
-      {"/redirect", "wanted.bin", "wanted.bin"},
-      {"/redirect-twice", "", "redirect-twice"},
+      {"/redirect", "wanted.bin", "wanted.bin", 0, 2},
+      {"/redirect", "wanted.bin", "wanted.bin", 1000, 2},
+      {"/redirect-twice", "", "redirect-twice", 0, 3},
   };
+  const std::string& content = n.Content("small.bin");
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.path);
+    SCOPED_TRACE(std::string(c.path) + " resumed " + std::to_string(c.resumed));
+    log.events.clear();
+    std::filesystem::remove(Local(c.finalName));
+    if (c.resumed) WriteFile(Local(std::string(c.finalName) + ".part"), content.substr(0, c.resumed));
     Get(n.Url(c.path), c.name);
-    EXPECT_EQ(ReadFile(Local(c.finalName)), n.Content("small.bin"));
+    EXPECT_EQ(ReadFile(Local(c.finalName)), content);
     EXPECT_FALSE(Exists(Local(std::string(c.finalName) + ".part")));
     EXPECT_FALSE(Exists(Local("small.bin")));
     EXPECT_TRUE(Driver().Finished());
+    EXPECT_EQ(Driver().Redirects(), c.requests - 1);
+    EXPECT_EQ(n.LastStatus("/files/small.bin"), c.resumed ? 206 : 200);
+    // Each request has its Before and After; a redirect's close raises no event.
+    EXPECT_EQ(log.Of(TEvent::Before).size(), static_cast<size_t>(c.requests));
+    EXPECT_EQ(log.Of(TEvent::After).size(), static_cast<size_t>(c.requests));
+    EXPECT_EQ(log.Hooks(net::HR_SocketClose).size(), 1u);
   }
 }
 
@@ -242,6 +256,32 @@ TEST_F(HttpDownload, ConnectionFailureRaisesNothingAndKeepsAnEmptyPartFile) {
   EXPECT_FALSE(Exists(Local("x.bin")));
   EXPECT_EQ(ReadFile(Local("x.bin.part")), "");
   EXPECT_EQ(dl.DownloadStatus(), stDownload) << "the component reports a started download";
+}
+
+// A failure to move the part file into place leaves StartDownload with the message,
+// through the HTTP client, and the component stays usable.
+TEST_F(HttpDownload, RenameFailureIsRaisedWithBothNames) {
+  NginxServer& n = Nginx();
+  std::filesystem::create_directories(Local("small.bin/occupied"));
+  try {
+    Get(n.Url("/files/small.bin"), "small.bin");
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Não foi possível renomear o arquivo: " + dest.Windows() + "small.bin.part para " +
+                               dest.Windows() + "small.bin");
+  }
+  EXPECT_EQ(ReadFile(Local("small.bin.part")), n.Content("small.bin"));
+  // The part file is whole: the next start's range is refused (416) and it is finished.
+  std::filesystem::remove_all(Local("small.bin"));
+  Get(n.Url("/files/small.bin"), "small.bin");
+  EXPECT_EQ(n.LastStatus("/files/small.bin"), 416);
+  EXPECT_EQ(ReadFile(Local("small.bin")), n.Content("small.bin"));
+  EXPECT_FALSE(Exists(Local("small.bin.part")));
+}
+
+TEST_F(HttpDownload, MissingDestinationFolderRaisesTheFileError) {
+  dl.SetDownloadDest(dest.Windows() + "no\\such\\folder\\");
+  EXPECT_THROW(Get("http://127.0.0.1:1/x.bin", "x.bin"), rtl::EFCreateError);
 }
 
 TEST_F(HttpDownload, HandlersSetBetweenDownloadsReachTheNextDriver) {

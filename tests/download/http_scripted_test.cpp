@@ -173,6 +173,20 @@ TEST_F(ScriptedDownload, NameProbeIsARangedRequest) {
   EXPECT_EQ(HeaderValue(requests[1], "Range"), "");
 }
 
+// A server that ignores the probe's range: the probe stops reading once the head is in,
+// and the download that follows is not disturbed by that abort.
+TEST_F(ScriptedDownload, NameProbeIgnoredRangeIsCutShort) {
+  ScriptServer server([](ScriptConnection& c, const std::string&, int index) {
+    const std::string head = HttpHead(200, {"Content-Disposition: attachment; filename=whole.bin",
+                                            "Content-Length: " + std::to_string(kBody.size())});
+    if (index == 0) c.SendSlowly(head + kBody, 16384, 2);
+    else c.Send(head + kBody);
+  });
+  Get(server.Url("/get/?id=1"), "");
+  EXPECT_EQ(ReadFile(Local("whole.bin")), kBody);
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 // The component's proxy settings apply to every download, also with a given file name,
 // and its timeout limits each wait.
 TEST_F(ScriptedDownload, ProxySettingsApplyToEveryDownload) {
@@ -186,7 +200,7 @@ TEST_F(ScriptedDownload, ProxySettingsApplyToEveryDownload) {
   Get("http://packages.invalid:8997/qelvo/public/QelvoOne.zip", "QelvoOne.zip");
   EXPECT_EQ(ReadFile(Local("QelvoOne.zip")), "proxied");
   ASSERT_EQ(proxy.Requests().size(), 1u);
-  const std::string& request = proxy.Requests()[0];
+  const std::string request = proxy.Requests()[0];
   EXPECT_EQ(request.substr(0, request.find("\r\n")),
             "GET http://packages.invalid:8997/qelvo/public/QelvoOne.zip HTTP/1.0");
   EXPECT_EQ(HeaderValue(request, "Proxy-Authorization"), "Basic YW5hOnMzY3JldA==");

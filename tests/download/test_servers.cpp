@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -112,6 +113,17 @@ int NginxServer::CountRequests(const std::string& pathPrefix) const {
   for (std::string line; std::getline(log, line);)
     if (line.find("\"GET " + pathPrefix) != std::string::npos) ++n;
   return n;
+}
+
+std::string NginxServer::WriteLargeFile(const std::string& name, size_t size, unsigned seed) {
+  const std::string path = docRoot_ + "/files/" + name;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  constexpr size_t kPiece = 1 << 20;
+  for (size_t off = 0; off < size; off += kPiece) {
+    const std::string piece = MakeContent(std::min(kPiece, size - off), seed + static_cast<unsigned>(off / kPiece));
+    out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  }
+  return path;
 }
 
 int NginxServer::LastStatus(const std::string& path) const {

@@ -48,6 +48,9 @@ class NginxServer {
   // Content of the files served under /files/.
   const std::string& Content(const std::string& name) const;
   int CountRequests(const std::string& pathPrefix) const;
+  // Writes a large served file under /files/ without keeping it in memory; returns its
+  // native path.
+  std::string WriteLargeFile(const std::string& name, size_t size, unsigned seed);
   // Status code of the latest logged request for the path, 0 when none.
   int LastStatus(const std::string& path) const;
 
