@@ -156,7 +156,11 @@ int TfrmPrincipalQelvoOneInstall::ProfileIndex() const { return rgProdutosItems-
 
 void TfrmPrincipalQelvoOneInstall::SetProgressMax(int value) { ProgressBar1->setMaximum(value); }
 
-void TfrmPrincipalQelvoOneInstall::SetProgressPosition(int value) { ProgressBar1->setValue(value); }
+// A position beyond the range shows at the nearer end (the download counts the bytes of
+// a response head received with the body), where the Qt bar would ignore it.
+void TfrmPrincipalQelvoOneInstall::SetProgressPosition(int value) {
+  ProgressBar1->setValue(std::clamp(value, ProgressBar1->minimum(), ProgressBar1->maximum()));
+}
 
 void TfrmPrincipalQelvoOneInstall::SetConnectionInfo(const std::string& text) {
   lConnectionInfo->setText(Q(text));

@@ -141,6 +141,10 @@ TEST_F(Windows, ProgressBarAndFiguresFollowTheTwoEvents) {
   EXPECT_EQ(m.lConnectionInfo->geometry().right() + 1, 545);
   installer.fQvDownloadHookStatus(app::THookSocketReason::HR_Connect, 0, 0);
   EXPECT_EQ(m.ProgressBar1->value(), 0);
+  // Past the end (head bytes counted with the body) the bar shows full.
+  installer.fQvDownloadHookStatus(app::THookSocketReason::HR_ReadCount, 475, 0);
+  installer.fQvDownloadHookMonitor(475, 719, 1.0, 0, 0, 0);
+  EXPECT_EQ(m.ProgressBar1->value(), 475);
 }
 
 TEST_F(Windows, RendersBothWindowsToPng) {
