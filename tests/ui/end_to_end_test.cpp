@@ -179,6 +179,10 @@ TEST_F(EndToEnd, ErpServerFromAnEmptyTempFolderToACompleteProductFolder) {
                                                 "QelvoWebServerSvc.zip", "QelvoBridge.zip", "schemas.zip"}));
   EXPECT_EQ(again.Seen.size(), 8u);  // and the database step's two messages
   EXPECT_EQ(peer_->RequestCount(), requests);
+  // The shortcuts were written again over the first ones.
+  std::set<std::string> links;
+  for (const auto& e : fs::directory_iterator(root_ / "Desktop")) links.insert(e.path().filename().string());
+  EXPECT_EQ(links, (std::set<std::string>{"HeidiSQL.lnk", "QelvoERP.lnk"}));
   EXPECT_EQ(Tree(C("QelvoERP")), Source({"erp-full", "erp", "webserver", "bridge", "schemas"}));
 }
 
