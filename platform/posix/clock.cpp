@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <sched.h>
+
 #include <cerrno>
 #include <ctime>
 
@@ -16,6 +18,12 @@ int64_t QueryPerformanceFrequency() { return 1000000000LL; }
 uint32_t GetTickCount() { return static_cast<uint32_t>(QueryPerformanceCounter() / 1000000LL); }
 
 void Sleep(uint32_t milliseconds) {
+  // Sleep(0) gives up the rest of the time slice only when another thread is ready; a
+  // zero nanosleep would instead wait out the timer slack and a reschedule every time.
+  if (milliseconds == 0) {
+    ::sched_yield();
+    return;
+  }
   struct timespec req{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&req, &req) != 0 && errno == EINTR) {
   }

@@ -1,0 +1,79 @@
+#pragma once
+// What the installer needs of its two components: the download component (one URL at a
+// time into a folder, with progress events) and the unzip component (one archive into a
+// base folder). The installer holds them only through these interfaces, so that every
+// package step runs against scripted components in tests; the adapters to the real
+// components live in real_components.cpp.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qelvo::app {
+
+// Socket status reasons with their wire ordinals.
+enum class THookSocketReason : int {
+  HR_ResolvingBegin = 0,
+  HR_ResolvingEnd = 1,
+  HR_SocketCreate = 2,
+  HR_SocketClose = 3,
+  HR_Bind = 4,
+  HR_Connect = 5,
+  HR_CanRead = 6,
+  HR_CanWrite = 7,
+  HR_Listen = 8,
+  HR_Accept = 9,
+  HR_ReadCount = 10,
+  HR_WriteCount = 11,
+  HR_Wait = 12,
+  HR_Error = 13,
+};
+
+enum class TDownloadStatus : uint8_t { stNone = 0, stStop = 1, stDownload = 2, stPause = 3, stResume = 4, stRedirect = 5 };
+enum class TQvProtocolo : uint8_t { protNenhum = 0, protHTTP = 1, protFTP = 2 };
+
+using TQvHookStatus = std::function<void(THookSocketReason reason, int32_t bytesToDownload, int32_t bytesDownloaded)>;
+using TQvHookMonitor = std::function<void(int32_t bytesToDownload, int32_t bytesDownloaded, double averageSpeed,
+                                          uint16_t hour, uint16_t min, uint16_t sec)>;
+
+class IDownloader {
+ public:
+  virtual ~IDownloader() = default;
+  virtual void SetProtocolo(TQvProtocolo protocolo) = 0;
+  virtual void SetSizeRecvBuffer(int32_t bytes) = 0;
+  virtual void SetProxyTimeout(int32_t milliseconds) = 0;
+  virtual void SetFtpTimeout(int32_t milliseconds) = 0;
+  virtual void SetOnHookStatus(TQvHookStatus handler) = 0;
+  virtual void SetOnHookMonitor(TQvHookMonitor handler) = 0;
+  virtual void SetDownloadDest(const std::string& folder) = 0;
+  virtual void SetDownloadNomeArq(const std::string& fileName) = 0;
+  virtual void SetDownloadUrl(const std::string& url) = 0;
+  // Blocks until the transfer has ended. Network failures and HTTP error statuses do
+  // not raise; file-system failures do.
+  virtual void StartDownload() = 0;
+  virtual TDownloadStatus DownloadStatus() const = 0;
+};
+
+enum TArcExtractOption : unsigned { eoCreateDirs = 1u << 0, eoRestorePath = 1u << 1 };
+using TArcExtractOptions = unsigned;
+
+class IUnZipper {
+ public:
+  virtual ~IUnZipper() = default;
+  virtual void SetExtractOptions(TArcExtractOptions options) = 0;
+  // Opens the archive and reads its directory; raises for a missing, empty or
+  // unreadable archive.
+  virtual void SetFileName(const std::string& zipFile) = 0;
+  virtual void SetBaseDirectory(const std::string& folder) = 0;
+  // Items that fail are skipped; only failures outside the per-item work raise.
+  virtual void ExtractFiles(const std::string& mask) = 0;
+};
+
+class IComponentFactory {
+ public:
+  virtual ~IComponentFactory() = default;
+  virtual std::unique_ptr<IDownloader> CreateDownloader() = 0;
+  virtual std::unique_ptr<IUnZipper> CreateUnZipper() = 0;
+};
+
+}  // namespace qelvo::app

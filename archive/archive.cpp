@@ -1,0 +1,573 @@
+#include "archive/archive.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "archive/dos_time.h"
+#include "archive/paths.h"
+#include "platform/clock.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
+#include "rtl/text.h"
+
+namespace qelvo::archive {
+
+namespace {
+
+const char* ActionText(TArcProcessType type) {
+  switch (type) {
+    case ptAdd: return " added ";
+    case ptDelete: return " deleted ";
+    case ptExtract: return " extracted ";
+    case ptFreshen: return " freshened ";
+    case ptMove: return " moved ";
+    case ptReplace: return " replaced ";
+    case ptFoundUnhandled: return "Unhandled Entity";
+  }
+  return "";
+}
+
+// The user's short date-time, as the installer's locale writes it.
+std::string ShortDateTime(rtl::TDateTime value) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  rtl::DecodeDate(value, y, mo, d);
+  rtl::DecodeTime(value, h, mi, s, ms);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", d, mo, y, h, mi, s);
+  return text;
+}
+
+// The folder part of a path without its trailing delimiter; a drive root keeps it.
+std::string FolderWithoutDelimiter(const std::string& path) {
+  std::string dir = ExtractFilePath(path);
+  if (dir.size() > 1 && dir.back() == '\\' && dir[dir.size() - 2] != ':') dir.pop_back();
+  return dir;
+}
+
+// A stored name made safe to join below the base folder: empty and "." components
+// dropped, ".." resolved. Raises EArcUnsafePath when the name is absolute, climbs above
+// its start, or names the base folder itself.
+std::string ConfinedRelativeName(const std::string& name) {
+  if (GetPathType(name) == ptAbsolute) throw EArcUnsafePath();
+  std::vector<std::string_view> parts;
+  std::string_view rest(name);
+  while (true) {
+    const size_t sep = rest.find('\\');
+    const std::string_view part = rest.substr(0, sep);
+    if (part == "..") {
+      if (parts.empty()) throw EArcUnsafePath();
+      parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    if (sep == std::string_view::npos) break;
+    rest.remove_prefix(sep + 1);
+  }
+  if (parts.empty()) throw EArcUnsafePath();
+  std::string joined;
+  for (std::string_view p : parts) {
+    if (!joined.empty()) joined += '\\';
+    joined += p;
+  }
+  return joined;
+}
+
+}  // namespace
+
+// --- Construction ----------------------------------------------------------------------
+
+TArcArchive::TArcArchive(const std::string& fileName, uint16_t mode) {
+  FOwnsStream = true;
+  FOwnedStream = std::make_unique<platform::TFileStream>(fileName, mode);
+  FStream = FOwnedStream.get();
+  Initialize();
+  FArchiveName = fileName;
+  FMode = mode;
+}
+
+TArcArchive::TArcArchive(rtl::TStream* stream, const std::string& archiveName) {
+  Initialize();
+  FArchiveName = archiveName;
+  FStream = stream;
+}
+
+TArcArchive::~TArcArchive() {
+  FItemList.reset();
+  FLogStream.reset();
+}
+
+void TArcArchive::Initialize() {
+  FItemList = std::make_unique<TArcArchiveList>(true);
+  FIsDirty = false;
+  FAutoSave = false;
+  FExtractOptions = {};
+  FStoreOptions = {};
+  FStatus = asIdle;
+  OnProgress = [this](uint8_t progress, bool& abort) { NotifyProgress(progress, abort); };
+  SetBaseDirectory(platform::ExeFolder());
+}
+
+void TArcArchive::SetOwnedStream(std::unique_ptr<rtl::TStream> stream) {
+  FOwnedStream = std::move(stream);
+  FStream = FOwnedStream.get();
+  FOwnsStream = true;
+}
+
+void TArcArchive::ReleaseOwnedStream() {
+  FOwnedStream.reset();
+  FStream = nullptr;
+}
+
+// --- Notifications ---------------------------------------------------------------------
+
+void TArcArchive::NotifyItemFailure(TArcArchiveItem* item, TArcProcessType processType, TArcErrorClass errorClass,
+                                    int32_t errorCode) {
+  if (OnProcessItemFailure) OnProcessItemFailure(this, item, processType, errorClass, errorCode);
+}
+
+void TArcArchive::NotifySaveProgress(uint8_t progress, bool& abort) {
+  abort = false;
+  if (OnArchiveSaveProgress) OnArchiveSaveProgress(this, progress, abort);
+}
+
+void TArcArchive::NotifyArchiveProgress(uint8_t progress, bool& abort) {
+  abort = false;
+  if (OnArchiveProgress) OnArchiveProgress(this, progress, abort);
+}
+
+void TArcArchive::NotifyItemProgress(TArcArchiveItem* item, uint8_t progress, bool& abort) {
+  abort = false;
+  if (OnArchiveItemProgress) OnArchiveItemProgress(this, item, progress, abort);
+}
+
+void TArcArchive::ConfirmOverwrite(std::string& name, bool& confirm) {
+  confirm = true;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
+}
+
+void TArcArchive::ConfirmProcessItem(TArcArchiveItem* item, TArcProcessType processType, bool& confirm) {
+  confirm = true;
+  if (OnConfirmProcessItem) OnConfirmProcessItem(this, item, processType, confirm);
+  if (confirm && FLogging) WriteLogEntry(item->FileName(), processType);
+}
+
+void TArcArchive::ConfirmSave(bool& confirm) {
+  confirm = true;
+  if (OnConfirmSave) OnConfirmSave(this, confirm);
+}
+
+void TArcArchive::NotifyLoad() {
+  if (OnLoad) OnLoad(this);
+}
+
+void TArcArchive::NotifyProgress(uint8_t progress, bool& abort) {
+  abort = false;
+  NotifyItemProgress(FCurrentItem, progress, abort);
+}
+
+void TArcArchive::NotifySave() {
+  if (OnSave) OnSave(this);
+}
+
+void TArcArchive::DoDeflateProgress(uint8_t percent) {
+  bool abort = false;
+  NotifyProgress(percent, abort);
+  if (abort) throw EArcAbortProgress();
+}
+
+void TArcArchive::DoInflateProgress(uint8_t percent) {
+  bool abort = false;
+  NotifyProgress(percent, abort);
+  if (abort) throw EArcAbortProgress();
+}
+
+void TArcArchive::DoSpanningMediaRequest(void*, int32_t) { throw EArcSpanningNotSupported(); }
+
+// --- Reading and saving ----------------------------------------------------------------
+
+void TArcArchive::EnsureValid() const {
+  if (!FItemList || FStatus == asInvalid) throw EArcNoArchive();
+}
+
+void TArcArchive::Load() {
+  try {
+    ReadArchive();
+    FStatus = asIdle;
+  } catch (...) {
+    NotifyLoad();
+    throw;
+  }
+  NotifyLoad();
+}
+
+void TArcArchive::Save() {
+  if (FStatus == asInvalid) return;
+  if (!FIsDirty && Count() > 0) return;
+  bool confirm = true;
+  ConfirmSave(confirm);
+  if (!confirm) return;
+  WriteArchive();
+  FIsDirty = false;
+  NotifySave();
+}
+
+void TArcArchive::SaveIfPending(TArcArchiveItem* item) {
+  if (item->Action() != aaNone) Save();
+}
+
+// --- Extraction ------------------------------------------------------------------------
+
+template <class Op>
+void TArcArchive::GuardItem(TArcArchiveItem* item, TArcProcessType processType, Op&& op) {
+  try {
+    FCurrentItem = item;
+    op();
+  } catch (const std::exception& e) {
+    const TArcClassifiedError c = ClassifyException(e);
+    NotifyItemFailure(item, processType, c.ErrorClass, c.ErrorCode);
+  }
+}
+
+void TArcArchive::ReportArchiveProgress(int index) {
+  bool abort = false;
+  NotifyArchiveProgress(PercentOf(Count(), index + 1), abort);
+  if (abort) throw EArcUserAbort();
+}
+
+void TArcArchive::ExtractFiles(std::string_view fileMask) { ExtractFilesEx(fileMask, ""); }
+
+void TArcArchive::ExtractFilesEx(std::string_view fileMask, std::string_view exclusionMask) {
+  EnsureValid();
+  if (Count() == 0) return;
+  for (int i = 0; i < Count(); ++i) {
+    TArcArchiveItem* item = Items(i);
+    if (item->MatchesStoredNameEx(fileMask) && !item->MatchesStoredNameEx(exclusionMask) &&
+        (FExtractOptions.Has(eoCreateDirs) || !item->IsDirectory()))
+      ExtractAt(i, "");
+    ReportArchiveProgress(i);
+  }
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+}
+
+void TArcArchive::ExtractAt(int index, const std::string& newName) {
+  EnsureValid();
+  TArcArchiveItem* item = Items(index);
+  SaveIfPending(item);
+  bool confirm = true;
+  ConfirmProcessItem(item, ptExtract, confirm);
+  if (!confirm) return;
+  std::string useName;
+  try {
+    if (!ResolveExtractPath(item, newName, useName)) return;
+  } catch (const EArcUnsafePath& e) {
+    NotifyItemFailure(item, ptExtract, ecArchive, e.ErrorCode);
+    return;
+  }
+  GuardItem(item, ptExtract, [&] { ExtractItemByIndex(index, useName); });
+}
+
+void TArcArchive::Extract(TArcArchiveItem* item, const std::string& newName) {
+  const int index = FindItem(item);
+  if (index >= 0) ExtractAt(index, newName);
+}
+
+void TArcArchive::ExtractToStream(std::string_view fileName, rtl::TStream* stream) {
+  EnsureValid();
+  const int index = FindFile(fileName);
+  if (index < 0) return;
+  TArcArchiveItem* item = Items(index);
+  SaveIfPending(item);
+  bool confirm = true;
+  ConfirmProcessItem(item, ptExtract, confirm);
+  if (!confirm) return;
+  GuardItem(item, ptExtract, [&] { ExtractItemByIndexToStream(index, stream); });
+}
+
+void TArcArchive::ExtractTaggedItems() {
+  EnsureValid();
+  for (int i = 0; i < Count(); ++i) {
+    if (Items(i)->Tagged()) ExtractAt(i, "");
+    ReportArchiveProgress(i);
+  }
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+}
+
+void TArcArchive::TestTaggedItems() {
+  EnsureValid();
+  for (int i = 0; i < Count(); ++i) {
+    TArcArchiveItem* item = Items(i);
+    if (item->Tagged()) {
+      FCurrentItem = item;
+      TestItemByIndex(i);
+    }
+    ReportArchiveProgress(i);
+  }
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+}
+
+bool TArcArchive::ResolveExtractPath(TArcArchiveItem* item, const std::string& newName, std::string& useName) {
+  useName.clear();
+  const bool isFolder = item->IsDirectory();
+  if (isFolder && !(FExtractOptions.Has(eoCreateDirs) && FExtractOptions.Has(eoRestorePath))) return false;
+  if (!newName.empty()) {
+    useName = newName;
+  } else {
+    std::string stored = item->FileName();
+    ToBackslashes(stored);
+    if (isFolder && !stored.empty() && stored.back() == '\\') stored.pop_back();
+    if (!FExtractOptions.Has(eoRestorePath)) stored = ExtractFileName(stored);
+    useName = ConfinedRelativeName(stored);
+  }
+  if (GetPathType(useName) != ptAbsolute) useName = WithTrailingBackslash(FBaseDirectory) + useName;
+  const std::string dir = FolderWithoutDelimiter(useName);
+  if (!dir.empty() && !platform::DirectoryExists(dir)) {
+    if (!FExtractOptions.Has(eoCreateDirs)) throw EArcNoSuchDirectory();
+    CreateDirectoryPath(dir);
+  }
+  bool answer = true;
+  if (!isFolder && platform::FileExists(useName)) ConfirmOverwrite(useName, answer);
+  return answer;
+}
+
+// --- Lookup and tagging ----------------------------------------------------------------
+
+int TArcArchive::FindFile(std::string_view name) const {
+  for (int i = 0; i < Count(); ++i)
+    if (rtl::SameTextAscii(Items(i)->FileName(), name)) return i;
+  return -1;
+}
+
+int TArcArchive::FindItem(const TArcArchiveItem* item) const { return FindFile(item->FileName()); }
+
+void TArcArchive::TagItems(std::string_view fileMask) {
+  for (int i = 0; i < Count(); ++i)
+    if (Items(i)->MatchesStoredNameEx(fileMask)) Items(i)->SetTagged(true);
+}
+
+void TArcArchive::UnTagItems(std::string_view fileMask) {
+  for (int i = 0; i < Count(); ++i)
+    if (Items(i)->MatchesStoredNameEx(fileMask)) Items(i)->SetTagged(false);
+}
+
+void TArcArchive::ClearTags() {
+  for (int i = 0; i < Count(); ++i) Items(i)->SetTagged(false);
+}
+
+// --- Archive changes -------------------------------------------------------------------
+
+std::string TArcArchive::ApplyDosMode(const std::string& path) const {
+  if (!FDOSMode) return path;
+  std::string name = path;
+  if (!FBaseDirectory.empty() && !(name.size() > 1 && name[1] == ':') && !(!name.empty() && name[0] == '\\'))
+    name = WithTrailingBackslash(FBaseDirectory) + name;
+  const std::string folder = FolderWithoutDelimiter(name);
+  if (!folder.empty() && !platform::DirectoryExists(folder)) throw EArcException("Path not found");
+  if (!platform::FileExists(name) && !platform::DirectoryExists(name)) throw EArcFileNotFound();
+  return name;
+}
+
+std::string TArcArchive::NormalizeStoredName(const std::string& path) {
+  std::string name = ApplyDosMode(path);
+  if (FStoreOptions.Has(soStripDrive)) RemoveDrive(name);
+  if (!name.empty() && name[0] == '\\') name.erase(0, 1);
+  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
+  return name;
+}
+
+void TArcArchive::Add(std::unique_ptr<TArcArchiveItem> item) {
+  EnsureValid();
+  const int existing = FItemList->Find(item->FileName());
+  if (existing >= 0 && FItemList->IsActiveDupe(item->FileName())) {
+    if (FStoreOptions.Has(soFreshen)) {
+      Freshen(Items(existing));
+    } else if (FStoreOptions.Has(soReplace)) {
+      Replace(Items(existing));
+    } else {
+      NotifyItemFailure(item.get(), ptAdd, ecArchive, kArcDuplicateName);
+    }
+    return;
+  }
+  bool confirm = true;
+  ConfirmProcessItem(item.get(), ptAdd, confirm);
+  if (!confirm) return;
+  item->SetAction(FInStream ? aaStreamAdd : aaAdd);
+  FItemList->Add(item.release());
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
+void TArcArchive::AddFiles(const std::string& fileMask, uint32_t searchAttr) { AddFilesEx(fileMask, "", searchAttr); }
+
+void TArcArchive::AddFilesEx(const std::string& fileMask, std::string_view exclusionMask, uint32_t searchAttr) {
+  EnsureValid();
+  if (!SupportsEmptyFolders()) searchAttr &= ~platform::faDirectory;
+  std::string mask = fileMask;
+  ToBackslashes(mask);
+  std::string root = ExtractFilePath(mask);
+  const std::string namePattern = ExtractFileName(mask);
+  if (GetPathType(root) != ptAbsolute) root = WithTrailingBackslash(FBaseDirectory) + root;
+  const bool recurse = FStoreOptions.Has(soRecurse);
+  std::vector<std::string> folders{root};
+  while (!folders.empty()) {
+    const std::string folder = WithTrailingBackslash(folders.back());
+    folders.pop_back();
+    std::vector<platform::TDirEntry> entries;
+    if (!platform::ListDirectory(folder, entries)) continue;
+    for (const platform::TDirEntry& e : entries) {
+      const std::string full = folder + e.Name;
+      if (e.IsDirectory && recurse) folders.push_back(full);
+      if (e.IsDirectory && !(searchAttr & platform::faDirectory)) continue;
+      if (!NameMatchesMask(e.Name, namePattern)) continue;
+      if (rtl::SameTextAscii(full, FArchiveName)) continue;
+      std::unique_ptr<TArcArchiveItem> item = CreateItem(full);
+      if (item->MatchesDiskName(exclusionMask) || item->MatchesStoredNameEx(exclusionMask)) continue;
+      Add(std::move(item));
+    }
+  }
+}
+
+void TArcArchive::AddFromStream(const std::string& fileName, rtl::TStream* stream) {
+  FInStream = stream;
+  struct TReset {
+    rtl::TStream*& s;
+    ~TReset() { s = nullptr; }
+  } reset{FInStream};
+  Add(CreateItem(fileName));
+  Save();
+}
+
+void TArcArchive::Delete(TArcArchiveItem* item) {
+  bool confirm = true;
+  ConfirmProcessItem(item, ptDelete, confirm);
+  if (!confirm) return;
+  item->SetAction(aaDelete);
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
+void TArcArchive::DeleteAt(int index) { Delete(Items(index)); }
+
+void TArcArchive::DeleteFiles(std::string_view fileMask) { DeleteFilesEx(fileMask, ""); }
+
+void TArcArchive::DeleteFilesEx(std::string_view fileMask, std::string_view exclusionMask) {
+  EnsureValid();
+  for (int i = Count() - 1; i >= 0; --i) {
+    TArcArchiveItem* item = Items(i);
+    if (item->MatchesStoredNameEx(fileMask) && !item->MatchesStoredNameEx(exclusionMask)) Delete(item);
+  }
+}
+
+void TArcArchive::DeleteTaggedItems() {
+  EnsureValid();
+  for (int i = Count() - 1; i >= 0; --i)
+    if (Items(i)->Tagged()) Delete(Items(i));
+}
+
+void TArcArchive::Freshen(TArcArchiveItem* item) {
+  bool changed = false;
+  try {
+    const int64_t size = FileSizeOf(item->DiskFileName());
+    rtl::TDateTime stamp = 0;
+    if (size < 0 || !platform::FileGetDate(item->DiskFileName(), stamp)) throw EArcFileNotFound();
+    const TArcDosStamp dos = DateTimeToDosStamp(stamp);
+    changed = size != item->UncompressedSize() || dos.Date != item->LastModFileDate() ||
+              dos.Time != item->LastModFileTime();
+  } catch (const std::exception& e) {
+    const TArcClassifiedError c = ClassifyException(e);
+    NotifyItemFailure(item, ptFreshen, c.ErrorClass, c.ErrorCode);
+    return;
+  }
+  if (!changed) return;
+  bool confirm = true;
+  ConfirmProcessItem(item, ptFreshen, confirm);
+  if (!confirm) return;
+  item->SetAction(aaFreshen);
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
+void TArcArchive::FreshenFiles(std::string_view fileMask) { FreshenFilesEx(fileMask, ""); }
+
+void TArcArchive::FreshenFilesEx(std::string_view fileMask, std::string_view exclusionMask) {
+  EnsureValid();
+  for (int i = 0; i < Count(); ++i) {
+    TArcArchiveItem* item = Items(i);
+    if (item->MatchesStoredNameEx(fileMask) && !item->MatchesStoredNameEx(exclusionMask)) Freshen(item);
+  }
+}
+
+void TArcArchive::FreshenTaggedItems() {
+  EnsureValid();
+  for (int i = 0; i < Count(); ++i)
+    if (Items(i)->Tagged()) Freshen(Items(i));
+}
+
+void TArcArchive::Move(TArcArchiveItem* item, const std::string& newStoredPath) {
+  EnsureValid();
+  const std::string name = NormalizeStoredName(newStoredPath);
+  const int other = FItemList->Find(name);
+  if (other >= 0 && Items(other) != item && FItemList->IsActiveDupe(name)) {
+    NotifyItemFailure(item, ptMove, ecArchive, kArcDuplicateName);
+    return;
+  }
+  bool confirm = true;
+  ConfirmProcessItem(item, ptMove, confirm);
+  if (!confirm) return;
+  FItemList->Rename(item, name);
+  item->SetAction(aaMove);
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
+void TArcArchive::Replace(TArcArchiveItem* item) {
+  bool confirm = true;
+  ConfirmProcessItem(item, ptReplace, confirm);
+  if (!confirm) return;
+  item->SetAction(aaReplace);
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
+// --- Properties ------------------------------------------------------------------------
+
+void TArcArchive::SetBaseDirectory(const std::string& value) {
+  std::string v = value;
+  if (v.size() > 1 && v.back() == '\\' && v[v.size() - 2] != ':') v.pop_back();
+  if (!v.empty() && !platform::DirectoryExists(v)) throw EArcNoSuchDirectory();
+  FBaseDirectory = v;
+}
+
+void TArcArchive::SetLogging(bool value) {
+  FLogging = value;
+  FLogStream.reset();
+  if (!value || FLogFile.empty()) return;
+  try {
+    FLogStream = std::make_unique<platform::TFileStream>(FLogFile, platform::fmCreate | platform::fmShareDenyWrite);
+    AppendLogLine(FArchiveName + " logging ");
+  } catch (const std::exception&) {
+    FLogStream.reset();
+    throw EArcException("Error creating Log File");
+  }
+}
+
+void TArcArchive::WriteLogEntry(const std::string& name, TArcProcessType processType) {
+  AppendLogLine(name + ActionText(processType));
+}
+
+void TArcArchive::AppendLogLine(const std::string& text) {
+  if (!FLogStream) return;
+  const std::u16string line = rtl::Utf8ToUtf16(text + ShortDateTime(platform::Now()) + "\r\n");
+  std::string bytes;
+  bytes.reserve(line.size() * 2);
+  for (char16_t c : line) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  FLogStream->WriteString(bytes);
+}
+
+}  // namespace qelvo::archive

@@ -1,0 +1,451 @@
+#include "archive/zip_archive.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "archive/byte_order.h"
+#include "archive/paths.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
+#include "rtl/text.h"
+
+namespace qelvo::archive {
+
+namespace {
+
+constexpr uint32_t kEscape32 = 0xFFFFFFFF;
+constexpr uint16_t kEscape16 = 0xFFFF;
+
+// Reads the zip64 values a central header escapes, in their fixed order.
+class TZip64FieldReader {
+ public:
+  explicit TZip64FieldReader(std::string_view data) : data_(data) {}
+  uint64_t Next(size_t width) {
+    if (data_.size() - at_ < width) throw rtl::EReadError();
+    const auto* p = reinterpret_cast<const uint8_t*>(data_.data() + at_);
+    at_ += width;
+    return width == 8 ? GetLe64(p) : GetLe32(p);
+  }
+
+ private:
+  std::string_view data_;
+  size_t at_ = 0;
+};
+
+// Restores a stream position on every path.
+class TPositionKeeper {
+ public:
+  explicit TPositionKeeper(rtl::TStream& s) : s_(s), pos_(s.Position()) {}
+  ~TPositionKeeper() {
+    try {
+      s_.Seek(pos_, rtl::soBeginning);
+    } catch (const std::exception&) {
+    }
+  }
+  TPositionKeeper(const TPositionKeeper&) = delete;
+  TPositionKeeper& operator=(const TPositionKeeper&) = delete;
+
+ private:
+  rtl::TStream& s_;
+  int64_t pos_;
+};
+
+// The first four bytes of the stream (fewer when it is shorter).
+int64_t ReadLeadBytes(rtl::TStream& stream, uint8_t (&lead)[4]) {
+  stream.Seek(0, rtl::soBeginning);
+  return ReadUpTo(stream, lead, 4);
+}
+
+bool IsExecutableLead(const uint8_t (&lead)[4], int64_t got) {
+  return got == 4 && (GetLe16(lead) == kDosExecutableMarker || GetLe32(lead) == kElfExecutableMarker);
+}
+
+// Searches backwards from the end record for the zip64 locator, one buffered pass.
+int64_t FindZip64Locator(rtl::TStream& stream, int64_t tail, TArcZip64Locator& locator) {
+  constexpr int64_t kChunk = 64 * 1024;
+  std::vector<uint8_t> buf;
+  int64_t pos = tail - kZip64LocatorSize;  // highest candidate not yet tried
+  while (pos >= 0) {
+    const int64_t lo = std::max<int64_t>(0, pos - kChunk + 1);
+    buf.resize(static_cast<size_t>(pos + kZip64LocatorSize - lo));
+    stream.Seek(lo, rtl::soBeginning);
+    stream.ReadBuffer(buf.data(), static_cast<int64_t>(buf.size()));
+    for (int64_t p = pos; p >= lo; --p) {
+      if (GetLe32(&buf[static_cast<size_t>(p - lo)]) == kZip64EndOfCentralDirLocatorSignature) {
+        stream.Seek(p, rtl::soBeginning);
+        locator.LoadFromStream(stream);
+        return p;
+      }
+    }
+    pos = lo - 1;
+  }
+  throw EArcZipInvalid();
+}
+
+}  // namespace
+
+// --- TArcZipItem ------------------------------------------------------------------------
+
+void TArcZipItem::LoadFromStream(rtl::TStream& stream, const TArcCodePages& pages) {
+  TArcZipDirectoryFileHeader& h = *FItemInfo;
+  h.LoadFromStream(stream);
+  FFileName = DecodeZipName(h, pages);
+  FUncompressedSize = h.FUncompressedSize;
+  FCompressedSize = h.FCompressedSize;
+  FRelativeOffset = h.FRelativeOffset;
+  FDiskNumberStart = h.FDiskNumberStart;
+  std::string_view zip64;
+  if (h.FExtraField.Get(kZip64ExtraFieldID, zip64)) {
+    TZip64FieldReader r(zip64);
+    // Values beyond the signed 64-bit range are cut to it; such an item cannot be read.
+    auto toSigned = [](uint64_t v) { return static_cast<int64_t>(std::min<uint64_t>(v, INT64_MAX)); };
+    if (h.FUncompressedSize == kEscape32) FUncompressedSize = toSigned(r.Next(8));
+    if (h.FCompressedSize == kEscape32) FCompressedSize = toSigned(r.Next(8));
+    if (h.FRelativeOffset == kEscape32) FRelativeOffset = toSigned(r.Next(8));
+    if (h.FDiskNumberStart == kEscape16) FDiskNumberStart = static_cast<uint32_t>(r.Next(4));
+  }
+  FLastModFileTime = h.FLastModFileTime;
+  FLastModFileDate = h.FLastModFileDate;
+  FCRC32 = h.FCRC32;
+  FExternalFileAttributes = h.FExternalFileAttributes;
+  FIsEncrypted = h.IsEncrypted();
+  FDiskFileName = FFileName;
+  ToBackslashes(FDiskFileName);
+  FAction = aaNone;
+  FTagged = false;
+}
+
+bool TArcZipItem::IsDirectory() const {
+  if (ExternalFileAttributes() & platform::faDirectory) return true;
+  return !FFileName.empty() && (FFileName.back() == '/' || FFileName.back() == '\\');
+}
+
+uint32_t TArcZipItem::NativeFileAttributes() const {
+  return ZipNativeFileAttributes(HostSystem(), ExternalFileAttributes());
+}
+
+namespace {
+
+// Rebuilds the zip64 sub-field from the values the header cannot hold.
+void StoreZip64Values(TArcZipDirectoryFileHeader& h, int64_t uncompressed, int64_t compressed, int64_t offset,
+                      uint32_t disk) {
+  uint8_t data[28];
+  size_t n = 0;
+  auto put64 = [&](uint64_t v) {
+    PutLe64(data + n, v);
+    n += 8;
+  };
+  const bool bigU = uncompressed >= int64_t{kEscape32}, bigC = compressed >= int64_t{kEscape32};
+  const bool bigO = offset >= int64_t{kEscape32}, bigD = disk >= kEscape16;
+  h.FUncompressedSize = bigU ? kEscape32 : static_cast<uint32_t>(uncompressed);
+  h.FCompressedSize = bigC ? kEscape32 : static_cast<uint32_t>(compressed);
+  h.FRelativeOffset = bigO ? kEscape32 : static_cast<uint32_t>(offset);
+  h.FDiskNumberStart = bigD ? kEscape16 : static_cast<uint16_t>(disk);
+  if (bigU) put64(static_cast<uint64_t>(uncompressed));
+  if (bigC) put64(static_cast<uint64_t>(compressed));
+  if (bigO) put64(static_cast<uint64_t>(offset));
+  if (bigD) {
+    PutLe32(data + n, disk);
+    n += 4;
+  }
+  if (n > 0) {
+    h.FExtraField.Put(kZip64ExtraFieldID, data, static_cast<uint16_t>(n));
+  } else {
+    h.FExtraField.Delete(kZip64ExtraFieldID);
+  }
+}
+
+}  // namespace
+
+void TArcZipItem::SetCompressedSize(int64_t v) {
+  FCompressedSize = v;
+  StoreZip64Values(*FItemInfo, FUncompressedSize, FCompressedSize, FRelativeOffset, FDiskNumberStart);
+}
+
+void TArcZipItem::SetUncompressedSize(int64_t v) {
+  FUncompressedSize = v;
+  StoreZip64Values(*FItemInfo, FUncompressedSize, FCompressedSize, FRelativeOffset, FDiskNumberStart);
+}
+
+void TArcZipItem::SetRelativeOffset(int64_t v) {
+  FRelativeOffset = v;
+  StoreZip64Values(*FItemInfo, FUncompressedSize, FCompressedSize, FRelativeOffset, FDiskNumberStart);
+}
+
+void TArcZipItem::SetDiskNumberStart(uint32_t v) {
+  FDiskNumberStart = v;
+  StoreZip64Values(*FItemInfo, FUncompressedSize, FCompressedSize, FRelativeOffset, FDiskNumberStart);
+}
+
+void TArcZipItem::SetFileName(const std::string& v) {
+  FFileName = v;
+  // Stored as UTF-8, flagged as such when it is not plain ASCII.
+  FItemInfo->FFileName = v;
+  const bool ascii = std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii) {
+    FItemInfo->FGeneralPurposeBitFlag &= static_cast<uint16_t>(~kZipFlagUTF8);
+  } else {
+    FItemInfo->FGeneralPurposeBitFlag |= kZipFlagUTF8;
+  }
+}
+
+// --- TArcZipArchive ----------------------------------------------------------------------
+
+TArcZipArchive::TArcZipArchive(const std::string& fileName, uint16_t mode) : TArcArchive(fileName, mode) {
+  InitializeZip();
+}
+
+TArcZipArchive::TArcZipArchive(rtl::TStream* stream, const std::string& archiveName)
+    : TArcArchive(stream, archiveName) {
+  InitializeZip();
+}
+
+void TArcZipArchive::InitializeZip() {
+  FCompressionMethodToUse = smBestMethod;
+  FInfo = std::make_unique<TArcZipDirectoryFileFooter>();
+  FStoreOptions.Include(soStripDrive);
+  FDeflationOption = doNormal;
+  FPasswordRetries = 3;
+  FTempDir.clear();
+  SetSpanningThreshold(0);
+}
+
+std::unique_ptr<TArcArchiveItem> TArcZipArchive::CreateItem(const std::string& storedName) {
+  auto item = std::make_unique<TArcZipItem>();
+  item->SetFileName(NormalizeStoredName(storedName));
+  item->SetDiskFileName(storedName);
+  return item;
+}
+
+void TArcZipArchive::ExtractItemByIndex(int index, const std::string& useName) {
+  if (!ExtractHelper) throw EArcZipNoExtraction();
+  ExtractHelper(this, Items(index), useName);
+}
+
+void TArcZipArchive::ExtractItemByIndexToStream(int index, rtl::TStream* stream) {
+  if (!ExtractToStreamHelper) throw EArcZipNoExtraction();
+  ExtractToStreamHelper(this, Items(index), stream);
+}
+
+void TArcZipArchive::TestItemByIndex(int index) {
+  if (!TestHelper) throw EArcZipNoExtraction();
+  TestHelper(this, Items(index));
+}
+
+void TArcZipArchive::WriteArchive() {
+  // A loaded archive without pending changes needs no writing.
+  bool pending = false;
+  for (TArcArchiveItem* item : *FItemList) pending = pending || item->Action() != aaNone;
+  if (pending) throw EArcZipNoInsertion();
+}
+
+std::string TArcZipArchive::NormalizeStoredName(const std::string& path) {
+  std::string name = ApplyDosMode(path);
+  RemoveDrive(name);
+  if (name.size() > 1 && name[0] == '\\') name.erase(0, 1);
+  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
+  ToForwardSlashes(name);
+  return name;
+}
+
+void TArcZipArchive::RequestLastDisk(bool& abort) {
+  abort = false;
+  // Without a handler there is nobody to change the disk: the request is abandoned.
+  if (OnRequestLastDisk) {
+    OnRequestLastDisk(this, abort);
+  } else {
+    abort = true;
+  }
+}
+
+void TArcZipArchive::RequestNthDisk(uint8_t diskNumber, bool& abort) {
+  abort = false;
+  if (OnRequestNthDisk) {
+    OnRequestNthDisk(this, diskNumber, abort);
+  } else {
+    abort = true;
+  }
+}
+
+void TArcZipArchive::RequestBlankDisk(bool& abort) {
+  abort = false;
+  FSpanned = true;
+  if (OnRequestBlankDisk) {
+    OnRequestBlankDisk(this, abort);
+  } else {
+    abort = true;
+  }
+}
+
+void TArcZipArchive::DoRequestImage(void* sender, int32_t imageNumber, std::string& imageName, bool& abort) {
+  if (OnRequestImage) OnRequestImage(sender, imageNumber, imageName, abort);
+}
+
+void TArcZipArchive::ReadArchive() {
+  FItemList->Clear();
+  FInfo = std::make_unique<TArcZipDirectoryFileFooter>();
+  FIsExecutable = false;
+  FSpanned = false;
+  FStubSize = 0;
+  if (FStream->Size() == 0) return;
+
+  uint8_t lead[4] = {};
+  const int64_t leadBytes = ReadLeadBytes(*FStream, lead);
+  FIsExecutable = IsExecutableLead(lead, leadBytes);
+  const bool firstDiskOfSet = leadBytes == 4 && GetLe32(lead) == kZipSpannedSetSignature;
+
+  int64_t tail = FindEndOfCentralDirectory(*FStream);
+  if (tail < 0 && firstDiskOfSet && FOwnsStream && IsRemovableDrive(FArchiveName)) {
+    // The operator holds the first disk of a spanned set: ask for the last one.
+    while (tail < 0) {
+      ReleaseOwnedStream();
+      bool abort = false;
+      RequestLastDisk(abort);
+      if (abort) {
+        FStatus = asInvalid;
+        throw EArcUserAbort();
+      }
+      SetOwnedStream(std::make_unique<platform::TFileStream>(FArchiveName, FMode));
+      tail = FindEndOfCentralDirectory(*FStream);
+    }
+  }
+  if (tail < 0) {
+    FStatus = asInvalid;
+    throw EArcZipInvalid();
+  }
+
+  const int64_t size = FStream->Size();
+  FStream->Seek(tail, rtl::soBeginning);
+  FInfo->LoadFromStream(*FStream);
+  const bool zip64 = FInfo->IsZip64();
+  TArcZip64Locator locator;
+  if (zip64) {
+    FindZip64Locator(*FStream, tail, locator);
+    // A locator that counts no disks at all describes a single-file archive.
+    FInfo->FDiskNumber = locator.FTotalDisks > 0 ? locator.FTotalDisks - 1 : 0;
+  }
+  FSpanned = FInfo->FDiskNumber > 0;
+  if (FSpanned) {
+    if (!FOwnsStream) throw EArcZipBadSpanStream();
+    // Reading split and spanned sets part by part is not available yet.
+    throw EArcSpanningNotSupported();
+  }
+  if (zip64) {
+    SeekWithin(*FStream, locator.FZip64RecordOffset, size);
+    FInfo->LoadZip64FromStream(*FStream);
+  }
+  SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
+
+  FStubSize = 0xFFFFFFFF;
+  const uint64_t total = FInfo->FTotalEntries;
+  // Every entry is at least one 46-byte header read from the file, so a false count
+  // ends at the first header that is not there.
+  while (static_cast<uint64_t>(Count()) < total) {
+    auto item = std::make_unique<TArcZipItem>();
+    item->LoadFromStream(*FStream, FCodePages);
+    item->SetAction(aaNone);
+    TArcZipItem* added = item.get();
+    FItemList->Add(item.release());
+    if (FIsExecutable && added->DiskNumberStart() == 0 && added->RelativeOffset() < int64_t{FStubSize})
+      FStubSize = static_cast<uint32_t>(added->RelativeOffset());
+    bool abort = false;
+    NotifyArchiveProgress(static_cast<uint8_t>(static_cast<uint64_t>(Count()) * 100 / total), abort);
+    if (abort) {
+      FStatus = asInvalid;
+      throw EArcUserAbort();
+    }
+  }
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+  FIsDirty = false;
+}
+
+// --- Probes ------------------------------------------------------------------------------
+
+int64_t FindEndOfCentralDirectory(rtl::TStream& stream) {
+  const int64_t saved = stream.Position();
+  const int64_t size = stream.Size();
+  uint8_t record[kZipEndOfCentralDirSize];
+  if (size >= kZipEndOfCentralDirSize) {
+    stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
+    if (ReadUpTo(stream, record, sizeof record) == kZipEndOfCentralDirSize &&
+        GetLe32(record) == kZipEndOfCentralDirSignature && GetLe16(record + 20) == 0) {
+      stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
+      return size - kZipEndOfCentralDirSize;
+    }
+  }
+  // Backwards in windows growing to 64 KiB that overlap by one record's fixed part, so
+  // a record is found wherever it lies; every byte is read about once.
+  int64_t windowSize = 512;
+  int64_t windowOffset = -512;
+  std::vector<uint8_t> window;
+  while (true) {
+    int64_t windowPos = size + windowOffset;
+    bool last = false;
+    if (windowPos <= 0) {
+      windowPos = 0;
+      last = true;
+    }
+    stream.Seek(windowPos, rtl::soBeginning);
+    window.resize(static_cast<size_t>(windowSize));
+    const int64_t got = ReadUpTo(stream, window.data(), windowSize);
+    if (got < kZipEndOfCentralDirSize) break;
+    for (int64_t c = got - kZipEndOfCentralDirSize; c >= 0; --c) {
+      const uint8_t* p = &window[static_cast<size_t>(c)];
+      if (GetLe32(p) != kZipEndOfCentralDirSignature) continue;
+      // The candidate counts when its comment fits into what follows it in the file.
+      const int64_t after = size - (windowPos + c + kZipEndOfCentralDirSize);
+      if (GetLe16(p + 20) <= after) {
+        stream.Seek(windowPos + c, rtl::soBeginning);
+        return windowPos + c;
+      }
+    }
+    if (last) break;
+    windowSize = std::min<int64_t>(windowSize * 2, 65536);
+    windowOffset -= windowSize - kZipEndOfCentralDirSize;
+  }
+  stream.Seek(saved, rtl::soBeginning);
+  return -1;
+}
+
+TArcArchiveType ProbeZip(rtl::TStream& stream) {
+  TPositionKeeper keep(stream);
+  try {
+    uint8_t lead[4] = {};
+    if (ReadLeadBytes(stream, lead) == 4 && GetLe32(lead) == kZipSpannedSetSignature) return atSpannedZip;
+    if (FindEndOfCentralDirectory(stream) < 0) return atUnknown;
+    uint8_t record[kZipEndOfCentralDirSize];
+    stream.ReadBuffer(record, sizeof record);
+    if (GetLe32(record) != kZipEndOfCentralDirSignature) return atUnknown;
+    return GetLe16(record + 4) == 0 ? atZip : atSpannedZip;
+  } catch (const rtl::EStreamError&) {
+    return atUnknown;
+  }
+}
+
+TArcArchiveType ProbeSelfExtractingZip(rtl::TStream& stream) {
+  TPositionKeeper keep(stream);
+  try {
+    uint8_t lead[4] = {};
+    const int64_t got = ReadLeadBytes(stream, lead);
+    if (IsExecutableLead(lead, got) && ProbeZip(stream) == atZip) return atSelfExtZip;
+  } catch (const rtl::EStreamError&) {
+  }
+  return atUnknown;
+}
+
+bool IsRemovableDrive(const std::string& path) {
+  std::string full = path;
+  if (GetPathType(full) != ptAbsolute) full = platform::CurrentFolder() + full;
+  if (rtl::UpperCaseAscii(full.substr(0, 8)) == "\\\\?\\UNC\\") {
+    full = "\\\\" + full.substr(8);
+  } else if (full.compare(0, 4, "\\\\?\\") == 0) {
+    full.erase(0, 4);
+  }
+  const std::string drive = SplitPathParts(full).Drive;
+  if (drive.empty()) return false;
+  return platform::GetDriveType(WithTrailingBackslash(drive)) == platform::TDriveType::Removable;
+}
+
+}  // namespace qelvo::archive

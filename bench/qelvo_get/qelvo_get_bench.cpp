@@ -1,0 +1,125 @@
+// qelvo-get against curl: both download the same 256 MiB file from nginx on loopback,
+// in the same run. Prints the throughput ratio (qelvo-get / curl, target >= 0.8) and
+// qelvo-get's peak resident memory as a multiple of the file size (the client keeps the
+// whole body in memory, so about 1x is expected; keep it under 2x).
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/download/test_servers.h"
+
+namespace {
+
+using qelvo::download::test::NginxServer;
+using qelvo::download::test::TempDir;
+
+constexpr size_t kFileSize = 256u << 20;
+
+struct RunResult {
+  double seconds = 0;
+  long peakRssKb = 0;
+  int exitCode = -1;
+};
+
+RunResult Run(std::vector<std::string> argv) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> raw;
+    for (auto& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    execvp(raw[0], raw.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  RunResult r;
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.peakRssKb = usage.ru_maxrss;
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+  std::vector<char> ba(1 << 20), bb(1 << 20);
+  while (fa && fb) {
+    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
+  }
+  return fa.eof() && fb.eof();
+}
+
+struct Peer {
+  const char* name;
+  double bestSeconds = 1e30;
+  long peakRssKb = 0;
+};
+Peer gQelvo{"qelvo-get"};
+Peer gCurl{"curl"};
+std::string gUrl;
+std::string gSource;
+TempDir* gOut = nullptr;
+
+void Measure(benchmark::State& state, Peer& peer, bool qelvo) {
+  const std::string out = gOut->File("large.bin");
+  for (auto _ : state) {
+    std::filesystem::remove(out);
+    std::filesystem::remove(out + ".part");
+    const RunResult r = qelvo ? Run({QELVO_GET_PATH, "-q", "-d", gOut->Native(), gUrl})
+                              : Run({"curl", "-s", "-o", out, gUrl});
+    if (r.exitCode != 0 || std::filesystem::file_size(out) != kFileSize) {
+      state.SkipWithError((std::string(peer.name) + " failed").c_str());
+      return;
+    }
+    state.SetIterationTime(r.seconds);
+    peer.bestSeconds = std::min(peer.bestSeconds, r.seconds);
+    peer.peakRssKb = std::max(peer.peakRssKb, r.peakRssKb);
+  }
+  if (!SameFile(out, gSource)) state.SkipWithError((std::string(peer.name) + ": wrong bytes").c_str());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileSize));
+  state.counters["peak_rss_MiB"] = static_cast<double>(peer.peakRssKb) / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  NginxServer& nginx = NginxServer::Get();
+  std::string error;
+  if (!nginx.Start(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  gSource = nginx.WriteLargeFile("large.bin", kFileSize, 11);
+  gUrl = nginx.Url("/files/large.bin");
+  TempDir out;
+  gOut = &out;
+
+  benchmark::RegisterBenchmark("download_256MiB/curl", [](benchmark::State& s) { Measure(s, gCurl, false); })
+      ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("download_256MiB/qelvo-get", [](benchmark::State& s) { Measure(s, gQelvo, true); })
+      ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  const double mib = static_cast<double>(kFileSize) / (1 << 20);
+  std::printf("\ncurl:      best %.3f s  %.0f MiB/s\n", gCurl.bestSeconds, mib / gCurl.bestSeconds);
+  std::printf("qelvo-get: best %.3f s  %.0f MiB/s\n", gQelvo.bestSeconds, mib / gQelvo.bestSeconds);
+  std::printf("throughput ratio qelvo-get/curl: %.2f (target >= 0.80)\n", gCurl.bestSeconds / gQelvo.bestSeconds);
+  std::printf("qelvo-get peak resident memory: %.2f x file size (keep < 2.00)\n",
+              static_cast<double>(gQelvo.peakRssKb) * 1024.0 / static_cast<double>(kFileSize));
+  nginx.Stop();
+  return 0;
+}

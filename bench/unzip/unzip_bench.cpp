@@ -1,0 +1,143 @@
+// qelvo-unzip against Info-ZIP unzip: both extract the same Deflate archive of about
+// 200 MiB (text, binaries and already-compressed files found on this machine) into
+// folders of their own; the wall-clock ratio is printed at the end.
+//
+// The archive is built once into the work folder by Info-ZIP zip and reused by later
+// runs. Each iteration starts from an empty target folder.
+#include <benchmark/benchmark.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kWork = QELVO_BENCH_WORK_DIR;
+const fs::path kArchive = kWork / "corpus.zip";
+constexpr uintmax_t kCategoryBytes = 70ull << 20;  // three categories, about 200 MiB
+
+int Run(const std::string& command) {
+  const int rc = std::system(command.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Regular, readable files under root whose name passes keep, up to budget bytes.
+void Collect(const fs::path& root, uintmax_t budget, bool (*keep)(const fs::path&), std::vector<fs::path>& out) {
+  std::error_code ec;
+  uintmax_t taken = 0;
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+       it != end && taken < budget; it.increment(ec)) {
+    if (ec) break;
+    const auto st = it->symlink_status(ec);
+    if (ec || !fs::is_regular_file(st) || !keep(it->path())) continue;
+    const uintmax_t size = it->file_size(ec);
+    if (ec || size == 0 || size > 32ull << 20) continue;
+    if (std::FILE* f = std::fopen(it->path().c_str(), "rb")) {
+      std::fclose(f);
+      out.push_back(it->path());
+      taken += size;
+    }
+  }
+}
+
+bool IsText(const fs::path& p) {
+  const auto e = p.extension();
+  return e == ".h" || e == ".hpp" || e == ".txt" || e == ".py" || e == ".html" || e == ".pm" || e == ".c";
+}
+bool IsBinary(const fs::path& p) { return p.filename().string().find(".so") != std::string::npos || p.extension() == ".a"; }
+bool IsCompressed(const fs::path& p) {
+  const auto e = p.extension();
+  return e == ".gz" || e == ".xz" || e == ".png" || e == ".jpg" || e == ".zip" || e == ".bz2";
+}
+
+bool EnsureArchive() {
+  std::error_code ec;
+  if (fs::exists(kArchive, ec)) return true;
+  fs::create_directories(kWork, ec);
+  std::vector<fs::path> files;
+  Collect("/usr/include", kCategoryBytes, IsText, files);
+  Collect("/usr/share", kCategoryBytes / 4, IsText, files);
+  Collect("/usr/lib", kCategoryBytes, IsBinary, files);
+  Collect("/usr/share", kCategoryBytes, IsCompressed, files);
+  Collect("/usr/lib", kCategoryBytes / 2, IsCompressed, files);
+  const fs::path list = kWork / "files.txt";
+  {
+    std::ofstream out(list);
+    for (const auto& f : files) out << f.string() << '\n';
+  }
+  const fs::path partial = kWork / "corpus.part.zip";
+  fs::remove(partial, ec);
+  if (Run("zip -q -6 " + Quote(partial.string()) + " -@ < " + Quote(list.string())) != 0) return false;
+  fs::rename(partial, kArchive, ec);
+  return !ec;
+}
+
+std::map<std::string, double> gSeconds;
+
+void Extract(benchmark::State& state, const std::string& name, const std::string& commandFor) {
+  if (!EnsureArchive()) {
+    state.SkipWithError("could not build the archive (is Info-ZIP zip installed?)");
+    return;
+  }
+  const fs::path target = kWork / ("out-" + name);
+  double total = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::error_code ec;
+    fs::remove_all(target, ec);
+    fs::create_directories(target, ec);
+    const std::string command = commandFor + " " + Quote(kArchive.string()) + " -d " + Quote(target.string());
+    state.ResumeTiming();
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = Run(command);
+    const auto t1 = std::chrono::steady_clock::now();
+    if (rc != 0) {
+      state.SkipWithError((name + " exited with " + std::to_string(rc)).c_str());
+      return;
+    }
+    total += std::chrono::duration<double>(t1 - t0).count();
+  }
+  gSeconds[name] = total / static_cast<double>(state.iterations());
+  state.SetBytesProcessed(static_cast<int64_t>(fs::file_size(kArchive)) * state.iterations());
+}
+
+void BM_QelvoUnzip(benchmark::State& state) { Extract(state, "qelvo-unzip", Quote(QELVO_UNZIP_TOOL) + " -q -x"); }
+void BM_InfoZipUnzip(benchmark::State& state) {
+  // unzip takes the archive before -d; the target folder option follows it as for ours.
+  Extract(state, "unzip", "unzip -o -q");
+}
+
+BENCHMARK(BM_QelvoUnzip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_InfoZipUnzip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (gSeconds.count("qelvo-unzip") && gSeconds.count("unzip")) {
+    std::error_code ec;
+    std::printf("archive: %s, %.1f MiB\n", kArchive.c_str(), static_cast<double>(fs::file_size(kArchive, ec)) / (1 << 20));
+    std::printf("qelvo-unzip %.3f s, unzip %.3f s: qelvo-unzip takes %.2fx the time of unzip\n", gSeconds["qelvo-unzip"],
+                gSeconds["unzip"], gSeconds["qelvo-unzip"] / gSeconds["unzip"]);
+  }
+  return 0;
+}

@@ -1,0 +1,109 @@
+#pragma once
+// Output window of the Deflate decoder: the match history, written out to the
+// destination in 32 KiB slides, with the running checksum computed slide by slide.
+//
+// Geometry. Bytes accumulate until the write point; then the oldest 32 KiB go out and
+// the rest moves to the front, so at least 32 KiB (Deflate) or 64 KiB (Deflate64) of
+// history always remain once the first slide has happened. The buffer extends past the
+// write point by the longest match, so one literal or match that starts below the
+// write point always fits.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "rtl/stream.h"
+
+namespace qelvo::codecs {
+
+// Adler-32 over a block, continuing from aAdler (start value 1).
+uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount);
+
+// Copies aLen bytes from aDist bytes back, repeating the pattern when they overlap.
+// Moves whole 8-byte words, so it may write up to 7 bytes past the end of the match.
+inline uint8_t* CopyMatch(uint8_t* aDst, int aLen, int aDist) {
+  const uint8_t* src = aDst - aDist;
+  uint8_t* const end = aDst + aLen;
+  if (aDist >= 8) {
+    do {
+      uint64_t w;
+      std::memcpy(&w, src, 8);
+      std::memcpy(aDst, &w, 8);
+      src += 8;
+      aDst += 8;
+    } while (aDst < end);
+  } else if (aDist == 1) {
+    std::memset(aDst, *src, static_cast<size_t>(aLen));
+  } else {
+    do {
+      *aDst++ = *src++;
+    } while (aDst < end);
+  }
+  return end;
+}
+
+class TArcDfOutputWindow {
+ public:
+  TArcDfOutputWindow(rtl::TStream* aStream, bool aUseDeflate64, bool aUseCRC32, int64_t aPartSize, bool aTestOnly);
+  // Writes out what is still held (best effort: see Flush).
+  ~TArcDfOutputWindow();
+  TArcDfOutputWindow(const TArcDfOutputWindow&) = delete;
+  TArcDfOutputWindow& operator=(const TArcDfOutputWindow&) = delete;
+
+  void AddLiteral(uint8_t aCh) {
+    *FCurrent++ = aCh;
+    if (FCurrent >= FLimit) AfterAdd();
+  }
+  // A distance beyond the bytes produced so far is a corrupted stream.
+  void AddLenDist(int aLen, int aDist);
+  void AddBuffer(const uint8_t* aBuffer, int aCount);
+  // AddBuffer without the copy: the caller fills up to Room() bytes at Current() and
+  // then calls Added with their number.
+  int Room() const { return static_cast<int>(FWritePoint - FCurrent); }
+  void Added(int aCount);
+
+  // Bytes produced so far.
+  int64_t Position() const { return FStreamPos + (FCurrent - FBuffer.get()); }
+  // Writes out everything held and returns the final checksum.
+  uint32_t Checksum();
+  // Writes out everything held; the history is gone afterwards.
+  void Flush();
+
+  // Direct access for the decode loop: it may write at Current() until Limit() is
+  // reached, never starting a literal or match at or beyond it, and must then hand the
+  // new position back through Advance().
+  uint8_t* Current() const { return FCurrent; }
+  uint8_t* Limit() const { return FLimit; }
+  const uint8_t* Start() const { return FBuffer.get(); }
+  void Advance(uint8_t* aCurrent) {
+    FCurrent = aCurrent;
+    if (FCurrent >= FLimit) AfterAdd();
+  }
+
+  static constexpr int kSlideCount = 32768;
+  // Room past the buffer's end for copies that move whole words.
+  static constexpr int kSlack = 64;
+
+ private:
+  // The partial-size stop and the slides, once Current has reached Limit.
+  void AfterAdd();
+  void Slide();
+  void Emit(const uint8_t* aData, int64_t aCount);
+  void UpdateLimit();
+
+  std::unique_ptr<uint8_t[]> FBuffer;
+  uint32_t FChecksum;
+  uint8_t* FCurrent;
+  int64_t FPartSize;
+  int32_t FSlideCount = kSlideCount;
+  rtl::TStream* FStream;
+  // Bytes already handed out of the window (written, or counted in test-only mode).
+  int64_t FStreamPos = 0;
+  bool FTestOnly;
+  bool FUseCRC32;
+  uint8_t* FWritePoint;
+  // The nearer of the write point and the partial-size stop.
+  uint8_t* FLimit;
+  bool FWriteFailed = false;
+};
+
+}  // namespace qelvo::codecs

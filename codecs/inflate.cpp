@@ -1,0 +1,155 @@
+#include "codecs/inflate.h"
+
+#include <algorithm>
+
+namespace qelvo::codecs {
+namespace {
+
+constexpr int kStoredPiece = 16384;
+// HLIT + HDIST at most, plus the longest repeat that may run past them.
+constexpr int kCodeLengthRoom = 286 + 32 + 138;
+
+}  // namespace
+
+void InflateStoredBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow) {
+  aBits.AlignToByte();
+  uint8_t header[4];
+  aBits.ReadBuffer(header, 4);
+  const int len = header[0] | (header[1] << 8);
+  const int nlen = header[2] | (header[3] << 8);
+  if (len != (~nlen & 0xFFFF)) throw EArcInternalInflateError(cause::kStoredLength);
+  // The pieces go straight into the window's free space.
+  for (int left = len; left > 0;) {
+    const int n = std::min({left, kStoredPiece, aWindow.Room()});
+    aBits.ReadBuffer(aWindow.Current(), n);
+    aWindow.Added(n);
+    left -= n;
+  }
+}
+
+void InflateFixedBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, bool aDeflate64) {
+  DecodeData(aBits, aWindow, FixedLiteralTree(), FixedDistanceTree(), aDeflate64);
+}
+
+void ReadLitDistCodeLengths(TArcDfInBitStream& aBits, const TArcDfDecodeHuffmanTree& aCodeLengthTree,
+                            uint8_t* aLengths, int aCount) {
+  const int lookup = aCodeLengthTree.LookupBitLength();
+  const uint32_t lookupMask = (1u << lookup) - 1;
+  int filled = 0;
+  while (filled < aCount) {
+    const uint32_t peeked = aBits.PeekBits(lookup + 7);
+    const uint32_t entry = aCodeLengthTree.Decode(peeked & lookupMask);
+    const uint32_t symbol = entry & 0xFFFF;
+    const int codeLen = static_cast<int>((entry >> 16) & 0xFF);
+    if (symbol > 18) throw EArcInternalInflateError(cause::kBadCodeLengthSymbol);
+    if (codeLen == 0 || codeLen > lookup) throw EArcInternalInflateError(cause::kBadCodeLengthLength);
+    const uint32_t extra = peeked >> codeLen;
+    if (symbol < 16) {
+      aLengths[filled++] = static_cast<uint8_t>(symbol);
+      aBits.DiscardBits(codeLen);
+    } else if (symbol == 16) {
+      if (filled == 0) throw EArcInternalInflateError(cause::kRepeatWithoutLength);
+      const int repeat = 3 + static_cast<int>(extra & 3);
+      std::fill_n(aLengths + filled, repeat, aLengths[filled - 1]);
+      filled += repeat;
+      aBits.DiscardBits(codeLen + 2);
+    } else if (symbol == 17) {
+      const int repeat = 3 + static_cast<int>(extra & 7);
+      std::fill_n(aLengths + filled, repeat, 0);
+      filled += repeat;
+      aBits.DiscardBits(codeLen + 3);
+    } else {
+      const int repeat = 11 + static_cast<int>(extra & 127);
+      std::fill_n(aLengths + filled, repeat, 0);
+      filled += repeat;
+      aBits.DiscardBits(codeLen + 7);
+    }
+  }
+}
+
+void InflateDynamicBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, bool aDeflate64) {
+  const int hlit = static_cast<int>(aBits.ReadBits(5)) + 257;
+  const int hdist = static_cast<int>(aBits.ReadBits(5)) + 1;
+  const int hclen = static_cast<int>(aBits.ReadBits(4)) + 4;
+  if (hlit > 286) throw EArcInternalInflateError(cause::kTooManyLiteralCodes);
+  if (!aDeflate64 && hdist > 30) throw EArcInternalInflateError(cause::kTooManyDistanceCodes);
+
+  uint8_t codeLengthLengths[19] = {};
+  for (int i = 0; i < hclen; ++i) codeLengthLengths[CodeLengthOrder[i]] = static_cast<uint8_t>(aBits.ReadBits(3));
+  TArcDfDecodeHuffmanTree codeLengthTree(19, 7, huDecoding);
+  codeLengthTree.Build(codeLengthLengths, 0, 19, nullptr, kNoExtraBits);
+
+  uint8_t lengths[kCodeLengthRoom] = {};
+  ReadLitDistCodeLengths(aBits, codeLengthTree, lengths, hlit + hdist);
+
+  TArcDfDecodeHuffmanTree literalTree(286, 15, huDecoding);
+  literalTree.Build(lengths, 0, hlit, LengthExtraBits, 257);
+  TArcDfDecodeHuffmanTree distanceTree(aDeflate64 ? 32 : 30, 15, huDecoding);
+  distanceTree.Build(lengths, hlit, hdist, DistanceExtraBits, 0);
+
+  DecodeData(aBits, aWindow, literalTree, distanceTree, aDeflate64);
+}
+
+uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TArcDeflateHelper* aHelper) {
+  rtl::Assert(aSource != nullptr, "Deflate: aSource stream cannot be nil");
+  rtl::Assert(aDest != nullptr, "Deflate: aDest stream cannot be nil");
+
+  TArcDeflateHelper helper;
+  if (aHelper != nullptr) helper.Assign(*aHelper);
+  const int64_t sourceStart = aSource->Position();
+  const int64_t destStart = aDest->Position();
+
+  if (!helper.OnProgressStep) {
+    helper.StreamSize = 0;
+  } else if (helper.StreamSize == -1) {
+    helper.StreamSize = aSource->Size();
+  }
+  const bool deflate64 = (helper.Options & ofDeflate64) != 0;
+  const bool testOnly = (helper.Options & ofTestOnly) != 0;
+  const bool useCRC32 = (helper.Options & ofAdler32) == 0;
+
+  uint32_t result = 0;
+  int64_t produced = 0;
+  {
+    // Declared in this order so that, when a failure unwinds, the window writes out what
+    // it holds before the reader repositions the source.
+    TArcDfInBitStream bits(aSource, helper.OnProgressStep, helper.StreamSize);
+    TArcDfOutputWindow window(aDest, deflate64, useCRC32, helper.PartialSize, testOnly);
+    try {
+      bool lastBlock;
+      do {
+        lastBlock = bits.ReadBit();
+        switch (bits.ReadBits(2)) {
+          case 0:
+            InflateStoredBlock(bits, window);
+            break;
+          case 1:
+            InflateFixedBlock(bits, window, deflate64);
+            break;
+          case 2:
+            InflateDynamicBlock(bits, window, deflate64);
+            break;
+          default:
+            throw EArcInternalInflateError(cause::kInvalidBlockType);
+        }
+      } while (!lastBlock);
+      result = window.Checksum();
+    } catch (const EArcPartSizedInflate&) {
+      result = 0;
+    } catch (const EArcAbortProgress&) {
+      result = 0;
+    } catch (const EArcInternalInflateError& e) {
+      throw EArcInflateError(e.Message());
+    }
+    produced = window.Position();
+    window.Flush();
+    bits.RestorePosition();
+  }
+  if (aHelper != nullptr) {
+    aHelper->NormalSize = testOnly ? produced : aDest->Position() - destStart;
+    aHelper->CompressedSize = aSource->Position() - sourceStart;
+  }
+  return result;
+}
+
+}  // namespace qelvo::codecs

@@ -1,0 +1,223 @@
+#include "download/qv_download_class.h"
+
+#include "download/file_names.h"
+#include "download/messages.h"
+#include "download/monitor_figures.h"
+#include "download/qv_download.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+
+namespace qelvo::download {
+
+namespace {
+
+std::string Format1(const char* pattern, const std::string& a) {
+  std::string s = pattern;
+  s.replace(s.find("%s"), 2, a);
+  return s;
+}
+
+std::string Format2(const char* pattern, const std::string& a, const std::string& b) {
+  std::string s = Format1(pattern, a);
+  s.replace(s.find("%s"), 2, b);
+  return s;
+}
+
+bool FlushCode(int32_t code) { return code == 125 || code == 150 || code == 200 || code == 206; }
+bool FinishCode(int32_t code) { return code == 200 || code == 206 || code == 226; }
+
+}  // namespace
+
+const char* DownloadStatusName(TDownloadStatus status) {
+  switch (status) {
+    case stNone: return "stNone";
+    case stStop: return "stStop";
+    case stDownload: return "stDownload";
+    case stPause: return "stPause";
+    case stResume: return "stResume";
+    case stRedirect: return "stRedirect";
+  }
+  return "?";
+}
+
+TQvDownloadClass::TQvDownloadClass(TQvComponent* AOwner) {
+  fOwner = dynamic_cast<TQvDownload*>(AOwner);
+  if (fOwner == nullptr) throw Exception(kMsgWrongOwner);
+  Proxy = &fOwner->Proxy();
+  DownloadDest = fOwner->DownloadDest();
+  DownloadUrl = fOwner->DownloadUrl();
+  DownloadNomeArq = fOwner->DownloadNomeArq();
+  fDownloadStatus = fOwner->DownloadStatus();
+  fSizeRecvBuffer = fOwner->SizeRecvBuffer();
+  OnBeforeDownload = fOwner->OnBeforeDownload();
+  OnHookStatus = fOwner->OnHookStatus();
+  OnDownloadStatus = fOwner->OnDownloadStatus();
+  OnAfterDownload = fOwner->OnAfterDownload();
+  OnHookMonitor = fOwner->OnHookMonitor();
+}
+
+TQvDownloadClass::~TQvDownloadClass() {
+  UnbindSocket();
+  // A part file still open keeps its name and contents for a later resume.
+  ClosePartFile();
+}
+
+void TQvDownloadClass::BindSocket(net::TTCPBlockSocket* Sock, rtl::TMemoryStream* Document) {
+  fSock = Sock;
+  fDocument = Document;
+  fSock->OnStatus = [this](net::TBlockSocket* s, net::THookSocketReason r, const std::string& v) {
+    SocketStatusHook(s, r, v);
+  };
+  fSock->OnMonitor = [this](net::TBlockSocket* s, bool w, const void* b, int32_t n) { SocketMonitorHook(s, w, b, n); };
+  SetSizeRecvBuffer(fSizeRecvBuffer);
+}
+
+void TQvDownloadClass::UnbindSocket() {
+  if (fSock != nullptr) {
+    fSock->OnStatus = nullptr;
+    fSock->OnMonitor = nullptr;
+  }
+  fSock = nullptr;
+  fDocument = nullptr;
+}
+
+void TQvDownloadClass::SetDownloadStatus(TDownloadStatus Value) {
+  fDownloadStatus = Value;
+  if (OnDownloadStatus) OnDownloadStatus(this, Value);
+}
+
+void TQvDownloadClass::SetSizeRecvBuffer(int32_t Value) {
+  fSizeRecvBuffer = Value;
+  // 0 means "not set": asking the OS for a zero buffer would shrink it to its minimum.
+  if (fSock != nullptr && Value > 0) fSock->SetSizeRecvBuffer(Value);
+}
+
+void TQvDownloadClass::OpenPartFile() {
+  fFilePart = NormalizeFolder(DownloadDest) + fFilePart;
+  fFinished = false;
+  fFinalName.clear();
+  ClosePartFile();
+  if (platform::FileExists(fFilePart)) {
+    fDownloadStatus = stResume;
+    fFileStream = std::make_unique<platform::TFileStream>(fFilePart, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
+    fPartFileSize = fFileStream->Seek(0, rtl::soEnd);
+    fBytesResumed = static_cast<int32_t>(static_cast<uint32_t>(fPartFileSize));
+  } else {
+    fDownloadStatus = stNone;
+    fFileStream = std::make_unique<platform::TFileStream>(fFilePart, platform::fmCreate | platform::fmShareDenyWrite);
+    fPartFileSize = 0;
+    fBytesResumed = 0;
+  }
+}
+
+void TQvDownloadClass::RestartPartFile() {
+  if (fFileStream == nullptr) return;
+  fFileStream->SetSize(0);
+  fFileStream->Seek(0, rtl::soBeginning);
+  fPartFileSize = 0;
+  fBytesResumed = 0;
+  fDownloadStatus = stNone;
+}
+
+void TQvDownloadClass::FlushDocument() {
+  if (fDocument == nullptr || fFileStream == nullptr) return;
+  struct AtEnd {
+    rtl::TMemoryStream* d;
+    ~AtEnd() { d->Seek(0, rtl::soEnd); }
+  } atEnd{fDocument};
+  const int64_t docSize = fDocument->Size();
+  if (docSize == 0) return;
+  const int64_t written = fPartFileSize - fBytesResumed;
+  const int64_t n = docSize - written;
+  if (n > 0) WriteToPartFile(fDocument->Memory() + (docSize - n), n);
+}
+
+void TQvDownloadClass::WriteToPartFile(const void* Buffer, int64_t Count) {
+  fFileStream->WriteBuffer(Buffer, Count);
+  fPartFileSize += Count;
+}
+
+void TQvDownloadClass::RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason) {
+  if (OnHookStatus) OnHookStatus(Sender, Reason, fBytesToDownload, fBytesDownloaded);
+}
+
+void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void*, int32_t Len) {
+  if (Writing) return;
+  fBytesDownloaded = AddWrapped(fBytesDownloaded, Len);
+  if (fFileStream != nullptr && fDocument != nullptr && DocumentHoldsFileData() &&
+      fPartFileSize - static_cast<int64_t>(fBytesResumed) < fDocument->Size())
+    FlushDocument();
+  const TMonitorFigures f =
+      ComputeMonitorFigures(platform::Now() - fStartTime, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
+  fAverageSpeed = f.AverageSpeed;
+  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr) fSock->CloseSocket();
+  if (OnHookMonitor) OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
+}
+
+void TQvDownloadClass::SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string&) {
+  switch (Reason) {
+    case net::HR_Connect:
+      RaiseHookStatus(Sender, Reason);
+      break;
+    case net::HR_ReadCount:
+      if ((fDownloadStatus == stNone || fDownloadStatus == stResume) && fDownloadSize != 0) {
+        if (fDownloadStatus == stNone || fStartTime == 0) {
+          fStartTime = platform::Now();
+          fAverageSpeed = 0;
+        }
+        fDownloadStatus = stDownload;
+        fBytesDownloaded = fBytesResumed;
+        fBytesToDownload = AddWrapped(fBytesResumed, fDownloadSize);
+        RaiseHookStatus(Sender, Reason);
+      }
+      break;
+    case net::HR_SocketClose:
+      HandleSocketClose(Sender);
+      break;
+    default:
+      break;
+  }
+}
+
+void TQvDownloadClass::HandleSocketClose(net::TBlockSocket* Sender) {
+  if (FlushCode(fResultCode) && fFileStream != nullptr) {
+    struct CloseAfter {
+      TQvDownloadClass* d;
+      ~CloseAfter() { d->ClosePartFile(); }
+    } closeAfter{this};
+    if (DocumentHoldsFileData()) FlushDocument();
+  }
+  switch (fDownloadStatus) {
+    case stStop:
+      DeletePartFile();
+      break;
+    case stNone:
+    case stDownload:
+      if (FinishCode(fResultCode) && HasPartSuffix(fFilePart) && TransferComplete()) FinishPartFile();
+      break;
+    default:
+      break;
+  }
+  RaiseHookStatus(Sender, net::HR_SocketClose);
+}
+
+void TQvDownloadClass::DeletePartFile() {
+  ClosePartFile();
+  // The socket reports more than one close per transfer: a part file already gone at a
+  // later one is what the stop asked for.
+  if (fFilePart.empty() || !platform::FileExists(fFilePart)) return;
+  if (!platform::DeleteFile(fFilePart)) throw Exception(Format1(kMsgCannotDelete, fFilePart));
+}
+
+void TQvDownloadClass::FinishPartFile() {
+  const std::string finalName = fFilePart.substr(0, fFilePart.size() - std::string(kPartSuffix).size());
+  if (!platform::FileExists(fFilePart)) return;
+  ClosePartFile();
+  if (platform::FileExists(finalName) && !platform::DeleteFile(finalName))
+    throw Exception(Format1(kMsgCannotDelete, finalName));
+  if (!platform::RenameFile(fFilePart, finalName)) throw Exception(Format2(kMsgCannotRename, fFilePart, finalName));
+  fFinished = true;
+  fFinalName = finalName;
+}
+
+}  // namespace qelvo::download

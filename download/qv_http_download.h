@@ -1,0 +1,67 @@
+#pragma once
+// TQvHTTPDownload: the download driver for HTTP.
+//
+// StartDownload picks the part-file name (the application's name, else the last segment
+// of the URL path, else a ranged probe of the server for a "filename=" parameter), opens
+// or resumes the part file, asks for the rest of the file with a range when resuming,
+// and runs one GET. The base class writes the part file from the socket's notifications;
+// this driver adds what only HTTP knows at the socket close:
+// - 500 is the close that opens every connection (or a failed connect): ignored;
+// - 302 follows the Location into the same part file, at most kMaxRedirects times;
+// - a whole body (200) answering a resume request starts the part file over;
+// - the part file gets its final name only when the body arrived whole: every announced
+//   byte, the last chunk, or the peer's normal close of a close-delimited body;
+// - bytes of a response that is not the file (error pages) never enter the part file;
+// - a resume refused with 416 because the part file already holds the whole file (a
+//   transfer whose last step failed) finishes that part file.
+#include <memory>
+#include <string>
+
+#include "download/qv_download_class.h"
+#include "net/http_client.h"
+
+namespace qelvo::download {
+
+class TQvHTTPDownload : public TQvDownloadClass {
+ public:
+  static constexpr int kMaxRedirects = 10;
+  static constexpr int32_t kProbeRangeEnd = 1024;
+
+  explicit TQvHTTPDownload(TQvComponent* AOwner);
+  ~TQvHTTPDownload() override;
+
+  net::THTTPSend& HTTPSend() const { return *fHTTPSend; }
+  void StartDownload() override;
+
+  // Why a transfer ended: the last socket error the client reported ("" when none), and
+  // whether a redirect chain was cut off.
+  const std::string& LastSocketError() const { return fLastSocketError; }
+  int32_t LastSocketErrorCode() const { return fLastSocketErrorCode; }
+  bool RedirectLimitReached() const { return fRedirectLimitReached; }
+  int Redirects() const { return fRedirects; }
+
+ protected:
+  void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value) override;
+  bool DocumentHoldsFileData() const override;
+  bool TransferComplete() override;
+
+ private:
+  void ApplyProxySettings();
+  std::string DerivePartFileName();
+  std::string ProbeFileName();
+  void FollowRedirect();
+  std::string RedirectTarget(const std::string& location) const;
+  void RestartOnWholeBody();
+  bool PartFileAlreadyWhole() const;
+
+  std::unique_ptr<net::THTTPSend> fHTTPSend;
+  // The part file of the first request; redirected requests keep writing it.
+  std::string fPartName;
+  int fRedirects = 0;
+  bool fRedirectLimitReached = false;
+  bool fProbing = false;
+  std::string fLastSocketError;
+  int32_t fLastSocketErrorCode = 0;
+};
+
+}  // namespace qelvo::download

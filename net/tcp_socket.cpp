@@ -1,0 +1,216 @@
+#include "net/tcp_socket.h"
+
+#include <algorithm>
+
+#include "net/codec_util.h"
+#include "net/ip_text.h"
+#include "net/text_util.h"
+
+namespace qelvo::net {
+namespace {
+int32_t PortNumber(const std::string& s) {
+  if (s.empty() || s.size() > 9) return 0;
+  int32_t v = 0;
+  for (const char c : s) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+}  // namespace
+
+TTCPBlockSocket::TTCPBlockSocket() : FSSL(std::make_unique<TSSLNone>(this)) {}
+
+TTCPBlockSocket::TTCPBlockSocket(const TSSLClass& SSLPlugin)
+    : FSSL(SSLPlugin ? SSLPlugin(this) : std::make_unique<TSSLNone>(this)) {
+  if (!FSSL) FSSL = std::make_unique<TSSLNone>(this);
+}
+
+TTCPBlockSocket::~TTCPBlockSocket() {
+  // Owners may already be half gone: close without reporting to their hooks.
+  OnStatus = nullptr;
+  OnMonitor = nullptr;
+  OnReadFilter = nullptr;
+  OnHeartbeat = nullptr;
+  OnAfterConnect = nullptr;
+  if (FSSL && FSSL->SSLEnabled) FSSL->Shutdown();
+  AbortSocket();
+}
+
+void TTCPBlockSocket::Connect(const std::string& IP, const std::string& Port) {
+  if (!SocksIP.empty()) SocksDoConnect(IP, Port);
+  else if (!HTTPTunnelIP.empty()) HTTPTunnelDoConnect(IP, Port);
+  else PlainConnect(IP, Port);
+  if (LastError == 0 && OnAfterConnect) OnAfterConnect(this);
+}
+
+void TTCPBlockSocket::SocksDoConnect(const std::string& IP, const std::string& Port) {
+  PlainConnect(SocksIP, SocksPort);
+  if (LastError == 0) {
+    bool ok = SocksOpen();
+    if (ok) ok = SocksRequest(1, IP, Port);
+    if (ok) ok = SocksResponse();
+    if (!ok && LastError == 0) LastError = WSASYSNOTREADY;
+  }
+  SocksLocalIP = SocksResponseIP;
+  SocksLocalPort = SocksResponsePort;
+  SocksRemoteIP = IP;
+  SocksRemotePort = Port;
+  ExceptCheck();
+  ReportStatus(HR_Connect, IP + ":" + Port);
+}
+
+void TTCPBlockSocket::HTTPTunnelDoConnect(const std::string& IP, const std::string& Port) {
+  const std::string port = std::to_string(ResolvePort(Port));
+  PlainConnect(HTTPTunnelIP, HTTPTunnelPort);
+  if (LastError != 0) return;
+  HTTPTunnel = false;
+  const std::string ip = IsIPv6Text(IP) ? "[" + IP + "]" : IP;
+  SendString("CONNECT " + ip + ":" + port + " HTTP/1.0\r\n");
+  if (!HTTPTunnelUser.empty())
+    SendString("Proxy-Authorization: Basic " + Base64Encode(HTTPTunnelUser + ":" + HTTPTunnelPass) + "\r\n");
+  SendString("\r\n");
+  for (;;) {
+    const ByteString line = RecvTerminated(HTTPTunnelTimeout, "\n");
+    if (LastError != 0) break;
+    if (line.size() > 11 && line.compare(0, 5, "HTTP/") == 0) HTTPTunnel = line[9] == '2';
+    if (line.empty() || line == "\r") break;
+  }
+  if (LastError == 0 && !HTTPTunnel) LastError = WSAECONNREFUSED;
+  HTTPTunnelRemoteIP = ip;
+  HTTPTunnelRemotePort = port;
+  ExceptCheck();
+}
+
+void TTCPBlockSocket::CloseSocket() {
+  if (FSSL->SSLEnabled) FSSL->Shutdown();
+  if (FSocket != platform::kInvalidSocket && LastError == 0) {
+    Sockets().shutdown(FSocket, wsa::WS_SD_SEND);
+    Purge();
+  }
+  AbortSocket();
+  UsingSocks = false;
+  HTTPTunnel = false;
+}
+
+int32_t TTCPBlockSocket::WaitingData() {
+  int32_t n = 0;
+  if (FSSL->SSLEnabled && FSocket != platform::kInvalidSocket) n = FSSL->WaitingData();
+  if (n == 0) n = TBlockSocket::WaitingData();
+  return n;
+}
+
+void TTCPBlockSocket::Listen() {
+  if (SocksIP.empty()) {
+    PlainListen();
+    return;
+  }
+  std::string sip = GetLocalSinIP();
+  if (sip == "0.0.0.0") sip = LocalName();
+  const std::string sport = std::to_string(GetLocalSinPort());
+  PlainConnect(SocksIP, SocksPort);
+  bool ok = LastError == 0;
+  if (ok) ok = SocksOpen();
+  if (ok) ok = SocksRequest(2, sip, sport);
+  if (ok) ok = SocksResponse();
+  if (!ok && LastError == 0) LastError = WSANO_RECOVERY;
+  SocksLocalIP = SocksResponseIP == "0.0.0.0" ? SocksIP : SocksResponseIP;
+  SocksLocalPort = SocksResponsePort;
+  SocksRemoteIP.clear();
+  SocksRemotePort.clear();
+  ExceptCheck();
+  ReportStatus(HR_Listen, "");
+}
+
+TSocketHandle TTCPBlockSocket::Accept() {
+  if (!UsingSocks) return PlainAccept();
+  ResetLastError();
+  if (!SocksResponse() && LastError == 0) LastError = WSANO_RECOVERY;
+  SocksRemoteIP = SocksResponseIP;
+  SocksRemotePort = SocksResponsePort;
+  ExceptCheck();
+  ReportStatus(HR_Accept, "");
+  return FSocket;
+}
+
+int32_t TTCPBlockSocket::SendBuffer(const void* Buffer, int32_t Length) {
+  if (!FSSL->SSLEnabled || FBypassFlag) return TBlockSocket::SendBuffer(Buffer, Length);
+  int32_t result = 0;
+  if (CheckStop()) return 0;
+  NotifyMonitor(true, Buffer, Length);
+  const auto* p = static_cast<const char*>(Buffer);
+  const int32_t chunk = SendMaxChunk > 0 ? SendMaxChunk : Length;
+  int32_t offset = 0;
+  ResetLastError();
+  while (offset < Length) {
+    const int32_t piece = std::min(Length - offset, chunk);
+    ThrottleBandwidth(piece, MaxSendBandwidth, FNextSend);
+    const int32_t r = FSSL->SendBuffer(p + offset, piece);
+    if (r <= 0) {
+      LastError = WSASYSNOTREADY;
+      break;
+    }
+    offset += r;
+    result += r;
+    SendCounter += r;
+    ReportStatus(HR_WriteCount, std::to_string(r));
+  }
+  ExceptCheck();
+  return result;
+}
+
+int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
+  if (!FSSL->SSLEnabled || FBypassFlag) return TBlockSocket::RecvBuffer(Buffer, Length);
+  if (CheckStop()) return 0;
+  ThrottleBandwidth(Length, MaxRecvBandwidth, FNextRecv);
+  ResetLastError();
+  int32_t r = FSSL->RecvBuffer(Buffer, Length);
+  if (r == 0) LastError = WSAECONNRESET;
+  else if (r < 0) LastError = WSASYSNOTREADY;
+  ExceptCheck();
+  if (r > 0) r = CountReceived(Buffer, r);
+  return r;
+}
+
+std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }
+
+std::string TTCPBlockSocket::GetRemoteSinIP() {
+  if (UsingSocks) return SocksRemoteIP;
+  if (HTTPTunnel) return HTTPTunnelRemoteIP;
+  return TBlockSocket::GetRemoteSinIP();
+}
+
+int32_t TTCPBlockSocket::GetLocalSinPort() {
+  return UsingSocks ? PortNumber(SocksLocalPort) : TBlockSocket::GetLocalSinPort();
+}
+
+int32_t TTCPBlockSocket::GetRemoteSinPort() {
+  if (UsingSocks) return PortNumber(SocksRemotePort);
+  if (HTTPTunnel) return PortNumber(HTTPTunnelRemotePort);
+  return TBlockSocket::GetRemoteSinPort();
+}
+
+std::string TTCPBlockSocket::GetErrorDescEx() {
+  if (LastError == WSASYSNOTREADY && FSSL && FSSL->LastError != 0) return FSSL->LastErrorDesc;
+  return TBlockSocket::GetErrorDescEx();
+}
+
+void TTCPBlockSocket::SSLDoConnect() {
+  ResetLastError();
+  if (!FSSL->Connect()) LastError = WSASYSNOTREADY;
+  ExceptCheck();
+}
+
+void TTCPBlockSocket::SSLDoShutdown() {
+  ResetLastError();
+  FSSL->BiShutdown();
+}
+
+bool TTCPBlockSocket::SSLAcceptConnection() {
+  ResetLastError();
+  if (!FSSL->Accept()) LastError = WSASYSNOTREADY;
+  ExceptCheck();
+  return LastError == 0;
+}
+
+}  // namespace qelvo::net

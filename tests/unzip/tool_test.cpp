@@ -1,0 +1,142 @@
+// qelvo-unzip as a user runs it: its output and its exit status (0 all items fine,
+// 1 some item failed, 2 the archive could not be opened or the command line is wrong).
+#include <gtest/gtest.h>
+
+#include "tests/unzip/test_support.h"
+
+namespace qelvo::unzip::test {
+namespace {
+
+#ifdef QELVO_UNZIP_TOOL
+
+struct TRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class ToolTest : public ::testing::Test {
+ protected:
+  TTempDir tmp;
+
+  TRun Run(const std::string& args) {
+    const std::string cmd = Quote(QELVO_UNZIP_TOOL) + " " + args + " >" + Quote((tmp / "stdout").string()) + " 2>" +
+                            Quote((tmp / "stderr").string());
+    TRun r{Shell(cmd, tmp.Path()), "", ""};
+    r.out = ReadFile(tmp / "stdout");
+    r.err = ReadFile(tmp / "stderr");
+    return r;
+  }
+  std::string Make(const std::string& name, const std::vector<TZipEntry>& entries) {
+    WriteFile(tmp / name, BuildZip(entries));
+    return Quote((tmp / name).string());
+  }
+};
+
+TEST_F(ToolTest, ExtractsIntoTheGivenFolder) {
+  const std::string zip = Make("ok.zip", {StoredEntry("a.txt", "alpha"), FolderEntry("d/"),
+                                          DeflatedEntry("d/b.log", TextData(20000))});
+  const TRun r = Run("-q " + zip + " -d out/new");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(ReadFile(tmp / "out/new/a.txt"), "alpha");
+  EXPECT_EQ(ReadFile(tmp / "out/new/d/b.log"), TextData(20000));
+
+  // Masks select items; -x is the default command; without -d the current folder.
+  const TRun masked = Run("-x " + zip + " '*.log'");
+  EXPECT_EQ(masked.status, 0) << masked.err;
+  EXPECT_TRUE(fs::exists(tmp / "d/b.log"));
+  EXPECT_FALSE(fs::exists(tmp / "a.txt"));
+  EXPECT_NE(masked.out.find("0 failed"), std::string::npos) << masked.out;
+}
+
+TEST_F(ToolTest, ItemFailuresExitWithOne) {
+  TZipEntry tokenized = StoredEntry("tokenized.txt", "abc");
+  tokenized.Method = 7;
+  TZipEntry bad = DeflatedEntry("bad.txt", TextData(1000));
+  bad.Crc ^= 1;
+  const std::string zip = Make("mixed.zip", {tokenized, bad, StoredEntry("ok.txt", "ok")});
+  const TRun r = Run(zip + " -d out");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("tokenized.txt: ecArchive 2: Cannot extract file - unsupported compression method"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("bad.txt: ecArchive 19: Failed CRC Check"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(tmp / "out/ok.txt"), "ok");
+  EXPECT_FALSE(fs::exists(tmp / "out/bad.txt"));
+}
+
+TEST_F(ToolTest, PasswordOption) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  WriteFile(tmp / "src/secret.txt", "hidden");
+  ASSERT_EQ(Shell("zip -q -P pw ../enc.zip secret.txt", tmp / "src"), 0);
+  EXPECT_EQ(Run("-q enc.zip -d out -P pw").status, 0);
+  EXPECT_EQ(ReadFile(tmp / "out/secret.txt"), "hidden");
+  const TRun missing = Run("-q enc.zip -d out2");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("secret.txt: ecArchive 4: Cannot extract file - invalid password"), std::string::npos)
+      << missing.err;
+}
+
+TEST_F(ToolTest, ListsItems) {
+  TZipEntry dated = DeflatedEntry("dir/x.txt", TextData(5000));
+  dated.Time = (9 << 11) | (8 << 5);  // 09:08
+  dated.Date = (42 << 9) | (3 << 5) | 4;  // 2022-03-04
+  const std::string zip = Make("list.zip", {StoredEntry("a.txt", "alpha"), dated});
+  const TRun r = Run("-l " + zip);
+  EXPECT_EQ(r.status, 0) << r.err;
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", Crc32("alpha"));
+  EXPECT_NE(r.out.find("         5  Stored     " + std::string(crc) + "  2025-01-01 12:00  a.txt"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("      5000  Deflated"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2022-03-04 09:08  dir/x.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 items"), std::string::npos) << r.out;
+}
+
+TEST_F(ToolTest, TestsEveryItem) {
+  TZipEntry bad = StoredEntry("bad.txt", "damaged");
+  bad.Crc ^= 2;
+  TZipEntry described = StoredEntry("described.txt", "dd");
+  described.Flags |= 0x08;
+  described.ZeroLocalSizes = true;
+  const std::string good = Make("good.zip", {StoredEntry("a.txt", "a"), DeflatedEntry("b.txt", TextData(3000))});
+  const TRun ok = Run("-t " + good);
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_NE(ok.out.find("2 items tested, 0 failed"), std::string::npos) << ok.out;
+
+  const TRun r = Run("-t " + Make("bad.zip", {bad, described, StoredEntry("c.txt", "c")}));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("bad.txt: ecArchive 19: Failed CRC Check"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("described.txt: ecArchive 22: Invalid Local File Header entry"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("c.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("3 items tested, 2 failed"), std::string::npos) << r.out;
+}
+
+TEST_F(ToolTest, OpeningAndUsageFailuresExitWithTwo) {
+  WriteFile(tmp / "page.zip", "<html></html>");
+  WriteFile(tmp / "empty.zip", "");
+  struct TCase {
+    const char* args;
+    const char* message;
+  } cases[] = {
+      {"missing.zip", "cannot open missing.zip: File not found"},
+      {"-l empty.zip", "cannot open empty.zip: Invalid Stream"},
+      {"-t page.zip", "cannot open page.zip: Unhandled Archive Type"},
+      {"", "no archive given"},
+      {"-k a.zip", "unknown option -k"},
+      {"a.zip -d", "option -d needs a value"},
+      {"-l -t a.zip", "only one of -l, -t and -x may be given"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.args);
+    const TRun r = Run(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+#endif  // QELVO_UNZIP_TOOL
+
+}  // namespace
+}  // namespace qelvo::unzip::test

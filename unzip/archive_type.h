@@ -1,0 +1,31 @@
+#pragma once
+// Archive type detection: by the file name's extension, confirmed by that type's content
+// probe, or, for a stream or an unknown extension, by trying every probe in turn.
+#include <string>
+
+#include "archive/types.h"
+#include "rtl/stream.h"
+
+namespace qelvo::unzip {
+
+// The type named by the extension of fileName (from its last dot, compared upper-cased).
+archive::TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName);
+
+// The extension's type confirmed by its own probe when the file exists and is not empty
+// (the probe's answer stands, also atUnknown); an unknown extension is settled by
+// DetectArchiveType. A missing or empty file gives the extension's type unprobed.
+archive::TArcArchiveType DetermineArchiveType(const std::string& fileName);
+
+// The first answer other than atUnknown of the probes, in this order: self-extracting
+// ZIP, ZIP, tar, gzip, bzip2, cabinet. The stream's position is kept.
+archive::TArcArchiveType DetectArchiveType(rtl::TStream& stream);
+
+// Probes of the types whose readers come later; they recognise nothing yet.
+archive::TArcArchiveType ProbeTar(rtl::TStream& stream);
+archive::TArcArchiveType ProbeGzip(rtl::TStream& stream);
+archive::TArcArchiveType ProbeBzip2(rtl::TStream& stream);
+// Cabinets are never opened (there is no cabinet reader), and no cabinet library is
+// asked: the probe answers atUnknown.
+archive::TArcArchiveType ProbeCabinet(rtl::TStream& stream);
+
+}  // namespace qelvo::unzip

@@ -1,0 +1,228 @@
+#include "unzip/item_extraction.h"
+
+#include <cstring>
+
+#include "archive/errors.h"
+#include "archive/paths.h"
+#include "codecs/inflate.h"
+#include "codecs/zip_decrypt.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
+#include "unzip/bit_bucket_stream.h"
+#include "unzip/item_streams.h"
+
+namespace qelvo::unzip {
+
+using namespace archive;
+
+namespace {
+
+// The item helpers are only ever installed on ZIP archives.
+TArcZipArchive& ZipArchiveOf(TArcArchive* sender) {
+  auto* zip = dynamic_cast<TArcZipArchive*>(sender);
+  if (zip == nullptr) throw EArcZipNoExtraction();
+  return *zip;
+}
+
+TArcZipItem& ZipItemOf(TArcArchiveItem* item) {
+  auto* zip = dynamic_cast<TArcZipItem*>(item);
+  if (zip == nullptr) throw EArcZipNoExtraction();
+  return *zip;
+}
+
+void CheckVersionNeeded(const TArcZipItem& item) {
+  if ((item.VersionNeededToExtract() & 0xFF) >= 64) throw EArcZipVersion();
+}
+
+rtl::TStream& PositionAtLocalHeader(TArcZipArchive& archive, const TArcZipItem& item) {
+  rtl::TStream* stream = archive.Stream();
+  if (stream == nullptr) throw EArcNoArchive();
+  stream->Seek(item.RelativeOffset(), rtl::soBeginning);
+  return *stream;
+}
+
+// Stored bytes are copied through a fixed buffer: exactly size bytes, or EReadError.
+void CopyStored(rtl::TStream& in, rtl::TStream& out, int64_t size) {
+  constexpr int64_t kChunk = 64 * 1024;
+  auto buffer = std::make_unique<uint8_t[]>(kChunk);
+  while (size > 0) {
+    const int64_t n = std::min(size, kChunk);
+    in.ReadBuffer(buffer.get(), n);
+    out.WriteBuffer(buffer.get(), n);
+    size -= n;
+  }
+}
+
+void InflateItem(const TArcZipItem& item, uint8_t method, rtl::TStream& in, rtl::TStream& out) {
+  codecs::TArcDeflateHelper helper;
+  if (method == 9) helper.Options |= codecs::ofDeflate64;
+  helper.StreamSize = item.CompressedSize();
+  codecs::Inflate(&in, &out, &helper);
+}
+
+void SetFileModTime(const std::string& fileName, rtl::TDateTime localTime) {
+  platform::FileSetDate(fileName, localTime);  // a failure leaves the current time
+}
+
+void ApplyFileAttributes(const std::string& fileName, uint32_t attributes, bool isFolder) {
+  // A read-only folder still takes new files where the archive came from; here it
+  // would not, and later items could not be written into it.
+  if (isFolder) attributes &= ~uint32_t{platform::faReadOnly};
+  platform::FileSetAttr(fileName, attributes);  // a failure leaves the attributes as they are
+}
+
+// Creates the file, decodes into it and deletes it again on any failure, a CRC
+// mismatch included.
+void WriteItemFile(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in, const std::string& useName) {
+  auto file = std::make_unique<platform::TFileStream>(useName, platform::fmCreate | platform::fmShareDenyWrite);
+  try {
+    const bool crcMatches = DecodeItemData(archive, item, in, *file);
+    file.reset();
+    if (!crcMatches) throw EArcZipBadCRC();
+  } catch (const EArcUserAbort&) {
+    file.reset();
+    archive.SetStatus(asInvalid);
+    platform::DeleteFile(useName);
+    throw;
+  } catch (...) {
+    file.reset();
+    platform::DeleteFile(useName);
+    throw;
+  }
+}
+
+// The sizes of the local header: from its zip64 sub-field when it has one.
+bool LocalSizesMatch(TArcZipLocalFileHeader& local, const TArcZipItem& item) {
+  std::string_view zip64;
+  if (local.FExtraField.Get(kZip64ExtraFieldID, zip64)) {
+    if (zip64.size() < 16) return false;
+    uint64_t uncompressed, compressed;
+    std::memcpy(&uncompressed, zip64.data(), 8);  // little-endian host
+    std::memcpy(&compressed, zip64.data() + 8, 8);
+    return uncompressed == static_cast<uint64_t>(item.UncompressedSize()) &&
+           compressed == static_cast<uint64_t>(item.CompressedSize());
+  }
+  return item.UncompressedSize() <= 0xFFFFFFFFll && item.CompressedSize() <= 0xFFFFFFFFll &&
+         local.FUncompressedSize == static_cast<uint64_t>(item.UncompressedSize()) &&
+         local.FCompressedSize == static_cast<uint64_t>(item.CompressedSize());
+}
+
+}  // namespace
+
+void RequestPassword(TArcZipArchive& archive, bool& abort) {
+  abort = false;
+  rtl::ByteString newPassword = archive.Password();
+  if (!archive.OnNeedPassword) return;
+  archive.OnNeedPassword(&archive, newPassword);
+  if (newPassword.empty())
+    abort = true;
+  else
+    archive.SetPassword(newPassword);
+}
+
+void EnsurePassword(TArcZipArchive& archive, int& tries, bool& abort) {
+  if (!archive.Password().empty()) return;
+  RequestPassword(archive, abort);
+  ++tries;
+  if (archive.Password().empty()) throw EArcZipInvalidPassword();
+}
+
+std::unique_ptr<rtl::TStream> OpenItemDataStream(TArcZipArchive& archive, TArcZipItem& item) {
+  CheckVersionNeeded(item);
+  rtl::TStream& stream = PositionAtLocalHeader(archive, item);
+  uint32_t checkValue;
+  {
+    TArcZipLocalFileHeader local;
+    local.LoadFromStream(stream);
+    checkValue = (local.FGeneralPurposeBitFlag & kZipFlagDataDescriptor) != 0
+                     ? uint32_t{local.FLastModFileTime} << 16
+                     : item.CRC32();
+  }
+  auto data = std::make_unique<TArcUnzipSubsetStream>(&stream, item.CompressedSize());
+  if (!item.IsEncrypted()) return data;
+
+  int tries = 0;
+  bool abort = false;
+  EnsurePassword(archive, tries, abort);
+  for (;;) {
+    if (abort) throw EArcUserAbort();
+    auto decrypt = std::make_unique<codecs::TArcDfDecryptStream>(data.get(), checkValue, archive.Password());
+    if (decrypt->IsValid()) {
+      decrypt->TakeOwnership(std::move(data));
+      return decrypt;
+    }
+    decrypt.reset();
+    if (++tries > archive.PasswordRetries()) throw EArcZipInvalidPassword();
+    RequestPassword(archive, abort);
+  }
+}
+
+bool DecodeItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& inStream, rtl::TStream& outStream) {
+  if (item.UncompressedSize() == 0) return true;
+  TArcUnzipOutputStream out(&outStream);
+  out.UncompressedSize = item.UncompressedSize();
+  out.OnProgress = archive.OnProgress;
+  const uint8_t method = ZipMethodOf(item.CompressionMethod());
+  switch (method) {
+    case 0:
+      CopyStored(inStream, out, item.UncompressedSize());
+      break;
+    case 8:
+    case 9:
+      InflateItem(item, method, inStream, out);
+      break;
+    default:
+      // Shrink, reduce, implode (1-6), bzip2 (12), LZMA (14), WavPack (97) and PPMd (98)
+      // have no decoder yet; they fail like any method nobody decodes.
+      throw EArcZipInvalidMethod();
+  }
+  return out.CRC32() == item.CRC32();
+}
+
+void DecompressItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& inStream, rtl::TStream& outStream) {
+  if (DecodeItemData(archive, item, inStream, outStream)) return;
+  if (!archive.OnProcessItemFailure) throw EArcZipBadCRC();
+  archive.OnProcessItemFailure(&archive, &item, ptExtract, ecArchive, kArcZipBadCRC);
+}
+
+void UnzipItemToFile(TArcArchive* sender, TArcArchiveItem* anItem, const std::string& useName) {
+  TArcZipArchive& archive = ZipArchiveOf(sender);
+  TArcZipItem& item = ZipItemOf(anItem);
+  if (item.IsDirectory()) {
+    CreateDirectoryPath(useName);
+  } else {
+    std::unique_ptr<rtl::TStream> in = OpenItemDataStream(archive, item);
+    WriteItemFile(archive, item, *in, useName);
+  }
+  SetFileModTime(useName, item.LastModTimeAsDateTime());
+  ApplyFileAttributes(useName, item.NativeFileAttributes(), item.IsDirectory());
+}
+
+void UnzipItemToStream(TArcArchive* sender, TArcArchiveItem* anItem, rtl::TStream* outStream) {
+  TArcZipArchive& archive = ZipArchiveOf(sender);
+  TArcZipItem& item = ZipItemOf(anItem);
+  if (outStream == nullptr) throw EArcBadStream();
+  std::unique_ptr<rtl::TStream> in = OpenItemDataStream(archive, item);
+  DecompressItemData(archive, item, *in, *outStream);
+}
+
+void TestZipItem(TArcArchive* sender, TArcArchiveItem* anItem) {
+  TArcZipArchive& archive = ZipArchiveOf(sender);
+  TArcZipItem& item = ZipItemOf(anItem);
+  CheckVersionNeeded(item);
+  rtl::TStream& stream = PositionAtLocalHeader(archive, item);
+  TArcZipLocalFileHeader local;
+  local.LoadFromStream(stream);
+  stream.Seek(item.RelativeOffset(), rtl::soBeginning);
+  const TArcZipDirectoryFileHeader& central = item.ItemInfo();
+  const bool same = local.FVersionNeededToExtract == central.FVersionNeededToExtract &&
+                    local.FGeneralPurposeBitFlag == central.FGeneralPurposeBitFlag &&
+                    local.FLastModFileTime == central.FLastModFileTime &&
+                    local.FLastModFileDate == central.FLastModFileDate && local.FCRC32 == central.FCRC32 &&
+                    LocalSizesMatch(local, item) && local.FFileName == central.FFileName;
+  if (!same) throw EArcZipInvalidLFH();
+  TArcBitBucketStream bucket(32768);
+  UnzipItemToStream(sender, anItem, &bucket);
+}
+
+}  // namespace qelvo::unzip

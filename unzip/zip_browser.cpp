@@ -1,0 +1,81 @@
+#include "unzip/zip_browser.h"
+
+#include "archive/errors.h"
+#include "platform/file_stream.h"
+#include "platform/file_system.h"
+#include "unzip/archive_type.h"
+
+namespace qelvo::unzip {
+
+using namespace archive;
+
+void TArcCustomZipBrowser::SetFileName(const std::string& value) {
+  FFileName = value;
+  DropArchive();
+  if (!value.empty() && platform::FileExists(value)) {
+    const TArcArchiveType type = FForceType ? FArchiveType : DetermineArchiveType(value);
+    OpenAs(type, nullptr);
+  }
+  NotifyChange();
+}
+
+void TArcCustomZipBrowser::SetStream(rtl::TStream* aStream) {
+  FFileName.clear();
+  DropArchive();
+  if (aStream == nullptr) return;
+  const TArcArchiveType type = FForceType ? FArchiveType : DetectArchiveType(*aStream);
+  OpenAs(type, aStream);
+  NotifyChange();
+}
+
+void TArcCustomZipBrowser::OpenAs(TArcArchiveType type, rtl::TStream* stream) {
+  switch (type) {
+    case atZip:
+    case atSpannedZip:
+    case atSelfExtZip:
+      if (stream != nullptr)
+        FArchive = std::make_unique<TArcZipArchive>(stream, "");
+      else
+        FArchive = std::make_unique<TArcZipArchive>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
+      BindArchive();
+      break;
+    default:
+      // No reader for tar, gzip, bzip2 or cabinets yet.
+      throw EArcUnhandledType();
+  }
+  FArchive->Load();
+  FArchiveType = type;
+}
+
+void TArcCustomZipBrowser::BindArchive() {
+  TArcBaseBrowser::BindArchive();
+  if (TArcZipArchive* zip = ZipArchive()) {
+    zip->SetPassword(FPassword);
+    zip->OnRequestLastDisk = FOnRequestLastDisk;
+    zip->OnRequestNthDisk = FOnRequestNthDisk;
+  }
+}
+
+void TArcCustomZipBrowser::SetPassword(const rtl::ByteString& value) {
+  FPassword = value;
+  if (TArcZipArchive* zip = ZipArchive()) zip->SetPassword(value);
+}
+
+void TArcCustomZipBrowser::SetOnRequestLastDisk(TArcRequestDiskEvent value) {
+  FOnRequestLastDisk = std::move(value);
+  if (TArcZipArchive* zip = ZipArchive()) zip->OnRequestLastDisk = FOnRequestLastDisk;
+}
+
+void TArcCustomZipBrowser::SetOnRequestNthDisk(TArcRequestNthDiskEvent value) {
+  FOnRequestNthDisk = std::move(value);
+  if (TArcZipArchive* zip = ZipArchive()) zip->OnRequestNthDisk = FOnRequestNthDisk;
+}
+
+TArcZipItem* TArcCustomZipBrowser::GetItem(int index) const { return dynamic_cast<TArcZipItem*>(Items(index)); }
+
+rtl::ByteString TArcCustomZipBrowser::ZipfileComment() const {
+  const TArcZipArchive* zip = ZipArchive();
+  return zip ? zip->ZipfileComment() : rtl::ByteString();
+}
+
+}  // namespace qelvo::unzip
