@@ -26,11 +26,11 @@ void WalkItem(TArcZipItem& item) {
   h += item.CRC32() + item.ExternalFileAttributes() + item.NativeFileAttributes();
   h += item.IsDirectory() + item.IsEncrypted() + item.CompressionMethod() + item.HostSystem();
   h += item.DeflationOption() + item.DictionarySize() + item.ShannonFanoTreeCount();
-  h += static_cast<uint64_t>(item.CompressionRatio());
+  h += static_cast<uint64_t>(static_cast<int64_t>(item.CompressionRatio()));
   h += static_cast<uint64_t>(item.RelativeOffset()) + item.DiskNumberStart();
   h += item.DiskPath().size() + item.StoredPath().size();
   try {
-    h += static_cast<uint64_t>(item.LastModTimeAsDateTime());
+    h += static_cast<uint64_t>(static_cast<int64_t>(item.LastModTimeAsDateTime()));
   } catch (const rtl::EConvertError&) {
   }
   TArcExtraField& extra = item.ExtraField();
