@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include <sched.h>
+
 namespace qelvo::platform {
 
 int64_t QueryPerformanceCounter() {
@@ -16,6 +18,11 @@ int64_t QueryPerformanceFrequency() { return 1000000000LL; }
 uint32_t GetTickCount() { return static_cast<uint32_t>(QueryPerformanceCounter() / 1000000LL); }
 
 void Sleep(uint32_t milliseconds) {
+  // Sleep(0) gives up the rest of the time slice; nanosleep(0) would sleep a timer tick.
+  if (milliseconds == 0) {
+    ::sched_yield();
+    return;
+  }
   struct timespec req{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&req, &req) != 0 && errno == EINTR) {
   }
