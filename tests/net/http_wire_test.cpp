@@ -260,7 +260,10 @@ TEST(HttpWire, HookSequenceOfOneRequest) {
     status(s, r, v);
   };
   const string url = "http://127.0.0.1:" + server.PortText() + "/";
+  // The buffer sizes the constructor asks for wait for a socket; the opening close drops them.
+  EXPECT_EQ(http.Sock()->DelayedOptionCount(), 2u);
   ASSERT_TRUE(http.HTTPMethod("GET", url));
+  EXPECT_EQ(http.Sock()->DelayedOptionCount(), 0u);
   const string p = server.PortText();
   const string head = "GET / HTTP/1.0\r\nHost: 127.0.0.1:" + p + "\r\nKeep-Alive: 300\r\nConnection: keep-alive\r\n" +
                       kUA + "\r\n";
