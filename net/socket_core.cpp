@@ -527,7 +527,7 @@ void TBlockSocket::SendBlock(const ByteString& Data) {
   SendString(LittleEndian32(static_cast<uint32_t>(Data.size())) + Data);
 }
 
-void TBlockSocket::SendStreamCore(rtl::TStream& Stream, bool WithSize, bool Indy) {
+void TBlockSocket::SendStreamCore(rtl::TStream& Stream, bool WithSize, bool BigEndian) {
   const int64_t size = Stream.Size() - Stream.Position();
   bool first = true;
   for (;;) {
@@ -535,7 +535,7 @@ void TBlockSocket::SendStreamCore(rtl::TStream& Stream, bool WithSize, bool Indy
     if (piece.empty()) break;
     if (first && WithSize) {
       const uint32_t s = static_cast<uint32_t>(size);
-      piece = (Indy ? PackLongWord(s) : LittleEndian32(s)) + piece;
+      piece = (BigEndian ? PackLongWord(s) : LittleEndian32(s)) + piece;
     }
     first = false;
     SendString(piece);

@@ -228,7 +228,7 @@ class TBlockSocket {
   std::string ResolveIPToName(const std::string& IP);
 
  protected:
-  virtual void SendStreamCore(rtl::TStream& Stream, bool WithSize, bool Indy);
+  virtual void SendStreamCore(rtl::TStream& Stream, bool WithSize, bool BigEndian);
   virtual bool PollReadable(int32_t Timeout);
   virtual bool PollWritable(int32_t Timeout);
 
