@@ -194,6 +194,12 @@ TEST(HttpWire, ResponsesByTable) {
        [](THTTPSend& h) { h.Timeout = 200; }},
       {"close in the middle of the header lines", {Send("HTTP/1.0 302 Found\r\nLocation: /x\r\nX-")}, "GET", false,
        302, "", "", -1, 10054},
+      {"a head that never ends", {Send("HTTP/1.0 200 OK\r\n" + [] {
+         string lines;
+         for (int i = 0; i < 9000; ++i) lines += "X-Filler: " + std::to_string(i) + "\r\n";
+         return lines;
+       }())},
+       "GET", false, 200, "", "", -1, 10055},
       {"header line over MaxLineLength", {Send("HTTP/1.0 200 OK\r\nX-Big: " + string(5000, 'a') + "\r\n\r\n")}, "GET",
        false, 200, "", "", -1, 10055, [](THTTPSend& h) { h.Sock()->MaxLineLength = 1024; }},
   };
