@@ -290,8 +290,9 @@ std::string SocketAddressText(const TVarSin& address) {
 }
 
 int SocketAddressPort(const TVarSin& address) {
-  const uint16_t p = address.in4.sin_port;  // same offset for both families
-  return static_cast<uint16_t>((p >> 8) | (p << 8)) & 0xFFFF;
+  // Network order, at the same offset for both families.
+  const uint8_t* p = address.raw + 2;
+  return (p[0] << 8) | p[1];
 }
 
 void LookupHostAddresses(const std::string& name, int family, int protocol, int socketType, rtl::TStringList& list) {

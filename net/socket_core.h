@@ -228,7 +228,7 @@ class TBlockSocket {
   std::string ResolveIPToName(const std::string& IP);
 
  protected:
-  virtual void SendStreamCore(rtl::TStream& Stream, bool WithSize, bool Indy);
+  virtual void SendStreamCore(rtl::TStream& Stream, bool WithSize, bool BigEndian);
   virtual bool PollReadable(int32_t Timeout);
   virtual bool PollWritable(int32_t Timeout);
 
@@ -246,6 +246,9 @@ class TBlockSocket {
   void ResolveEndpoint(TVarSin& Sin, const std::string& IP, const std::string& Port);
   // One OS receive of at most Length bytes with the counters, reports and filter.
   int32_t CountReceived(void* Buffer, int32_t Received);
+  // RecvPacket's wait-and-receive straight into Buffer (at most Length bytes), for an
+  // empty line buffer with no pending line-end repair.
+  int32_t ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeout);
   void PlainConnect(const std::string& IP, const std::string& Port);
   void PlainListen();
   TSocketHandle PlainAccept();

@@ -6,6 +6,7 @@
 // the reply whose size depends on the address type it carries. Every wait is limited by
 // SocksTimeout and every length is bounded by the reply format, never by the peer.
 #include <algorithm>
+#include <cstdio>
 
 #include "net/ip_text.h"
 #include "net/tcp_socket.h"
@@ -18,8 +19,10 @@ ByteString LengthPrefixed(const std::string& s) {
   return ByteString(1, static_cast<char>(cut.size())) + cut;
 }
 std::string Dotted(const ByteString& v, size_t at) {
-  auto b = [&](size_t i) { return std::to_string(static_cast<uint8_t>(v[at + i])); };
-  return b(0) + "." + b(1) + "." + b(2) + "." + b(3);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", static_cast<uint8_t>(v[at]), static_cast<uint8_t>(v[at + 1]),
+                static_cast<uint8_t>(v[at + 2]), static_cast<uint8_t>(v[at + 3]));
+  return buf;
 }
 }  // namespace
 
@@ -43,7 +46,9 @@ bool TSocksBlockSocket::SocksOpen() {
           result = true;
           break;
         case 0x02: {
-          SendString("\x01" + LengthPrefixed(SocksUsername) + LengthPrefixed(SocksPassword));
+          ByteString auth(1, '\x01');
+          auth.append(LengthPrefixed(SocksUsername)).append(LengthPrefixed(SocksPassword));
+          SendString(auth);
           if (LastError == 0) {
             const ByteString auth = RecvBufferStr(2, SocksTimeout);
             result = LastError == 0 && auth.size() == 2 && auth[1] == 0x00;
@@ -73,9 +78,9 @@ ByteString TSocksBlockSocket::SocksCode(const std::string& IP, const std::string
     }
   } else {
     if (!SocksResolver) ip = ResolveName(ip);
-    if (IsIPv4Text(ip)) s = "\x01" + IPv4TextToBytes(ip);
-    else if (IsIPv6Text(ip)) s = "\x04" + IPv6TextToBytes(ip);
-    else s = "\x03" + LengthPrefixed(ip);
+    if (IsIPv4Text(ip)) s.assign(1, '\x01').append(IPv4TextToBytes(ip));
+    else if (IsIPv6Text(ip)) s.assign(1, '\x04').append(IPv6TextToBytes(ip));
+    else s.assign(1, '\x03').append(LengthPrefixed(ip));
     s += PackWord(ResolvePort(Port));
   }
   return s;

@@ -92,13 +92,13 @@ TUrlParts SplitUrl(const std::string& url) {
     u.Host = authority;
   }
 
-  u.RequestUri = "/" + pathText;
+  u.RequestUri.assign(1, '/').append(pathText);
   const auto q = pathText.find('?');
   if (q != std::string::npos) {
-    u.Path = "/" + pathText.substr(0, q);
+    u.Path.assign(1, '/').append(pathText, 0, q);
     u.Parameters = pathText.substr(q + 1);
   } else {
-    u.Path = "/" + pathText;
+    u.Path.assign(1, '/').append(pathText);
   }
   if (u.Host.empty()) u.Host = "localhost";
   return u;

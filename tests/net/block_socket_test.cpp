@@ -242,6 +242,23 @@ TEST(BlockSocket, CloseFromMonitorHookFailsTheNextReceive) {
   EXPECT_NE(c.sock.LastError, 0);
 }
 
+TEST(BlockSocket, CloseHalfClosesAndDrainsWaitingInput) {
+  Connected c({Send("unread tail"), DrainToClose()});
+  ASSERT_TRUE(c.sock.CanRead(2000));
+  HookLog log;
+  log.Attach(c.sock);
+  c.sock.CloseSocket();
+  const std::vector<std::string> want = {"HR_ReadCount 11", "monitor read 11", "HR_SocketClose"};
+  EXPECT_EQ(log.lines, want);
+  EXPECT_EQ(c.sock.LastError, 0);
+  EXPECT_TRUE(c.server.WaitFinished(1));  // the peer saw our end of stream
+
+  // Closing a closed socket still reports the close.
+  log.lines.clear();
+  c.sock.CloseSocket();
+  EXPECT_EQ(log.lines, std::vector<std::string>{"HR_SocketClose"});
+}
+
 TEST(BlockSocket, HeartbeatAndThrottling) {
   Connected c({Pause(300), Send("late"), ReadBytes(40000), Close()});
   int beats = 0;

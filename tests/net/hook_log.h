@@ -20,8 +20,9 @@ struct HookLog {
     };
     s.OnMonitor = [this](TBlockSocket*, bool writing, const void*, int32_t len) {
       if (!withMonitor) return;
-      lines.push_back(std::string("monitor ") + (writing ? "write" : "read") +
-                      (withCounts ? " " + std::to_string(len) : ""));
+      std::string line = writing ? "monitor write" : "monitor read";
+      if (withCounts) line.append(" ").append(std::to_string(len));
+      lines.push_back(line);
     };
   }
   bool Contains(const std::string& line) const {

@@ -5,6 +5,7 @@
 #include "hook_log.h"
 #include "net/http_client.h"
 #include "net/tcp_socket.h"
+#include "net/text_util.h"
 #include "script_server.h"
 
 namespace qelvo::net {
@@ -202,6 +203,50 @@ TEST(TunnelWire, InertTlsLayer) {
   copy.Assign(*s.SSL());
   EXPECT_EQ(copy.SNIHost, "sni");
   EXPECT_EQ(copy.CertCAFile(), "ca.pem");
+}
+
+}  // namespace
+}  // namespace qelvo::net
+
+namespace qelvo::net {
+namespace {
+
+TEST(SocksWire, ListenAndAcceptThroughTheProxy) {
+  const string first = B({5, 0, 0, 1, 10, 0, 0, 1, 0x04, 0xd2});   // where the proxy listens
+  const string second = B({5, 0, 0, 1, 10, 0, 0, 9, 0x16, 0x2e});  // who connected
+  ScriptServer proxy({{ReadBytes(3), Send(B({5, 0})), ReadBytes(10), Send(first), Pause(50), Send(second + "hi"),
+                       Pause(100), Close()},
+                      {ReadBytes(3), Send(B({5, 0})), ReadBytes(10), Send(B({5, 1, 0, 1, 0, 0, 0, 0, 0, 0})),
+                       Pause(100), Close()}});
+  TTCPBlockSocket s;
+  HookLog log;
+  log.Attach(s);
+  s.SocksIP = "127.0.0.1";
+  s.SocksPort = proxy.PortText();
+  s.Bind("127.0.0.1", "0");
+  const int localPort = s.GetLocalSinPort();
+  s.Listen();
+  ASSERT_EQ(s.LastError, 0);
+  EXPECT_TRUE(log.Contains("HR_Listen"));
+  EXPECT_EQ(s.GetLocalSinIP(), "10.0.0.1");
+  EXPECT_EQ(s.GetLocalSinPort(), 1234);
+  EXPECT_EQ(s.Accept(), s.Socket());
+  EXPECT_EQ(s.LastError, 0);
+  EXPECT_TRUE(log.Contains("HR_Accept"));
+  EXPECT_EQ(s.GetRemoteSinIP(), "10.0.0.9");
+  EXPECT_EQ(s.GetRemoteSinPort(), 5678);
+  EXPECT_EQ(s.RecvBufferStr(2, 2000), "hi");
+  s.CloseSocket();
+  EXPECT_EQ(proxy.Received(0), B({5, 1, 0}) + B({5, 2, 0, 1, 127, 0, 0, 1}) + PackWord(static_cast<uint16_t>(localPort)));
+
+  TTCPBlockSocket refused;
+  refused.SocksIP = "127.0.0.1";
+  refused.SocksPort = proxy.PortText();
+  refused.SocksTimeout = 2000;
+  refused.Bind("127.0.0.1", "0");
+  refused.Listen();
+  EXPECT_EQ(refused.LastError, 11003);
+  EXPECT_EQ(refused.LastErrorDesc, "Non recoverable error");
 }
 
 }  // namespace
