@@ -158,7 +158,7 @@ bool TQvHTTPDownload::TransferComplete() {
   // A body read that failed leaves its error on the socket; a drained, normal close and
   // a close-delimited body ended by the peer leave none.
   if (fHTTPSend->Sock()->LastError != 0) return false;
-  const int64_t received = fDocument->Size();
+  const int64_t received = DocumentReceived();
   if (platform::FileSize(fFilePart) != static_cast<int64_t>(fBytesResumed) + received) return false;
   if (fHTTPSend->TransferEncoding() == net::TE_IDENTITY) return received == fHTTPSend->DownloadSize();
   return true;
