@@ -161,7 +161,16 @@ void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing
   const TMonitorFigures f =
       ComputeMonitorFigures(platform::Now() - fStartTime, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
   fAverageSpeed = f.AverageSpeed;
-  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr) fSock->CloseSocket();
+  // The close drains waiting input, which notifies this hook again: close once.
+  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr && !fClosingSocket &&
+      fSock->Socket() >= 0) {
+    fClosingSocket = true;
+    struct Reset {
+      bool& f;
+      ~Reset() { f = false; }
+    } reset{fClosingSocket};
+    fSock->CloseSocket();
+  }
   if (OnHookMonitor) OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 

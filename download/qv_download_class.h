@@ -109,6 +109,10 @@ class TQvDownloadClass {
   int32_t SizeRecvBuffer() const { return fSizeRecvBuffer; }
   void SetSizeRecvBuffer(int32_t Value);
 
+  // Bound to the protocol client's socket hooks (OnStatus, OnMonitor).
+  virtual void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value);
+  virtual void SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void* Buffer, int32_t Len);
+
   // Figures and state, for front ends and tests.
   int32_t BytesToDownload() const { return fBytesToDownload; }
   int32_t BytesDownloaded() const { return fBytesDownloaded; }
@@ -128,8 +132,6 @@ class TQvDownloadClass {
   void BindSocket(net::TTCPBlockSocket* Sock, rtl::TMemoryStream* Document);
   void UnbindSocket();
 
-  virtual void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value);
-  virtual void SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void* Buffer, int32_t Len);
   // Whether the bytes now in the document belong to the file (not, say, an error page).
   virtual bool DocumentHoldsFileData() const { return true; }
   // Whether the body that just ended arrived whole; asked before the final rename.
@@ -167,6 +169,7 @@ class TQvDownloadClass {
   int32_t fBytesResumed = 0;
   bool fFinished = false;
   std::string fFinalName;
+  bool fClosingSocket = false;
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);

@@ -40,8 +40,9 @@ class TQvHTTPDownload : public TQvDownloadClass {
   bool RedirectLimitReached() const { return fRedirectLimitReached; }
   int Redirects() const { return fRedirects; }
 
- protected:
   void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value) override;
+
+ protected:
   bool DocumentHoldsFileData() const override;
   bool TransferComplete() override;
 
