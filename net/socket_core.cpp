@@ -395,45 +395,50 @@ bool TBlockSocket::PollWritable(int32_t Timeout) {
 
 namespace {
 // Waits with heartbeats: Timeout mod rate first, then up to Timeout div rate + 1 polls of
-// rate ms with a heartbeat before each; a stop request ends the wait.
+// rate ms with a heartbeat before each. A stop request seen between polls ends the wait;
+// stopped tells the caller so that it reports the abort rather than a timeout.
 template <typename Poll, typename Heartbeat>
-bool WaitWithHeartbeat(int32_t Timeout, int32_t rate, bool& stopFlag, Poll poll, Heartbeat heartbeat) {
+bool WaitWithHeartbeat(int32_t Timeout, int32_t rate, bool& stopFlag, bool& stopped, Poll poll, Heartbeat heartbeat) {
+  stopped = false;
+  auto stopRequested = [&] {
+    if (!stopFlag) return false;
+    stopFlag = false;
+    stopped = true;
+    return true;
+  };
   if (rate != 0 && Timeout != -1) {
     bool r = poll(Timeout % rate);
     const int32_t rounds = Timeout / rate + 1;
     for (int32_t i = 0; !r && i < rounds; ++i) {
-      if (stopFlag) {
-        stopFlag = false;
-        return false;
-      }
+      if (stopRequested()) return false;
       heartbeat();
       r = poll(rate);
     }
-    return r;
+    return r && !stopRequested();
   }
   bool r = poll(Timeout);
   if (!r && !stopFlag) r = poll(0);
-  if (stopFlag) {
-    stopFlag = false;
-    return false;
-  }
-  return r;
+  return r && !stopRequested();
 }
 }  // namespace
 
 bool TBlockSocket::CanRead(int32_t Timeout) {
+  bool stopped = false;
   const bool r = WaitWithHeartbeat(
-      Timeout, HeartbeatRate, StopFlag, [this](int32_t ms) { return PollReadable(ms); },
+      Timeout, HeartbeatRate, StopFlag, stopped, [this](int32_t ms) { return PollReadable(ms); },
       [this] { NotifyHeartbeat(); });
+  if (stopped) LastError = WSAECONNABORTED;
   ExceptCheck();
   if (r) ReportStatus(HR_CanRead, "");
   return r;
 }
 
 bool TBlockSocket::CanWrite(int32_t Timeout) {
+  bool stopped = false;
   const bool r = WaitWithHeartbeat(
-      Timeout, HeartbeatRate, StopFlag, [this](int32_t ms) { return PollWritable(ms); },
+      Timeout, HeartbeatRate, StopFlag, stopped, [this](int32_t ms) { return PollWritable(ms); },
       [this] { NotifyHeartbeat(); });
+  if (stopped) LastError = WSAECONNABORTED;
   ExceptCheck();
   if (r) ReportStatus(HR_CanWrite, "");
   return r;

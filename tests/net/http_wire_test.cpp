@@ -278,6 +278,7 @@ TEST(HttpWire, HookSequenceOfOneRequest) {
   EXPECT_EQ(codesAtClose, (std::vector<int>{500, 200}));
 
   log.lines.clear();
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.Document().DataString(), "until close");
   ASSERT_GE(log.lines.size(), 2u);
@@ -295,10 +296,12 @@ TEST(HttpWire, KeepAliveReusesTheConnectionOnlyWithHttp11) {
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.AliveHost(), "127.0.0.1");
   EXPECT_NE(http.Sock()->Socket(), -1);
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.Document().DataString(), "B");
   EXPECT_EQ(http.Sock()->Socket(), -1);  // Connection: close
   EXPECT_EQ(http.AliveHost(), "");
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.Document().DataString(), "A");
   EXPECT_TRUE(server.WaitFinished(2));
@@ -306,8 +309,10 @@ TEST(HttpWire, KeepAliveReusesTheConnectionOnlyWithHttp11) {
   // The server closed the connection it kept alive: the next call sees that and reconnects.
   ScriptServer again({{ReadHead(), Send(r1), Close()}, {ReadHead(), Send(r1), Close()}});
   const string url2 = "http://127.0.0.1:" + again.PortText() + "/";
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url2));
   ASSERT_TRUE(again.WaitFinished(1));
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url2));
   EXPECT_TRUE(again.WaitFinished(2));
 }
@@ -321,8 +326,10 @@ TEST(HttpWire, CookiesFollowTheResponses) {
   const string url = "http://127.0.0.1:" + server.PortText() + "/";
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.Cookies().Lines(), (std::vector<string>{"a=1", "b=x"}));
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_EQ(http.Cookies().Lines(), (std::vector<string>{"a=2", "flag=flag"}));
+  http.Clear();
   ASSERT_TRUE(http.HTTPMethod("GET", url));
   EXPECT_NE(server.Received(1).find("Cookie: a=1; b=x\r\n"), string::npos);
   EXPECT_NE(server.Received(2).find("Cookie: a=2; flag=flag\r\n"), string::npos);
@@ -344,6 +351,7 @@ TEST(HttpWire, ExpectContinue) {
   EXPECT_NE(sent.find("Content-Length: 4\r\nExpect: 100-continue\r\n\r\n"), string::npos);
   EXPECT_EQ(sent.substr(sent.size() - 4), "data");
 
+  http.Clear();
   WriteBytesToStream(http.Document(), "data");
   EXPECT_TRUE(http.HTTPMethod("PUT", url));  // the final status came instead of 100: no body sent
   EXPECT_EQ(http.ResultCode(), 417);
@@ -367,6 +375,7 @@ TEST(HttpWire, BodySizesDecideHowTheRequestIsSent) {
   for (const auto& l : log.lines) writes += l.rfind("monitor write", 0) == 0;
   EXPECT_EQ(writes, 1);
 
+  http.Clear();
   WriteBytesToStream(http.Document(), big);
   ASSERT_TRUE(http.HTTPMethod("POST", url));
   EXPECT_EQ(http.UploadSize(), 70000);
