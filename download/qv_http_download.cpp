@@ -152,7 +152,21 @@ bool TQvHTTPDownload::PartFileAlreadyWhole() const {
   return false;
 }
 
-bool TQvHTTPDownload::DocumentHoldsFileData() const { return fResultCode == 200 || fResultCode == 206; }
+// A partial body is the file's continuation only when it starts where the part file ends.
+bool TQvHTTPDownload::DocumentHoldsFileData() const {
+  if (fResultCode == 200) return true;
+  if (fResultCode != 206) return false;
+  const rtl::TStringList& headers = fHTTPSend->Headers();
+  for (int i = 0; i < headers.Count(); ++i) {
+    if (!StartsWithNoCase(headers[i], "Content-Range:")) continue;
+    const std::string value = Trimmed(headers[i].substr(14));
+    if (!StartsWithNoCase(value, "bytes ")) return false;
+    const std::string first = Trimmed(value.substr(6, value.find('-') - 6));
+    return !first.empty() && first.size() < 11 && first.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoll(first) == fBytesResumed;
+  }
+  return true;  // no Content-Range: take the server at its word
+}
 
 bool TQvHTTPDownload::TransferComplete() {
   // A body read that failed leaves its error on the socket; a drained, normal close and

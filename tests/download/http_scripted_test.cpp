@@ -132,6 +132,19 @@ TEST_F(ScriptedDownload, WholeBodyAnsweringAResumeStartsThePartFileOver) {
   }
 }
 
+// A partial answer that does not start where the part file ends is not appended.
+TEST_F(ScriptedDownload, PartialBodyFromAnotherOffsetIsNotAppended) {
+  const std::string earlier = kBody.substr(0, 1000);
+  ScriptServer server([](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(206, {"Content-Range: bytes 0-299999/300000", "Content-Length: 300000"}) + kBody);
+  });
+  WriteFile(Local("f.bin.part"), earlier);
+  EXPECT_NO_THROW(Get(server.Url("/f.bin"), "f.bin"));
+  EXPECT_FALSE(Driver().Finished());
+  EXPECT_FALSE(Exists(Local("f.bin")));
+  EXPECT_EQ(ReadFile(Local("f.bin.part")), earlier);
+}
+
 TEST_F(ScriptedDownload, RedirectChainsAreBounded) {
   ScriptServer server([](ScriptConnection& c, const std::string&, int) {
     c.Send(HttpHead(302, {"Location: /loop", "Content-Length: 0"}));
