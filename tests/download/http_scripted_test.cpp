@@ -200,6 +200,21 @@ TEST_F(ScriptedDownload, NameProbeIgnoredRangeIsCutShort) {
   EXPECT_EQ(server.Requests().size(), 2u);
 }
 
+// A probe that is redirected takes the name from where it is sent; the download then
+// follows the redirect into that part file.
+TEST_F(ScriptedDownload, RedirectedNameProbeTakesTheNameOfTheTarget) {
+  ScriptServer server([](ScriptConnection& c, const std::string& request, int) {
+    if (request.rfind("GET /download/ ", 0) == 0)
+      c.Send(HttpHead(302, {"Location: /files/pkg.zip", "Content-Length: 0"}));
+    else
+      c.Send(HttpHead(200, {"Content-Length: 3"}) + "PKG");
+  });
+  Get(server.Url("/download/"), "");
+  EXPECT_EQ(ReadFile(Local("pkg.zip")), "PKG");
+  EXPECT_FALSE(Exists(Local("pkg.zip.part")));
+  EXPECT_EQ(server.Requests().size(), 3u) << "probe, download, redirected download";
+}
+
 // The component's proxy settings apply to every download, also with a given file name,
 // and its timeout limits each wait.
 TEST_F(ScriptedDownload, ProxySettingsApplyToEveryDownload) {
