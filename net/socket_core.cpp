@@ -718,14 +718,17 @@ int32_t TBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
   auto* out = static_cast<char*>(Buffer);
   int32_t copied = 0;
   int32_t timeLeft = Timeout;
-  ByteString leftover;
   for (;;) {
     const uint32_t tick = TickNow();
-    ByteString packet = RecvPacket(timeLeft);
-    const size_t n = std::min(packet.size(), static_cast<size_t>(Len - copied));
-    std::memcpy(out + copied, packet.data(), n);
-    copied += static_cast<int32_t>(n);
-    leftover = packet.substr(n);
+    if (LineBuffer.empty() && !FLastCR && !FLastLF) {
+      copied += ReceiveDirect(out + copied, Len - copied, timeLeft);
+    } else {
+      const ByteString packet = RecvPacket(timeLeft);
+      const size_t n = std::min(packet.size(), static_cast<size_t>(Len - copied));
+      std::memcpy(out + copied, packet.data(), n);
+      copied += static_cast<int32_t>(n);
+      if (n < packet.size()) LineBuffer = packet.substr(n) + LineBuffer;
+    }
     if (LastError != 0 || copied >= Len) break;
     if (!InterPacketTimeout && timeLeft != -1) {
       timeLeft -= static_cast<int32_t>(TickSpan(tick, TickNow()));
@@ -735,9 +738,26 @@ int32_t TBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
       }
     }
   }
-  LineBuffer = leftover + LineBuffer;
   ExceptCheck();
   return copied;
+}
+
+int32_t TBlockSocket::ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeout) {
+  ResetLastError();
+  platform::Sleep(0);
+  int32_t n = WaitingData();
+  if (n <= 0) {
+    if (CanRead(Timeout)) {
+      n = WaitingData();
+      if (n == 0) LastError = WSAECONNRESET;
+    } else if (LastError == 0) {
+      LastError = WSAETIMEDOUT;
+    }
+  }
+  int32_t got = 0;
+  if (LastError == 0 && n > 0) got = std::max(RecvBuffer(Buffer, std::min(n, Length)), 0);
+  else ExceptCheck();
+  return got;
 }
 
 ByteString TBlockSocket::RecvBufferStr(int32_t Len, int32_t Timeout) {
@@ -749,13 +769,22 @@ ByteString TBlockSocket::RecvBufferStr(int32_t Len, int32_t Timeout) {
   int32_t timeLeft = Timeout;
   for (;;) {
     const uint32_t tick = TickNow();
-    ByteString packet = RecvPacket(timeLeft);
     const size_t want = static_cast<size_t>(Len) - result.size();
-    if (packet.size() > want) {
-      LineBuffer = packet.substr(want) + LineBuffer;
-      packet.resize(want);
+    if (LineBuffer.empty() && !FLastCR && !FLastLF) {
+      // Straight from the OS into the result: what RecvPacket would do, minus a copy.
+      const size_t old = result.size();
+      const size_t room = std::min(want, static_cast<size_t>(cMaxPacket));
+      result.resize(old + room);
+      const int32_t got = ReceiveDirect(result.data() + old, static_cast<int32_t>(room), timeLeft);
+      result.resize(old + static_cast<size_t>(got));
+    } else {
+      ByteString packet = RecvPacket(timeLeft);
+      if (packet.size() > want) {
+        LineBuffer = packet.substr(want) + LineBuffer;
+        packet.resize(want);
+      }
+      result += packet;
     }
-    result += packet;
     if (LastError != 0 || result.size() >= static_cast<size_t>(Len)) break;
     if (!InterPacketTimeout && timeLeft != -1) {
       timeLeft -= static_cast<int32_t>(TickSpan(tick, TickNow()));
@@ -805,16 +834,15 @@ void TBlockSocket::RecvStreamSize(rtl::TStream& Stream, int32_t Timeout, int64_t
   ResetLastError();
   if (Size <= 0) return;
   const int32_t chunk = SendMaxChunk > 0 ? SendMaxChunk : 65536;
-  const int64_t pieces = Size / chunk;
-  for (int64_t i = 0; i < pieces; ++i) {
-    const ByteString s = RecvBufferStr(chunk, Timeout);
-    if (LastError != 0) return;
-    WriteBytesToStream(Stream, s);
-  }
-  const int32_t rest = static_cast<int32_t>(Size % chunk);
-  if (rest > 0) {
-    const ByteString s = RecvBufferStr(rest, Timeout);
-    if (LastError == 0) WriteBytesToStream(Stream, s);
+  // One piece buffer for the whole transfer; a piece reaches the stream only when complete.
+  std::string piece(static_cast<size_t>(std::min<int64_t>(chunk, Size)), '\0');
+  int64_t left = Size;
+  while (left > 0) {
+    const int32_t want = static_cast<int32_t>(std::min<int64_t>(chunk, left));
+    const int32_t got = RecvBufferEx(piece.data(), want, Timeout);
+    if (LastError != 0 || got != want) return;
+    Stream.WriteBuffer(piece.data(), want);
+    left -= want;
   }
 }
 

@@ -246,6 +246,9 @@ class TBlockSocket {
   void ResolveEndpoint(TVarSin& Sin, const std::string& IP, const std::string& Port);
   // One OS receive of at most Length bytes with the counters, reports and filter.
   int32_t CountReceived(void* Buffer, int32_t Received);
+  // RecvPacket's wait-and-receive straight into Buffer (at most Length bytes), for an
+  // empty line buffer with no pending line-end repair.
+  int32_t ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeout);
   void PlainConnect(const std::string& IP, const std::string& Port);
   void PlainListen();
   TSocketHandle PlainAccept();

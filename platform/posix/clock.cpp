@@ -1,9 +1,9 @@
 #include "platform/clock.h"
 
-#include <sched.h>
-
 #include <cerrno>
 #include <ctime>
+
+#include <sched.h>
 
 namespace qelvo::platform {
 
@@ -18,8 +18,7 @@ int64_t QueryPerformanceFrequency() { return 1000000000LL; }
 uint32_t GetTickCount() { return static_cast<uint32_t>(QueryPerformanceCounter() / 1000000LL); }
 
 void Sleep(uint32_t milliseconds) {
-  // Sleep(0) gives up the rest of the time slice only when another thread is ready; a
-  // zero nanosleep would instead wait out the timer slack and a reschedule every time.
+  // Sleep(0) gives up the rest of the time slice; nanosleep(0) would sleep a timer tick.
   if (milliseconds == 0) {
     ::sched_yield();
     return;

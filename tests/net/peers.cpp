@@ -118,7 +118,7 @@ uint64_t Checksum(const void* data, size_t size) {
   return h;
 }
 
-NginxPeer::NginxPeer() {
+NginxPeer::NginxPeer(size_t bigSize) {
   if (!Exists("/usr/sbin/nginx")) {
     error = "nginx is not installed (scripts/packages/net.txt)";
     return;
@@ -126,7 +126,7 @@ NginxPeer::NginxPeer() {
   std::filesystem::create_directories(dir.File("www"));
   std::filesystem::create_directories(dir.File("tmp"));
   dir.Write("www/small.txt", "Hello from nginx\n");
-  big = TestBody(24 * 1024 * 1024 + 12345, 7);
+  big = TestBody(bigSize, 7);
   dir.Write("www/big.bin", big);
   port = UnusedPort();
   const std::string conf = "daemon off;\nmaster_process off;\nworker_processes 1;\n" +

@@ -43,7 +43,7 @@ inline uint64_t Checksum(const std::string& s) { return Checksum(s.data(), s.siz
 
 class NginxPeer {
  public:
-  NginxPeer();
+  explicit NginxPeer(size_t bigSize = 24 * 1024 * 1024 + 12345);
   bool ok = false;
   int port = 0;
   std::string big;  // served as /big.bin
