@@ -27,6 +27,7 @@ constexpr size_t kFileSize = 256u << 20;
 
 struct RunResult {
   double seconds = 0;
+  double cpuSeconds = 0;
   long peakRssKb = 0;
   int exitCode = -1;
 };
@@ -47,6 +48,8 @@ RunResult Run(std::vector<std::string> argv) {
   RunResult r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.peakRssKb = usage.ru_maxrss;
+  r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
@@ -65,12 +68,14 @@ bool SameFile(const std::string& a, const std::string& b) {
 struct Peer {
   const char* name;
   std::vector<double> seconds;
+  std::vector<double> cpuSeconds;
   long peakRssKb = 0;
   double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
-  double Median() const {
-    std::vector<double> s = seconds;
-    std::sort(s.begin(), s.end());
-    return s[s.size() / 2];
+  double Median() const { return MedianOf(seconds); }
+  double MedianCpu() const { return MedianOf(cpuSeconds); }
+  static double MedianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
   }
 };
 Peer gQelvo{"qelvo-get"};
@@ -92,6 +97,7 @@ void Measure(benchmark::State& state, Peer& peer, bool qelvo) {
     }
     state.SetIterationTime(r.seconds);
     peer.seconds.push_back(r.seconds);
+    peer.cpuSeconds.push_back(r.cpuSeconds);
     peer.peakRssKb = std::max(peer.peakRssKb, r.peakRssKb);
   }
   if (!SameFile(out, gSource)) state.SkipWithError((std::string(peer.name) + ": wrong bytes").c_str());
@@ -131,10 +137,11 @@ int main(int argc, char** argv) {
 
   const double mib = static_cast<double>(kFileSize) / (1 << 20);
   for (const Peer* p : {&gCurl, &gQelvo})
-    std::printf("%-10s best %.3f s (%.0f MiB/s), median %.3f s (%.0f MiB/s)\n", p->name, p->Best(), mib / p->Best(),
-                p->Median(), mib / p->Median());
+    std::printf("%-10s best %.3f s (%.0f MiB/s), median %.3f s (%.0f MiB/s), median CPU %.3f s\n", p->name,
+                p->Best(), mib / p->Best(), p->Median(), mib / p->Median(), p->MedianCpu());
   std::printf("throughput ratio qelvo-get/curl: median %.2f, best %.2f (target >= 0.80)\n",
               gCurl.Median() / gQelvo.Median(), gCurl.Best() / gQelvo.Best());
+  std::printf("CPU time ratio curl/qelvo-get (load-independent): %.2f\n", gCurl.MedianCpu() / gQelvo.MedianCpu());
   std::printf("qelvo-get peak resident memory: %.2f x file size (keep < 2.00)\n",
               static_cast<double>(gQelvo.peakRssKb) * 1024.0 / static_cast<double>(kFileSize));
   nginx.Stop();
