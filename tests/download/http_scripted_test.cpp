@@ -63,7 +63,9 @@ TEST_F(ScriptedDownload, OnlyAWholeBodyIsFinished) {
     EXPECT_NO_THROW(Get(server.Url("/f.bin"), "f.bin"));
     EXPECT_EQ(Driver().Finished(), c.finished);
     // Without an announced size no body read is reported, yet the bytes are written.
-    if (std::string(c.what).rfind("close-delimited", 0) == 0) EXPECT_TRUE(log.Hooks(net::HR_ReadCount).empty());
+    if (std::string(c.what).rfind("close-delimited", 0) == 0) {
+      EXPECT_TRUE(log.Hooks(net::HR_ReadCount).empty());
+    }
     EXPECT_EQ(Exists(Local("f.bin")), c.finished);
     EXPECT_EQ(Exists(Local("f.bin.part")), !c.finished);
     if (c.finished) {
