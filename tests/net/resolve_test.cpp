@@ -83,3 +83,78 @@ TEST(Resolve, ErrorDescriptions) {
 
 }  // namespace
 }  // namespace qelvo::net
+
+namespace qelvo::net {
+namespace {
+
+TEST(Resolve, ModulesExportTheirEntryPoints) {
+  const auto ws2 = platform::LoadSocketModule("WS2_32.DLL");
+  const auto ip6 = platform::LoadSocketModule("wship6.dll");
+  const auto old = platform::LoadSocketModule("wsock32.dll");
+  ASSERT_TRUE(ws2 && ip6 && old);
+  EXPECT_EQ(platform::LoadSocketModule("kernel32.dll"), nullptr);
+  for (const char* name : {"socket", "recv", "WSAPoll", "getaddrinfo", "gethostbyname", "inet_ntoa"})
+    EXPECT_NE(platform::GetSocketProcAddress(ws2, name), nullptr) << name;
+  EXPECT_EQ(platform::GetSocketProcAddress(ws2, "nosuchcall"), nullptr);
+  EXPECT_NE(platform::GetSocketProcAddress(ip6, "getnameinfo"), nullptr);
+  EXPECT_EQ(platform::GetSocketProcAddress(ip6, "socket"), nullptr);
+  EXPECT_EQ(platform::GetSocketProcAddress(old, "getaddrinfo"), nullptr);
+  EXPECT_NE(platform::GetSocketProcAddress(old, "gethostbyname"), nullptr);
+}
+
+// Swaps the process-wide library for the one without the address-info calls, so the
+// IPv4 resolvers take the legacy path, and restores it afterwards.
+class LegacyLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TTCPBlockSocket warmUp;  // make sure the process load happened
+    while (SocketLibraryLoadCount() > 0) {
+      ReleaseSocketLibrary();
+      ++released_;
+    }
+    ASSERT_TRUE(LoadSocketLibrary("wsock32.dll"));
+  }
+  void TearDown() override {
+    ReleaseSocketLibrary();
+    for (int i = 0; i < released_; ++i) LoadSocketLibrary("ws2_32.dll");
+    EXPECT_TRUE(HasAddrInfoApi(wsa::WS_AF_INET));
+  }
+  int released_ = 0;
+};
+
+TEST_F(LegacyLibrary, ResolversFallBackToTheOldCalls) {
+  EXPECT_FALSE(HasAddrInfoApi(wsa::WS_AF_INET));
+  EXPECT_TRUE(HasAddrInfoApi(wsa::WS_AF_INET6));  // through the secondary library
+  TVarSin sin;
+  ASSERT_EQ(FillSocketAddress(sin, "localhost", "http", wsa::WS_AF_INET, 6, 1, true), 0);
+  EXPECT_EQ(SocketAddressText(sin), "127.0.0.1");
+  EXPECT_EQ(SocketAddressPort(sin), 80);
+  ASSERT_EQ(FillSocketAddress(sin, "10.1.2.3", "8997", wsa::WS_AF_INET, 6, 1, true), 0);
+  EXPECT_EQ(SocketAddressText(sin), "10.1.2.3");
+  EXPECT_EQ(SocketAddressPort(sin), 8997);
+  ASSERT_EQ(FillSocketAddress(sin, "255.255.255.255", "1", wsa::WS_AF_INET, 6, 1, true), 0);
+  EXPECT_EQ(SocketAddressText(sin), "255.255.255.255");
+  EXPECT_EQ(FillSocketAddress(sin, "no-such-host.invalid", "80", wsa::WS_AF_INET, 6, 1, true), 11001);
+
+  rtl::TStringList list;
+  LookupHostAddresses("localhost", wsa::WS_AF_INET, 6, 1, list);
+  EXPECT_EQ(list[0], "127.0.0.1");
+  LookupHostAddresses("192.0.2.1", wsa::WS_AF_INET, 6, 1, list);
+  EXPECT_EQ(list[0], "192.0.2.1");
+  LookupHostAddresses("no-such-host.invalid", wsa::WS_AF_INET, 6, 1, list);
+  EXPECT_EQ(list[0], "0.0.0.0");
+  EXPECT_EQ(LookupPortNumber("ftp", wsa::WS_AF_INET, 6, 1), 21);
+  EXPECT_EQ(LookupPortNumber("8080", wsa::WS_AF_INET, 6, 1), 8080);
+  EXPECT_EQ(LookupHostName("127.0.0.1", wsa::WS_AF_INET, 6, 1), "localhost");
+
+  // A whole connection over the legacy path.
+  TTCPBlockSocket listener;
+  listener.Bind("127.0.0.1", "0");
+  listener.Listen();
+  TTCPBlockSocket client;
+  client.Connect("localhost", std::to_string(listener.GetLocalSinPort()));
+  EXPECT_EQ(client.LastError, 0);
+}
+
+}  // namespace
+}  // namespace qelvo::net
