@@ -1,5 +1,7 @@
 #include "download/qv_download_class.h"
 
+#include <algorithm>
+
 #include "download/file_names.h"
 #include "download/messages.h"
 #include "download/monitor_figures.h"
@@ -94,6 +96,7 @@ void TQvDownloadClass::SetSizeRecvBuffer(int32_t Value) {
 
 void TQvDownloadClass::OpenPartFile() {
   fFilePart = NormalizeFolder(DownloadDest) + fFilePart;
+  fDocumentBase = 0;
   fFinished = false;
   fFinalName.clear();
   ClosePartFile();
@@ -115,8 +118,13 @@ void TQvDownloadClass::RestartPartFile() {
   fFileStream->SetSize(0);
   fFileStream->Seek(0, rtl::soBeginning);
   fPartFileSize = 0;
+  fDocumentBase = 0;
   fBytesResumed = 0;
   fDownloadStatus = stNone;
+}
+
+int64_t TQvDownloadClass::DocumentReceived() const {
+  return fDocumentBase + (fDocument != nullptr ? fDocument->Size() : 0);
 }
 
 void TQvDownloadClass::FlushDocument() {
@@ -128,8 +136,11 @@ void TQvDownloadClass::FlushDocument() {
   const int64_t docSize = fDocument->Size();
   if (docSize == 0) return;
   const int64_t written = fPartFileSize - fBytesResumed;
-  const int64_t n = docSize - written;
+  const int64_t n = std::min(fDocumentBase + docSize - written, docSize);
   if (n > 0) WriteToPartFile(fDocument->Memory() + (docSize - n), n);
+  // Everything in the document is in the part file now.
+  fDocumentBase += docSize;
+  fDocument->SetSize(0);
 }
 
 void TQvDownloadClass::WriteToPartFile(const void* Buffer, int64_t Count) {
@@ -145,12 +156,21 @@ void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing
   if (Writing) return;
   fBytesDownloaded = AddWrapped(fBytesDownloaded, Len);
   if (fFileStream != nullptr && fDocument != nullptr && DocumentHoldsFileData() &&
-      fPartFileSize - static_cast<int64_t>(fBytesResumed) < fDocument->Size())
+      fPartFileSize - static_cast<int64_t>(fBytesResumed) < DocumentReceived())
     FlushDocument();
   const TMonitorFigures f =
       ComputeMonitorFigures(platform::Now() - fStartTime, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
   fAverageSpeed = f.AverageSpeed;
-  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr) fSock->CloseSocket();
+  // The close drains waiting input, which notifies this hook again: close once.
+  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr && !fClosingSocket &&
+      fSock->Socket() >= 0) {
+    fClosingSocket = true;
+    struct Reset {
+      bool& f;
+      ~Reset() { f = false; }
+    } reset{fClosingSocket};
+    fSock->CloseSocket();
+  }
   if (OnHookMonitor) OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 

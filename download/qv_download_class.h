@@ -4,7 +4,9 @@
 // A driver writes one transfer into a part file ("<name>.part" in the destination
 // folder). The protocol client collects the received body in its memory document; each
 // time the client's socket reports received data (monitor hook) the driver appends the
-// document's unwritten tail to the part file, and once more at the socket close. The
+// document's unwritten tail to the part file, and once more at the socket close. Bytes
+// written out are dropped from the document (its capacity is kept), so memory stays at
+// one receive piece however large the file. The
 // status hook turns the socket's notifications into OnHookStatus (connect, first body
 // read with the total size, close) and the monitor hook into OnHookMonitor (bytes, speed
 // and time). At a close with a success code the part file is moved to its final name,
@@ -107,6 +109,10 @@ class TQvDownloadClass {
   int32_t SizeRecvBuffer() const { return fSizeRecvBuffer; }
   void SetSizeRecvBuffer(int32_t Value);
 
+  // Bound to the protocol client's socket hooks (OnStatus, OnMonitor).
+  virtual void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value);
+  virtual void SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void* Buffer, int32_t Len);
+
   // Figures and state, for front ends and tests.
   int32_t BytesToDownload() const { return fBytesToDownload; }
   int32_t BytesDownloaded() const { return fBytesDownloaded; }
@@ -126,8 +132,6 @@ class TQvDownloadClass {
   void BindSocket(net::TTCPBlockSocket* Sock, rtl::TMemoryStream* Document);
   void UnbindSocket();
 
-  virtual void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value);
-  virtual void SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void* Buffer, int32_t Len);
   // Whether the bytes now in the document belong to the file (not, say, an error page).
   virtual bool DocumentHoldsFileData() const { return true; }
   // Whether the body that just ended arrived whole; asked before the final rename.
@@ -139,6 +143,9 @@ class TQvDownloadClass {
   void WriteToPartFile(const void* Buffer, int64_t Count);
   // Empties the open part file: the server sent the whole file instead of the rest.
   void RestartPartFile();
+  // Body bytes of the current response that went through the document, including those
+  // already written out and dropped from it.
+  int64_t DocumentReceived() const;
 
   void RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason);
   // Moves the closed part file to its final name (the part path without ".part").
@@ -153,6 +160,7 @@ class TQvDownloadClass {
   rtl::TMemoryStream* fDocument = nullptr;
   std::unique_ptr<platform::TFileStream> fFileStream;
   int64_t fPartFileSize = 0;  // size of the open part file; only this driver writes it
+  int64_t fDocumentBase = 0;  // document bytes of this response written out and dropped
   TDownloadStatus fDownloadStatus = stNone;
   int32_t fBytesDownloaded = 0;
   std::string fFilePart;
@@ -161,6 +169,7 @@ class TQvDownloadClass {
   int32_t fBytesResumed = 0;
   bool fFinished = false;
   std::string fFinalName;
+  bool fClosingSocket = false;
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);

@@ -77,21 +77,39 @@ std::string TQvHTTPDownload::DerivePartFileName() {
   return name.empty() ? "" : name + kPartSuffix;
 }
 
+// Asks the server for the first bytes and takes the name it offers; a redirected probe
+// takes the name from the new location, probing that in turn when it has none.
 std::string TQvHTTPDownload::ProbeFileName() {
-  fHTTPSend->Clear();
-  fHTTPSend->RangeEnd = kProbeRangeEnd;
   struct ProbeScope {
     bool& flag;
     explicit ProbeScope(bool& f) : flag(f) { flag = true; }
     ~ProbeScope() { flag = false; }
   } scope(fProbing);
-  fHTTPSend->HTTPMethod("GET", DownloadUrl);
-  fHTTPSend->Sock()->StopFlag = false;  // an abort the probe no longer needed
-  const rtl::TStringList& headers = fHTTPSend->Headers();
-  for (int i = 0; i < headers.Count(); ++i) {
-    std::string name = FileNameFromHeaderLine(headers[i]);
+  std::string url = DownloadUrl;
+  for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+    fHTTPSend->Clear();
+    fHTTPSend->RangeEnd = kProbeRangeEnd;
+    fHTTPSend->HTTPMethod("GET", url);
+    fHTTPSend->Sock()->StopFlag = false;  // an abort the probe no longer needed
+    const rtl::TStringList& headers = fHTTPSend->Headers();
+    for (int i = 0; i < headers.Count(); ++i) {
+      std::string name = FileNameFromHeaderLine(headers[i]);
+      if (!name.empty()) return name;
+    }
+    if (fHTTPSend->ResultCode() != 302) return "";
+    const std::string location = LocationHeader();
+    if (location.empty()) return "";
+    url = RedirectTarget(location, url);
+    std::string name = FileNameFromUrlPath(net::SplitUrl(url).Path);
     if (!name.empty()) return name;
   }
+  return "";
+}
+
+std::string TQvHTTPDownload::LocationHeader() const {
+  const rtl::TStringList& headers = fHTTPSend->Headers();
+  for (int i = 0; i < headers.Count(); ++i)
+    if (StartsWithNoCase(headers[i], "Location:")) return Trimmed(headers[i].substr(9));
   return "";
 }
 
@@ -114,7 +132,7 @@ void TQvHTTPDownload::SocketStatusHook(net::TBlockSocket* Sender, net::THookSock
   }
   if (fResultCode == 500) return;  // the close that opens a connection, or a failed connect
   if (fResultCode == 302) {
-    FollowRedirect();
+    if (!fProbing) FollowRedirect();  // the probe follows its redirects itself
     return;
   }
   if (fResultCode == 416 && PartFileAlreadyWhole()) {
@@ -152,13 +170,27 @@ bool TQvHTTPDownload::PartFileAlreadyWhole() const {
   return false;
 }
 
-bool TQvHTTPDownload::DocumentHoldsFileData() const { return fResultCode == 200 || fResultCode == 206; }
+// A partial body is the file's continuation only when it starts where the part file ends.
+bool TQvHTTPDownload::DocumentHoldsFileData() const {
+  if (fResultCode == 200) return true;
+  if (fResultCode != 206) return false;
+  const rtl::TStringList& headers = fHTTPSend->Headers();
+  for (int i = 0; i < headers.Count(); ++i) {
+    if (!StartsWithNoCase(headers[i], "Content-Range:")) continue;
+    const std::string value = Trimmed(headers[i].substr(14));
+    if (!StartsWithNoCase(value, "bytes ")) return false;
+    const std::string first = Trimmed(value.substr(6, value.find('-') - 6));
+    return !first.empty() && first.size() < 11 && first.find_first_not_of("0123456789") == std::string::npos &&
+           std::stoll(first) == fBytesResumed;
+  }
+  return true;  // no Content-Range: take the server at its word
+}
 
 bool TQvHTTPDownload::TransferComplete() {
   // A body read that failed leaves its error on the socket; a drained, normal close and
   // a close-delimited body ended by the peer leave none.
   if (fHTTPSend->Sock()->LastError != 0) return false;
-  const int64_t received = fDocument->Size();
+  const int64_t received = DocumentReceived();
   if (platform::FileSize(fFilePart) != static_cast<int64_t>(fBytesResumed) + received) return false;
   if (fHTTPSend->TransferEncoding() == net::TE_IDENTITY) return received == fHTTPSend->DownloadSize();
   return true;
@@ -166,14 +198,7 @@ bool TQvHTTPDownload::TransferComplete() {
 
 void TQvHTTPDownload::FollowRedirect() {
   fDownloadStatus = stRedirect;
-  std::string location;
-  const rtl::TStringList& headers = fHTTPSend->Headers();
-  for (int i = 0; i < headers.Count(); ++i) {
-    if (StartsWithNoCase(headers[i], "Location:")) {
-      location = Trimmed(headers[i].substr(9));
-      break;
-    }
-  }
+  const std::string location = LocationHeader();
   ClosePartFile();  // the redirect's own body never belongs to the file
   if (location.empty()) return;
   if (fRedirects >= kMaxRedirects) {
@@ -181,13 +206,13 @@ void TQvHTTPDownload::FollowRedirect() {
     return;
   }
   ++fRedirects;
-  DownloadUrl = RedirectTarget(location);
+  DownloadUrl = RedirectTarget(location, DownloadUrl);
   StartDownload();
 }
 
-std::string TQvHTTPDownload::RedirectTarget(const std::string& location) const {
+std::string TQvHTTPDownload::RedirectTarget(const std::string& location, const std::string& base) {
   if (location.find("://") != std::string::npos) return location;
-  const net::TUrlParts here = net::SplitUrl(DownloadUrl);
+  const net::TUrlParts here = net::SplitUrl(base);
   if (location.rfind("//", 0) == 0) return here.Protocol + ":" + location;
   std::string host = here.Host;
   if (host.find(':') != std::string::npos) host = "[" + host + "]";

@@ -40,8 +40,9 @@ class TQvHTTPDownload : public TQvDownloadClass {
   bool RedirectLimitReached() const { return fRedirectLimitReached; }
   int Redirects() const { return fRedirects; }
 
- protected:
   void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value) override;
+
+ protected:
   bool DocumentHoldsFileData() const override;
   bool TransferComplete() override;
 
@@ -50,7 +51,9 @@ class TQvHTTPDownload : public TQvDownloadClass {
   std::string DerivePartFileName();
   std::string ProbeFileName();
   void FollowRedirect();
-  std::string RedirectTarget(const std::string& location) const;
+  std::string LocationHeader() const;
+  // The absolute URL a Location value names, relative ones resolved against base.
+  static std::string RedirectTarget(const std::string& location, const std::string& base);
   void RestartOnWholeBody();
   bool PartFileAlreadyWhole() const;
 

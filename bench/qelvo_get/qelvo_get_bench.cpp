@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +27,7 @@ constexpr size_t kFileSize = 256u << 20;
 
 struct RunResult {
   double seconds = 0;
+  double cpuSeconds = 0;
   long peakRssKb = 0;
   int exitCode = -1;
 };
@@ -46,6 +48,8 @@ RunResult Run(std::vector<std::string> argv) {
   RunResult r;
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.peakRssKb = usage.ru_maxrss;
+  r.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
@@ -63,8 +67,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 struct Peer {
   const char* name;
-  double bestSeconds = 1e30;
+  std::vector<double> seconds;
+  std::vector<double> cpuSeconds;
   long peakRssKb = 0;
+  double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
+  double Median() const { return MedianOf(seconds); }
+  double MedianCpu() const { return MedianOf(cpuSeconds); }
+  static double MedianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  }
 };
 Peer gQelvo{"qelvo-get"};
 Peer gCurl{"curl"};
@@ -84,7 +96,8 @@ void Measure(benchmark::State& state, Peer& peer, bool qelvo) {
       return;
     }
     state.SetIterationTime(r.seconds);
-    peer.bestSeconds = std::min(peer.bestSeconds, r.seconds);
+    peer.seconds.push_back(r.seconds);
+    peer.cpuSeconds.push_back(r.cpuSeconds);
     peer.peakRssKb = std::max(peer.peakRssKb, r.peakRssKb);
   }
   if (!SameFile(out, gSource)) state.SkipWithError((std::string(peer.name) + ": wrong bytes").c_str());
@@ -107,17 +120,28 @@ int main(int argc, char** argv) {
   TempDir out;
   gOut = &out;
 
-  benchmark::RegisterBenchmark("download_256MiB/curl", [](benchmark::State& s) { Measure(s, gCurl, false); })
-      ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("download_256MiB/qelvo-get", [](benchmark::State& s) { Measure(s, gQelvo, true); })
-      ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+  // Rounds alternate the two peers so that a change of machine load hits both alike.
+  constexpr int kRounds = 5;
+  for (int round = 1; round <= kRounds; ++round) {
+    const std::string suffix = "/round:" + std::to_string(round);
+    benchmark::RegisterBenchmark(("download_256MiB/curl" + suffix).c_str(),
+                                 [](benchmark::State& s) { Measure(s, gCurl, false); })
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("download_256MiB/qelvo-get" + suffix).c_str(),
+                                 [](benchmark::State& s) { Measure(s, gQelvo, true); })
+        ->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+  }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  if (gCurl.seconds.empty() || gQelvo.seconds.empty()) return 1;
 
   const double mib = static_cast<double>(kFileSize) / (1 << 20);
-  std::printf("\ncurl:      best %.3f s  %.0f MiB/s\n", gCurl.bestSeconds, mib / gCurl.bestSeconds);
-  std::printf("qelvo-get: best %.3f s  %.0f MiB/s\n", gQelvo.bestSeconds, mib / gQelvo.bestSeconds);
-  std::printf("throughput ratio qelvo-get/curl: %.2f (target >= 0.80)\n", gCurl.bestSeconds / gQelvo.bestSeconds);
+  for (const Peer* p : {&gCurl, &gQelvo})
+    std::printf("%-10s best %.3f s (%.0f MiB/s), median %.3f s (%.0f MiB/s), median CPU %.3f s\n", p->name,
+                p->Best(), mib / p->Best(), p->Median(), mib / p->Median(), p->MedianCpu());
+  std::printf("throughput ratio qelvo-get/curl: median %.2f, best %.2f (target >= 0.80)\n",
+              gCurl.Median() / gQelvo.Median(), gCurl.Best() / gQelvo.Best());
+  std::printf("CPU time ratio curl/qelvo-get (load-independent): %.2f\n", gCurl.MedianCpu() / gQelvo.MedianCpu());
   std::printf("qelvo-get peak resident memory: %.2f x file size (keep < 2.00)\n",
               static_cast<double>(gQelvo.peakRssKb) * 1024.0 / static_cast<double>(kFileSize));
   nginx.Stop();

@@ -20,6 +20,8 @@ TEST_F(HttpDownload, NewFileIsWrittenThroughItsPartFileAndFinishedUnderItsName) 
   EXPECT_TRUE(Driver().Finished());
   EXPECT_EQ(Driver().ResultCode(), 200);
   EXPECT_EQ(dl.DownloadStatus(), stDownload);
+  // Written bytes leave memory: the client's document never holds the whole file.
+  EXPECT_LT(Driver().HTTPSend().Document().Capacity(), 256 * 1024);
 }
 
 TEST_F(HttpDownload, OlderFileWithTheFinalNameIsReplaced) {
@@ -97,6 +99,9 @@ TEST_F(HttpDownload, PauseAndStopFromTheMonitorEvent) {
     Get(n.Url("/files/big.bin"), "big.bin");
     EXPECT_FALSE(Exists(Local("big.bin")));
     EXPECT_FALSE(Driver().PartFileOpen());
+    // One close for the request, one when the client notices; the drain of the first
+    // must not close again from inside itself.
+    EXPECT_LE(log.Hooks(net::HR_SocketClose).size(), 2u);
     const auto statusEvents = log.Of(TEvent::Status);
     ASSERT_EQ(statusEvents.size(), 1u);
     EXPECT_EQ(statusEvents[0].status, request);

@@ -59,8 +59,13 @@ TEST_F(ScriptedDownload, OnlyAWholeBodyIsFinished) {
     std::filesystem::remove(Local("f.bin"));
     std::filesystem::remove(Local("f.bin.part"));
     ScriptServer server([&](ScriptConnection& conn, const std::string&, int) { c.reply(conn); });
+    log.events.clear();
     EXPECT_NO_THROW(Get(server.Url("/f.bin"), "f.bin"));
     EXPECT_EQ(Driver().Finished(), c.finished);
+    // Without an announced size no body read is reported, yet the bytes are written.
+    if (std::string(c.what).rfind("close-delimited", 0) == 0) {
+      EXPECT_TRUE(log.Hooks(net::HR_ReadCount).empty());
+    }
     EXPECT_EQ(Exists(Local("f.bin")), c.finished);
     EXPECT_EQ(Exists(Local("f.bin.part")), !c.finished);
     if (c.finished) {
@@ -132,6 +137,19 @@ TEST_F(ScriptedDownload, WholeBodyAnsweringAResumeStartsThePartFileOver) {
   }
 }
 
+// A partial answer that does not start where the part file ends is not appended.
+TEST_F(ScriptedDownload, PartialBodyFromAnotherOffsetIsNotAppended) {
+  const std::string earlier = kBody.substr(0, 1000);
+  ScriptServer server([](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(206, {"Content-Range: bytes 0-299999/300000", "Content-Length: 300000"}) + kBody);
+  });
+  WriteFile(Local("f.bin.part"), earlier);
+  EXPECT_NO_THROW(Get(server.Url("/f.bin"), "f.bin"));
+  EXPECT_FALSE(Driver().Finished());
+  EXPECT_FALSE(Exists(Local("f.bin")));
+  EXPECT_EQ(ReadFile(Local("f.bin.part")), earlier);
+}
+
 TEST_F(ScriptedDownload, RedirectChainsAreBounded) {
   ScriptServer server([](ScriptConnection& c, const std::string&, int) {
     c.Send(HttpHead(302, {"Location: /loop", "Content-Length: 0"}));
@@ -185,6 +203,21 @@ TEST_F(ScriptedDownload, NameProbeIgnoredRangeIsCutShort) {
   Get(server.Url("/get/?id=1"), "");
   EXPECT_EQ(ReadFile(Local("whole.bin")), kBody);
   EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+// A probe that is redirected takes the name from where it is sent; the download then
+// follows the redirect into that part file.
+TEST_F(ScriptedDownload, RedirectedNameProbeTakesTheNameOfTheTarget) {
+  ScriptServer server([](ScriptConnection& c, const std::string& request, int) {
+    if (request.rfind("GET /download/ ", 0) == 0)
+      c.Send(HttpHead(302, {"Location: /files/pkg.zip", "Content-Length: 0"}));
+    else
+      c.Send(HttpHead(200, {"Content-Length: 3"}) + "PKG");
+  });
+  Get(server.Url("/download/"), "");
+  EXPECT_EQ(ReadFile(Local("pkg.zip")), "PKG");
+  EXPECT_FALSE(Exists(Local("pkg.zip.part")));
+  EXPECT_EQ(server.Requests().size(), 3u) << "probe, download, redirected download";
 }
 
 // The component's proxy settings apply to every download, also with a given file name,

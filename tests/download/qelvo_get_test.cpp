@@ -69,6 +69,9 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
     const char* saysWhy;
   };
   const std::string d = dest.Native();
+  ScriptServer loop([](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(302, {"Location: /again", "Content-Length: 0"}));
+  });
   const Case cases[] = {
       {"finished", {"-q", "-d", d, n.Url("/files/a.bin")}, 0, ""},
       {"finished under another name", {"-d", d, "-o", "other.bin", n.Url("/files/small.bin")}, 0, "other.bin"},
@@ -78,6 +81,7 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
       {"500", {"-d", d, n.Url("/fail500")}, 1, "HTTP status 500"},
       {"refused", {"-d", d, "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/x.bin"}, 1,
        "socket error 10061"},
+      {"redirect loop", {"-d", d, "-o", "loop.bin", loop.Url("/again")}, 1, "more than 10 redirects"},
       {"no URL", {"-d", d}, 2, "no URL"},
       {"unknown option", {"--frobnicate", n.Url("/files/a.bin")}, 2, "unknown option"},
       {"bad timeout", {"--timeout", "soon", n.Url("/files/a.bin")}, 2, "--timeout"},

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -185,6 +186,7 @@ bool NginxServer::Start(std::string& error) {
 
   const pid_t pid = fork();
   if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // a crashed test program leaves no server behind
     const int devnull = ::open("/dev/null", O_WRONLY);
     dup2(devnull, 1);
     dup2(devnull, 2);

@@ -109,8 +109,11 @@ int main(int argc, char** argv) {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastDraw < std::chrono::milliseconds(tty ? 200 : 2000)) return;
     lastDraw = now;
-    std::fprintf(stderr, "%s%s", tools::FormatProgressLine(toDownload, downloaded, speed, sec).c_str(),
-                 tty ? "\r" : "\n");
+    const std::string line = tools::FormatProgressLine(toDownload, downloaded, speed, sec);
+    if (tty)
+      std::fprintf(stderr, "\r%s\x1b[K", line.c_str());  // redraw in place, clearing a longer old line
+    else
+      std::fprintf(stderr, "%s\n", line.c_str());
     drew = true;
   });
 
