@@ -24,16 +24,34 @@ std::u16string UpperAsciiUtf16(std::string_view s) {
   return u;
 }
 
-// Memoised walk: memo[i * (tlen + 1) + j] caches the answer for pattern[i..] against
-// text[j..] so that patterns with several "*" stay polynomial.
+// The walk of WildcardMatch, tabled: a "*" that is not the last pattern character tries
+// the rest of the pattern against every remaining non-empty suffix of the text. For each
+// such star, Rest[s][j] holds whether the pattern after it matches some suffix starting
+// at j or later; stars are tabled from the last to the first, so the whole match costs
+// O(pattern x text) instead of the exponential plain recursion.
 class TWildcardMatcher {
  public:
-  TWildcardMatcher(std::u16string_view text, std::u16string_view pattern) : t_(text), p_(pattern) {}
+  TWildcardMatcher(std::u16string_view text, std::u16string_view pattern) : t_(text), p_(pattern) {
+    starIndex_.assign(p_.size(), -1);
+    for (size_t i = 0; i < p_.size(); ++i)
+      if (p_[i] == u'*') {
+        starIndex_[i] = static_cast<int>(stars_.size());
+        stars_.push_back(i);
+      }
+    rest_.resize(stars_.size());
+    for (size_t s = stars_.size(); s-- > 0;) {
+      const size_t after = stars_[s] + 1;
+      if (after == p_.size()) continue;
+      std::vector<bool>& r = rest_[s];
+      r.assign(t_.size() + 1, false);
+      for (size_t j = t_.size(); j-- > 0;) r[j] = r[j + 1] || Match(j, after);
+    }
+  }
 
-  bool Match(size_t j, size_t i) {
-    const std::u16string_view text = t_.substr(j);
+  // The pattern from i against the text from j.
+  bool Match(size_t j, size_t i) const {
     const std::u16string_view pattern = p_.substr(i);
-    if (text.empty()) return pattern.empty();
+    if (j == t_.size()) return pattern.empty();
     if (pattern == u"*" || pattern == u"*.*") return true;
     if (pattern.empty()) return false;
     while (true) {
@@ -41,9 +59,7 @@ class TWildcardMatcher {
       const char16_t c = p_[i];
       if (c == u'*') {
         if (i + 1 == p_.size()) return true;
-        for (size_t k = j; k < t_.size(); ++k)
-          if (Cached(k, i + 1)) return true;
-        return false;
+        return rest_[starIndex_[i]][j];
       }
       if (j == t_.size()) return false;
       if (c != u'?' && c != t_[j]) return false;
@@ -53,15 +69,10 @@ class TWildcardMatcher {
   }
 
  private:
-  bool Cached(size_t j, size_t i) {
-    if (memo_.empty()) memo_.assign((p_.size() + 1) * (t_.size() + 1), 0);
-    int8_t& slot = memo_[i * (t_.size() + 1) + j];
-    if (slot == 0) slot = Match(j, i) ? 1 : 2;
-    return slot == 1;
-  }
-
   std::u16string_view t_, p_;
-  std::vector<int8_t> memo_;
+  std::vector<size_t> stars_;
+  std::vector<int> starIndex_;
+  std::vector<std::vector<bool>> rest_;
 };
 
 }  // namespace
