@@ -63,8 +63,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const uint32_t distMask = (1u << aDistanceTree.LookupBitLength()) - 1;
   const uint32_t distNear = distMask & ((1u << kNearBits) - 1);
 
-  // After a refill at least 56 bits are ready: two literal codes (15 + 15), or a literal
-  // and a length code with its extra bits (15 + 15 + 16) fit without another refill.
+  // After a refill at least 56 bits are ready: three literal codes (3 x 15), or two
+  // literals and a length code with its Deflate extra bits (15 + 15 + 15 + 5).
   const auto refill = [&] {
     bitBuf |= LoadLE64(in) << bitsLeft;
     in += (63 - bitsLeft) >> 3;
@@ -95,7 +95,13 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       if (EntrySymbol(entry) < 256) {
         consume(EntryLength(entry));
         *out++ = static_cast<uint8_t>(entry);
-        continue;
+        if (out >= limit) break;
+        entry = Lookup(litTable, litNear, litMask, bitBuf);
+        if (EntrySymbol(entry) < 256) {
+          consume(EntryLength(entry));
+          *out++ = static_cast<uint8_t>(entry);
+          continue;
+        }
       }
     }
     const uint32_t symbol = EntrySymbol(entry);
@@ -105,6 +111,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       break;
     }
     if (symbol > 285) fail(cause::kBadLengthSymbol);
+    // Deflate64's 16 extra bits may not be there yet after two literals.
+    if (kDeflate64 && bitsLeft < 31) refill();
     consume(EntryLength(entry));
     int length;
     if (!kDeflate64 && symbol == 285) {
