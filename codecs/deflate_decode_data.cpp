@@ -18,6 +18,18 @@ namespace {
 
 constexpr int kInputMargin = 32;
 
+// Codes of up to kNearBits bits are found in the first 2^kNearBits entries of a decode
+// table (the reversed code indexes it, and every shorter code repeats with its own
+// period), which stay in the first-level cache; only longer codes, and indexes no code
+// reaches, need the entry at the full lookup width.
+constexpr int kNearBits = 10;
+
+inline uint32_t Lookup(const uint32_t* aTable, uint32_t aNearMask, uint32_t aFullMask, uint64_t aBits) {
+  const uint32_t entry = aTable[aBits & aNearMask];
+  if (((entry >> 16) & 0xFF) <= kNearBits) return entry;
+  return aTable[aBits & aFullMask];
+}
+
 inline uint64_t LoadLE64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
@@ -46,11 +58,13 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const uint8_t* const outStart = aWindow.Start();
   const uint32_t* const litTable = aLiteralTree.Decodes();
   const uint32_t litMask = (1u << aLiteralTree.LookupBitLength()) - 1;
+  const uint32_t litNear = litMask & ((1u << kNearBits) - 1);
   const uint32_t* const distTable = aDistanceTree.Decodes();
   const uint32_t distMask = (1u << aDistanceTree.LookupBitLength()) - 1;
+  const uint32_t distNear = distMask & ((1u << kNearBits) - 1);
 
-  // After a refill at least 56 bits are ready: two literal codes (15 + 15), or a literal
-  // and a length code with its extra bits (15 + 15 + 16) fit without another refill.
+  // After a refill at least 56 bits are ready: three literal codes (3 x 15), or two
+  // literals and a length code with its Deflate extra bits (15 + 15 + 15 + 5).
   const auto refill = [&] {
     bitBuf |= LoadLE64(in) << bitsLeft;
     in += (63 - bitsLeft) >> 3;
@@ -72,16 +86,22 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   bool endOfBlock = false;
   while (inEnd - in >= kInputMargin && out < limit) {
     refill();
-    uint32_t entry = litTable[bitBuf & litMask];
+    uint32_t entry = Lookup(litTable, litNear, litMask, bitBuf);
     if (EntrySymbol(entry) < 256) {
       consume(EntryLength(entry));
       *out++ = static_cast<uint8_t>(entry);
       if (out >= limit) break;
-      entry = litTable[bitBuf & litMask];
+      entry = Lookup(litTable, litNear, litMask, bitBuf);
       if (EntrySymbol(entry) < 256) {
         consume(EntryLength(entry));
         *out++ = static_cast<uint8_t>(entry);
-        continue;
+        if (out >= limit) break;
+        entry = Lookup(litTable, litNear, litMask, bitBuf);
+        if (EntrySymbol(entry) < 256) {
+          consume(EntryLength(entry));
+          *out++ = static_cast<uint8_t>(entry);
+          continue;
+        }
       }
     }
     const uint32_t symbol = EntrySymbol(entry);
@@ -91,6 +111,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       break;
     }
     if (symbol > 285) fail(cause::kBadLengthSymbol);
+    // Deflate64's 16 extra bits may not be there yet after two literals.
+    if (kDeflate64 && bitsLeft < 31) refill();
     consume(EntryLength(entry));
     int length;
     if (!kDeflate64 && symbol == 285) {
@@ -102,7 +124,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
 
     if (bitsLeft < 29) refill();
-    const uint32_t distEntry = distTable[bitBuf & distMask];
+    const uint32_t distEntry = Lookup(distTable, distNear, distMask, bitBuf);
     if (kDeflate64 ? distEntry == kNoCode : EntrySymbol(distEntry) > 29) {
       fail(kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol);
     }

@@ -11,6 +11,7 @@ namespace qelvo::codecs {
 namespace {
 
 constexpr int kMaxBits = 15;
+constexpr int kMaxAlphabet = 288;
 
 constexpr std::array<uint8_t, 256> MakeByteReversal() {
   std::array<uint8_t, 256> t{};
@@ -36,6 +37,8 @@ TArcDfDecodeHuffmanTree::TArcDfDecodeHuffmanTree(int aAlphabetSize, int aDefMaxC
     : FAlphaSize(aAlphabetSize), FDefMaxCodeLen(aDefMaxCodeLen), FUsage(aUsage) {
   rtl::Assert(aAlphabetSize >= 2,
               "TArcDfDecodeHuffmanTree.Create: a huffman tree must be for at least two symbols");
+  rtl::Assert(aAlphabetSize <= kMaxAlphabet,
+              "TArcDfDecodeHuffmanTree.Create: a huffman tree has at most 288 symbols");
   rtl::Assert(aDefMaxCodeLen >= 1 && aDefMaxCodeLen <= kMaxBits,
               "TArcDfDecodeHuffmanTree.Create: the maximum code length must be between 1 and 15");
   if (FUsage != huDecoding) {
@@ -63,17 +66,6 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
   FMaxCodeLen = maxLen;
   countOfLength[0] = 0;
 
-  const uint32_t tableSize = 1u << FMaxCodeLen;
-  const bool decoding = FUsage != huEncoding;
-  if (decoding) {
-    FDecodes.reset(new uint32_t[tableSize]);
-    FMask = 0u - tableSize;
-    // A complete code writes every entry; anything else needs the no-code filler first.
-    uint32_t kraft = 0;
-    for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
-    if (kraft != tableSize || aCount == 0) std::fill_n(FDecodes.get(), tableSize, kNoCode);
-  }
-
   uint32_t nextCode[kMaxBits + 2] = {};
   uint32_t code = 0;
   for (int n = 1; n <= kMaxBits; ++n) {
@@ -81,25 +73,62 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     nextCode[n] = code;
   }
 
+  // Entry and reversed code of every symbol, in symbol order.
+  uint32_t entries[kMaxAlphabet];
+  uint16_t reversedCodes[kMaxAlphabet];
   for (int i = 0; i < aCount; ++i) {
     const int n = lengths[i];
-    if (n == 0) {
-      if (FEncodes) FEncodes[i] = -1;
-      continue;
-    }
-    const uint32_t reversed = ReverseCode(nextCode[n]++, n);
+    if (n == 0) continue;
+    reversedCodes[i] = static_cast<uint16_t>(ReverseCode(nextCode[n]++, n));
     uint32_t extra = 0;
     if (aExtraOffset != kNoExtraBits && i >= aExtraOffset) extra = aExtraBits[i - aExtraOffset];
-    const uint32_t entry = static_cast<uint32_t>(i) | (static_cast<uint32_t>(n) << 16) | (extra << 24);
-    if (decoding) {
-      uint32_t* table = FDecodes.get();
-      const uint32_t step = 1u << n;
-      for (uint32_t j = reversed; j < tableSize; j += step) table[j] = entry;
-    }
-    if (FEncodes) FEncodes[i] = static_cast<int32_t>(reversed | (static_cast<uint32_t>(n) << 16) | (extra << 24));
+    entries[i] = static_cast<uint32_t>(i) | (static_cast<uint32_t>(n) << 16) | (extra << 24);
   }
   if (FEncodes) {
-    for (int i = aCount; i < FAlphaSize; ++i) FEncodes[i] = -1;
+    for (int i = 0; i < FAlphaSize; ++i)
+      FEncodes[i] = i < aCount && lengths[i] > 0 ? static_cast<int32_t>(reversedCodes[i] | (entries[i] & 0xFFFF0000u))
+                                                 : -1;
+  }
+  if (FUsage == huEncoding) return;
+
+  const uint32_t tableSize = 1u << FMaxCodeLen;
+  FDecodes.reset(new uint32_t[tableSize]);
+  FMask = 0u - tableSize;
+  uint32_t* const table = FDecodes.get();
+  uint32_t kraft = 0;
+  for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
+
+  if (kraft > tableSize) {
+    // Over-subscribed: later symbols overwrite earlier ones, entry by entry.
+    std::fill_n(table, tableSize, kNoCode);
+    for (int i = 0; i < aCount; ++i) {
+      const int n = lengths[i];
+      if (n == 0) continue;
+      for (uint32_t j = reversedCodes[i]; j < tableSize; j += 1u << n) table[j] = entries[i];
+    }
+    return;
+  }
+
+  // A prefix-free set: grow the table one bit at a time, each step repeating the table so
+  // far (every shorter code recurs with its period) and then placing the codes of the new
+  // length. Indexes that no code reaches keep kNoCode.
+  int firstOfLength[kMaxBits + 2] = {};
+  for (int n = 1; n <= kMaxBits + 1; ++n) firstOfLength[n] = firstOfLength[n - 1] + countOfLength[n - 1];
+  uint16_t byLength[kMaxAlphabet];
+  int fill[kMaxBits + 1];
+  std::copy(firstOfLength, firstOfLength + kMaxBits + 1, fill);
+  for (int i = 0; i < aCount; ++i)
+    if (lengths[i] > 0) byLength[fill[lengths[i]]++] = static_cast<uint16_t>(i);
+
+  table[0] = kNoCode;
+  if (FMaxCodeLen > 0) table[1] = kNoCode;
+  for (int n = 1; n <= FMaxCodeLen; ++n) {
+    const uint32_t size = 1u << n;
+    if (n > 1) std::copy_n(table, size / 2, table + size / 2);
+    for (int k = firstOfLength[n]; k < firstOfLength[n + 1]; ++k) {
+      const int symbol = byLength[k];
+      table[reversedCodes[symbol]] = entries[symbol];
+    }
   }
 }
 

@@ -90,6 +90,12 @@ void TArcDfOutputWindow::AddBuffer(const uint8_t* aBuffer, int aCount) {
   UpdateLimit();
 }
 
+void TArcDfOutputWindow::Added(int aCount) {
+  FCurrent += aCount;
+  if (FCurrent >= FWritePoint) Slide();
+  UpdateLimit();
+}
+
 void TArcDfOutputWindow::Emit(const uint8_t* aData, int64_t aCount) {
   if (FUseCRC32) {
     archive::Crc32Update(FChecksum, aData, static_cast<size_t>(aCount));

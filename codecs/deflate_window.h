@@ -56,6 +56,10 @@ class TArcDfOutputWindow {
   // A distance beyond the bytes produced so far is a corrupted stream.
   void AddLenDist(int aLen, int aDist);
   void AddBuffer(const uint8_t* aBuffer, int aCount);
+  // AddBuffer without the copy: the caller fills up to Room() bytes at Current() and
+  // then calls Added with their number.
+  int Room() const { return static_cast<int>(FWritePoint - FCurrent); }
+  void Added(int aCount);
 
   // Bytes produced so far.
   int64_t Position() const { return FStreamPos + (FCurrent - FBuffer.get()); }

@@ -18,11 +18,11 @@ void InflateStoredBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow) {
   const int len = header[0] | (header[1] << 8);
   const int nlen = header[2] | (header[3] << 8);
   if (len != (~nlen & 0xFFFF)) throw EArcInternalInflateError(cause::kStoredLength);
-  uint8_t piece[kStoredPiece];
+  // The pieces go straight into the window's free space.
   for (int left = len; left > 0;) {
-    const int n = std::min(left, kStoredPiece);
-    aBits.ReadBuffer(piece, n);
-    aWindow.AddBuffer(piece, n);
+    const int n = std::min({left, kStoredPiece, aWindow.Room()});
+    aBits.ReadBuffer(aWindow.Current(), n);
+    aWindow.Added(n);
     left -= n;
   }
 }

@@ -1,0 +1,90 @@
+// Differential target: zlib deflates the input (settings and flush points chosen by the
+// first bytes) and our Inflate must give back exactly the input, with its CRC-32 and the
+// exact count of compressed bytes, from a source that may read short.
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "codecs/inflate.h"
+#include "rtl/stream.h"
+
+namespace {
+
+using qelvo::rtl::TMemoryStream;
+
+// Hands out at most aStep bytes per read.
+class TShortSource : public qelvo::rtl::TStream {
+ public:
+  TShortSource(const std::string& aData, int aStep) : FData(aData), FStep(aStep) {}
+  int64_t Read(void* aBuffer, int64_t aCount) override {
+    const int64_t n = std::min<int64_t>({aCount, FStep, static_cast<int64_t>(FData.size()) - FPos});
+    std::memcpy(aBuffer, FData.data() + FPos, static_cast<size_t>(n));
+    FPos += n;
+    return n;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t aOffset, qelvo::rtl::TSeekOrigin aOrigin) override {
+    FPos = (aOrigin == qelvo::rtl::soBeginning ? 0 : aOrigin == qelvo::rtl::soCurrent ? FPos : FData.size()) + aOffset;
+    return FPos;
+  }
+
+ private:
+  const std::string& FData;
+  int64_t FStep;
+  int64_t FPos = 0;
+};
+
+std::string Deflate(const uint8_t* aData, size_t aSize, uint8_t aSettings, uint8_t aFlushes) {
+  static const int kStrategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  const int level = aSettings % 10;
+  const int strategy = kStrategies[(aSettings / 10) % 5];
+  const int windowBits = 9 + (aFlushes & 7) % 7;
+  const int memLevel = 1 + (aSettings >> 5) % 9;
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy) != Z_OK) std::abort();
+  std::string out(deflateBound(&z, aSize) + 1024 + aSize / 8, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  // Cut the input into pieces with sync or full flushes between them: empty stored
+  // blocks, blocks ending anywhere in a byte, and resets of the history.
+  const size_t piece = aFlushes >> 3 ? std::max<size_t>(1, aSize / (aFlushes >> 3)) : aSize + 1;
+  size_t at = 0;
+  int n = 0;
+  while (at < aSize) {
+    const size_t len = std::min(piece, aSize - at);
+    z.next_in = const_cast<Bytef*>(aData + at);
+    z.avail_in = static_cast<uInt>(len);
+    at += len;
+    if (deflate(&z, at < aSize ? (++n % 3 == 0 ? Z_FULL_FLUSH : Z_SYNC_FLUSH) : Z_FINISH) == Z_STREAM_ERROR)
+      std::abort();
+  }
+  if (aSize == 0) deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
+  if (aSize < 3) return 0;
+  const uint8_t settings = aData[0];
+  const uint8_t flushes = aData[1];
+  const int step = 1 + aData[2] % 64 * (aData[2] & 0x80 ? 300 : 1);
+  aData += 3;
+  aSize -= 3;
+  const std::string packed = Deflate(aData, aSize, settings, flushes);
+  const std::string source = packed + "trailer";
+  TShortSource in(source, step);
+  TMemoryStream out;
+  qelvo::codecs::TArcDeflateHelper helper;
+  const uint32_t crc = qelvo::codecs::Inflate(&in, &out, &helper);
+  if (static_cast<size_t>(out.Size()) != aSize || std::memcmp(out.Memory(), aData, aSize) != 0) std::abort();
+  if (crc != static_cast<uint32_t>(crc32(0, aData, static_cast<uInt>(aSize)))) std::abort();
+  if (helper.CompressedSize != static_cast<int64_t>(packed.size())) std::abort();
+  if (in.Position() != static_cast<int64_t>(packed.size())) std::abort();
+  return 0;
+}

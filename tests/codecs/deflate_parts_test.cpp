@@ -1,0 +1,154 @@
+// The decoder's parts on their own: bit reader, Huffman tables, output window, Adler-32.
+#include <gtest/gtest.h>
+
+#include "codec_test_support.h"
+
+namespace qelvo::codecs::test {
+namespace {
+
+TEST(DeflateBitReader, BitsComeLeastSignificantFirstAcrossWords) {
+  rtl::TMemoryStream source;
+  Load(source, Bytes("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+  TArcDfInBitStream bits(&source, nullptr, 0);
+  EXPECT_TRUE(bits.ReadBit());
+  EXPECT_EQ(bits.ReadBits(7), 0u);
+  EXPECT_EQ(bits.ReadBits(16), 0x0302u);
+  EXPECT_EQ(bits.PeekBits(32), 0x07060504u);  // crosses a word
+  bits.DiscardBits(20);
+  EXPECT_EQ(bits.ReadBits(4), 0x0u);
+  bits.AlignToByte();
+  uint8_t rest[3];
+  bits.ReadBuffer(rest, 3);
+  EXPECT_EQ(Bytes(reinterpret_cast<char*>(rest), 3), Bytes("\x07\x08\x09", 3));
+  // Past the end a peek yields zero bits; the padding of the last word may be consumed,
+  // and then nothing more.
+  EXPECT_EQ(bits.PeekBits(8), 0u);
+  EXPECT_EQ(bits.ReadBits(16), 0u);
+  EXPECT_EQ(bits.ReadBits(16), 0u);
+  EXPECT_THROW(bits.ReadBits(1), EArcInternalInflateError);
+}
+
+TEST(DeflateBitReader, CountsOutsideTheirRanges) {
+  rtl::TMemoryStream source;
+  Load(source, Bytes(16, '\xFF'));
+  TArcDfInBitStream bits(&source, nullptr, 0);
+  const auto causeOf = [](auto aCall) -> std::string {
+    try {
+      aCall();
+    } catch (const EArcInternalInflateError& e) {
+      return e.Message();
+    }
+    return "no failure";
+  };
+  EXPECT_EQ(causeOf([&] { bits.ReadBits(17); }), cause::kReadBitsCount);
+  EXPECT_EQ(causeOf([&] { bits.ReadBits(0); }), cause::kReadBitsCount);
+  EXPECT_EQ(causeOf([&] { bits.DiscardBits(0); }), cause::kDiscardCount);
+  EXPECT_EQ(causeOf([&] { bits.DiscardBits(33); }), cause::kDiscardCount);
+  EXPECT_THROW(bits.PeekBits(33), rtl::EAssertionFailed);
+  bits.PeekBits(3);
+  EXPECT_THROW(bits.DiscardBits(4), rtl::EAssertionFailed);
+  bits.PeekBits(32);
+  bits.DiscardBits(32);
+  bits.ReadBit();
+  EXPECT_THROW(bits.ReadBuffer(nullptr, 0), rtl::EAssertionFailed);  // not on a byte boundary
+}
+
+// The source is put back on the first byte not consumed, wherever the decoder stopped.
+TEST(DeflateBitReader, RestoresTheSourcePosition) {
+  for (const int consumedBits : {0, 1, 8, 9, 31, 32, 33, 64, 70}) {
+    SCOPED_TRACE(std::to_string(consumedBits) + " bits");
+    rtl::TMemoryStream source;
+    Load(source, RandomSample(40000));
+    {
+      TArcDfInBitStream bits(&source, nullptr, 0);
+      for (int left = consumedBits; left > 0; left -= std::min(left, 16)) bits.ReadBits(std::min(left, 16));
+    }
+    EXPECT_EQ(source.Position(), (consumedBits + 7) / 8);
+  }
+}
+
+TEST(DeflateHuffman, TablesOfCompleteIncompleteAndOversubscribedCodes) {
+  const uint8_t complete[4] = {1, 2, 3, 3};  // codes 0, 10, 110, 111
+  TArcDfDecodeHuffmanTree tree(4, 15, huBoth);
+  tree.Build(complete, 0, 4, nullptr, kNoExtraBits);
+  ASSERT_EQ(tree.LookupBitLength(), 3);
+  // Index = the code's bits as they arrive (reversed); symbol | length << 16.
+  const uint32_t expected[8] = {0x10000, 0x20001, 0x10000, 0x30002, 0x10000, 0x20001, 0x10000, 0x30003};
+  for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(tree.Decode(i), expected[i]) << i;
+  EXPECT_EQ(tree.Encode(3), static_cast<int32_t>(0x30007));
+  EXPECT_THROW(tree.Decode(8), rtl::EAssertionFailed);
+
+  const uint8_t incomplete[3] = {2, 0, 2};  // codes 00 and 01; "1x" reaches nothing
+  TArcDfDecodeHuffmanTree partial(3, 15, huDecoding);
+  partial.Build(incomplete, 0, 3, nullptr, kNoExtraBits);
+  EXPECT_EQ(partial.Decode(0), 0x20000u);
+  EXPECT_EQ(partial.Decode(2), 0x20002u);
+  EXPECT_EQ(partial.Decode(1), kNoCode);
+  EXPECT_EQ(partial.Decode(3), kNoCode);
+
+  // Over-subscribed: later codes overwrite, and nothing is written outside the table.
+  const uint8_t tooMany[5] = {1, 1, 1, 2, 2};
+  TArcDfDecodeHuffmanTree over(5, 15, huDecoding);
+  over.Build(tooMany, 0, 5, nullptr, kNoExtraBits);
+  EXPECT_EQ(over.LookupBitLength(), 2);
+
+  const uint8_t none[2] = {0, 0};
+  TArcDfDecodeHuffmanTree empty(2, 15, huDecoding);
+  empty.Build(none, 0, 2, nullptr, kNoExtraBits);
+  EXPECT_EQ(empty.LookupBitLength(), 0);
+  EXPECT_EQ(empty.Decode(0), kNoCode);
+}
+
+TEST(DeflateHuffman, FixedTreesAndPreconditions) {
+  const TArcDfDecodeHuffmanTree& lit = FixedLiteralTree();
+  EXPECT_EQ(lit.LookupBitLength(), 9);
+  // Literal 0 is the 8-bit code 00110000, end of block the 7-bit code 0000000, and
+  // length 285 the 8-bit code 11000101 with 16 extra bits.
+  EXPECT_EQ(lit.Decode(0x0C), 0x00080000u);
+  EXPECT_EQ(lit.Decode(0x00), 0x00070100u);
+  EXPECT_EQ(lit.Decode(0xA3), 0x1008011Du);
+  EXPECT_EQ(FixedDistanceTree().Decode(0x1F), 0x0E05001Fu);
+
+  EXPECT_THROW(TArcDfDecodeHuffmanTree(1, 15, huDecoding), rtl::EAssertionFailed);
+  TArcDfDecodeHuffmanTree codeLengths(19, 7, huDecoding);
+  const uint8_t tooLong[2] = {8, 1};
+  try {
+    codeLengths.Build(tooLong, 0, 2, nullptr, kNoExtraBits);
+    FAIL();
+  } catch (const rtl::EAssertionFailed& e) {
+    EXPECT_STREQ(e.what(), "TArcDfDecodeHuffmanTree.Build: a code length is greater than 7");
+  }
+}
+
+TEST(DeflateWindow, SlidesKeepHistoryAndChecksumTheOutput) {
+  for (const bool deflate64 : {false, true}) {
+    SCOPED_TRACE(deflate64 ? "Deflate64" : "Deflate");
+    rtl::TMemoryStream dest;
+    const Bytes data = RandomSample(300000, 8);
+    Bytes expected;
+    {
+      TArcDfOutputWindow window(&dest, deflate64, true, 0, false);
+      window.AddBuffer(reinterpret_cast<const uint8_t*>(data.data()), static_cast<int>(data.size()));
+      expected = data;
+      // After any number of slides the full history distance is still there.
+      const int far = deflate64 ? 65536 : 32768;
+      window.AddLenDist(300, far);
+      for (int i = 0; i < 300; ++i) expected.push_back(expected[expected.size() - far]);
+      window.AddLiteral('z');
+      expected.push_back('z');
+      EXPECT_EQ(window.Position(), static_cast<int64_t>(expected.size()));
+      EXPECT_EQ(window.Checksum(), ZlibCrc32(expected));
+    }
+    EXPECT_EQ(dest.DataString(), expected);
+  }
+}
+
+TEST(DeflateWindow, Adler32MatchesZlib) {
+  for (const size_t n : {size_t{0}, size_t{1}, size_t{5551}, size_t{5552}, size_t{5553}, size_t{100000}}) {
+    const Bytes data = n == 100000 ? Bytes(n, '\xFF') : RandomSample(n, static_cast<uint32_t>(n));
+    EXPECT_EQ(UpdateAdler32(1, reinterpret_cast<const uint8_t*>(data.data()), data.size()), ZlibAdler32(data)) << n;
+  }
+}
+
+}  // namespace
+}  // namespace qelvo::codecs::test

@@ -1,0 +1,129 @@
+// Inflate against streams that zlib writes: every level and strategy, several window
+// and memory settings, data of several kinds, and sources that read short.
+#include <gtest/gtest.h>
+
+#include "codec_test_support.h"
+
+namespace qelvo::codecs::test {
+namespace {
+
+struct Sample {
+  const char* Name;
+  Bytes Data;
+};
+
+const std::vector<Sample>& Samples() {
+  static const std::vector<Sample> samples = {
+      {"empty", ""},
+      {"one byte", "x"},
+      {"text", TextSample(300000)},
+      {"random", RandomSample(100000)},
+      {"repetitive", RepetitiveSample(400000)},
+      {"zeros", Bytes(200000, '\0')},
+  };
+  return samples;
+}
+
+struct Setting {
+  int Level;
+  int Strategy;
+  int WindowBits;
+  int MemLevel;
+};
+
+std::string Describe(const Setting& s) {
+  return "level " + std::to_string(s.Level) + " strategy " + std::to_string(s.Strategy) + " window " +
+         std::to_string(s.WindowBits) + " memLevel " + std::to_string(s.MemLevel);
+}
+
+TEST(InflateZlib, EveryLevelStrategyAndSample) {
+  std::vector<Setting> settings;
+  for (int level = 0; level <= 9; ++level) settings.push_back({level, Z_DEFAULT_STRATEGY, 15, 8});
+  for (const int strategy : {Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED}) settings.push_back({6, strategy, 15, 8});
+  settings.push_back({9, Z_DEFAULT_STRATEGY, 9, 1});   // small window, many small blocks
+  settings.push_back({9, Z_DEFAULT_STRATEGY, 15, 9});  // large blocks
+  settings.push_back({1, Z_FIXED, 10, 2});
+
+  for (const Setting& setting : settings) {
+    for (const Sample& sample : Samples()) {
+      SCOPED_TRACE(Describe(setting) + ", " + sample.Name);
+      const Bytes packed =
+          ZlibDeflateRaw(sample.Data, setting.Level, setting.Strategy, setting.WindowBits, setting.MemLevel);
+      const InflateRun crc = RunInflate(packed);
+      ASSERT_FALSE(crc.Cause) << *crc.Cause;
+      ASSERT_EQ(crc.Output, sample.Data);
+      EXPECT_EQ(crc.Result, ZlibCrc32(sample.Data));
+      EXPECT_EQ(crc.Helper.NormalSize, static_cast<int64_t>(sample.Data.size()));
+      EXPECT_EQ(crc.Helper.CompressedSize, static_cast<int64_t>(packed.size()));
+
+      const InflateRun adler = RunInflate(packed, ofAdler32);
+      EXPECT_EQ(adler.Result, ZlibAdler32(sample.Data));
+    }
+  }
+}
+
+// A source may return fewer bytes than asked; the reader reads on until a word boundary
+// or the end, so nothing is padded in the middle of the data.
+TEST(InflateZlib, ShortReadingSources) {
+  const Bytes data = TextSample(120000, 7) + RandomSample(30000) + RepetitiveSample(100000);
+  const Bytes packed = ZlibDeflateRaw(data, 6) + "TRAILER!";
+  const std::vector<std::vector<int>> patterns = {{1}, {3}, {5, 2, 7}, {16383}, {4097, 1}};
+  for (const auto& pattern : patterns) {
+    SCOPED_TRACE("first read " + std::to_string(pattern[0]));
+    TShortReadStream source(packed, pattern);
+    rtl::TMemoryStream dest;
+    TArcDeflateHelper helper;
+    const uint32_t crc = Inflate(&source, &dest, &helper);
+    EXPECT_EQ(dest.DataString(), data);
+    EXPECT_EQ(crc, ZlibCrc32(data));
+    EXPECT_EQ(helper.CompressedSize, static_cast<int64_t>(packed.size() - 8));
+    EXPECT_EQ(source.Position(), static_cast<int64_t>(packed.size() - 8));
+  }
+}
+
+// Whatever the length of the stream modulo 4, and whatever follows it, decoding is
+// complete and the source ends on the first byte after the Deflate data, so a gzip
+// member's trailer can be read from there.
+TEST(InflateZlib, SourceStandsOnTheTrailer) {
+  for (int extra = 0; extra < 8; ++extra) {
+    const Bytes data = TextSample(1000 + extra * 37, extra);
+    const Bytes packed = ZlibDeflateRaw(data, 9);
+    for (const size_t trailer : {size_t{0}, size_t{1}, size_t{8}}) {
+      SCOPED_TRACE("stream length " + std::to_string(packed.size()) + ", trailer " + std::to_string(trailer));
+      rtl::TMemoryStream source;
+      Load(source, "HEAD" + packed + Bytes(trailer, '\xA5'));
+      source.SetPosition(4);
+      rtl::TMemoryStream dest;
+      TArcDeflateHelper helper;
+      const uint32_t crc = Inflate(&source, &dest, &helper);
+      EXPECT_EQ(dest.DataString(), data);
+      EXPECT_EQ(crc, ZlibCrc32(data));
+      EXPECT_EQ(source.Position(), static_cast<int64_t>(4 + packed.size()));
+      EXPECT_EQ(helper.CompressedSize, static_cast<int64_t>(packed.size()));
+    }
+  }
+}
+
+TEST(InflateZlib, DestinationKeepsWhatWasThere) {
+  const Bytes data = TextSample(70000);
+  rtl::TMemoryStream source;
+  Load(source, ZlibDeflateRaw(data));
+  rtl::TMemoryStream dest;
+  dest.WriteString("prefix");
+  TArcDeflateHelper helper;
+  Inflate(&source, &dest, &helper);
+  EXPECT_EQ(dest.DataString(), "prefix" + data);
+  EXPECT_EQ(helper.NormalSize, static_cast<int64_t>(data.size()));
+}
+
+TEST(InflateZlib, NoHelperNeeded) {
+  const Bytes data = RepetitiveSample(50000);
+  rtl::TMemoryStream source;
+  Load(source, ZlibDeflateRaw(data));
+  rtl::TMemoryStream dest;
+  EXPECT_EQ(Inflate(&source, &dest, nullptr), ZlibCrc32(data));
+  EXPECT_EQ(dest.DataString(), data);
+}
+
+}  // namespace
+}  // namespace qelvo::codecs::test
