@@ -1,6 +1,8 @@
 #include "unzip/item_extraction.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "archive/errors.h"
 #include "archive/paths.h"
@@ -34,6 +36,8 @@ void CheckVersionNeeded(const TArcZipItem& item) {
   if ((item.VersionNeededToExtract() & 0xFF) >= 64) throw EArcZipVersion();
 }
 
+// Spanned sets are refused when their directory is read, so every item lies in the one
+// archive stream.
 rtl::TStream& PositionAtLocalHeader(TArcZipArchive& archive, const TArcZipItem& item) {
   rtl::TStream* stream = archive.Stream();
   if (stream == nullptr) throw EArcNoArchive();
