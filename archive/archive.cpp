@@ -46,9 +46,10 @@ std::string FolderWithoutDelimiter(const std::string& path) {
 
 // A stored name made safe to join below the base folder: empty and "." components
 // dropped, ".." resolved. Raises EArcUnsafePath when the name is absolute, climbs above
-// its start, or names the base folder itself.
+// its start, names the base folder itself, or holds a NUL byte (which would cut the
+// path short where the operating system sees it).
 std::string ConfinedRelativeName(const std::string& name) {
-  if (GetPathType(name) == ptAbsolute) throw EArcUnsafePath();
+  if (GetPathType(name) == ptAbsolute || name.find('\0') != std::string::npos) throw EArcUnsafePath();
   std::vector<std::string_view> parts;
   std::string_view rest(name);
   while (true) {

@@ -231,20 +231,27 @@ TEST_F(ExtractLoop, StoredNamesStayInsideTheBaseFolder) {
       {"\\\\srv\\share\\x", kAll, "", ""},
       {"../up/", kAll, "", ""},
       {"..", kAll, "", ""},
+      {std::string("a/..\0b/x.txt", 12), kAll, "", ""},
       {"a/./../b.txt", kAll, "", "b.txt"},
       {"a\\..\\b.txt", kAll, "", "b.txt"},
       {"/rooted/x.txt", kAll, "", "rooted\\x.txt"},
       {"../../flat.txt", {eoCreateDirs}, "", "flat.txt"},  // only the file name is used
       {"../given.txt", kAll, outside + "\\given.txt", "GIVEN"},  // a caller's name is used as given
   };
+  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
     failures.clear();
+    // Each case in a base folder of its own, to see that a refused one leaves it empty.
+    const std::string caseFolder = tmp.NativePath("base" + std::to_string(n++));
+    std::filesystem::create_directories(caseFolder);
+    base = tmp.WindowsPath("base" + std::to_string(n - 1));
     auto a = Make({c.stored}, c.options);
     a->ExtractAt(0, c.newName);
     if (c.landsAt.empty()) {
       EXPECT_TRUE(a->Calls.empty());
       EXPECT_EQ(failures, (std::vector<std::string>{c.stored + " 2/0/30"}));
+      EXPECT_TRUE(std::filesystem::is_empty(caseFolder));
     } else if (c.landsAt == "GIVEN") {
       ASSERT_EQ(a->Calls.size(), 1u);
       EXPECT_EQ(a->Calls[0], c.stored + " -> " + c.newName);
@@ -254,6 +261,7 @@ TEST_F(ExtractLoop, StoredNamesStayInsideTheBaseFolder) {
       EXPECT_TRUE(failures.empty());
     }
   }
+  EXPECT_FALSE(NativeExists(tmp.Native() + "/up"));
   EXPECT_FALSE(NativeExists(tmp.Native() + "/../up"));
   std::error_code ec;
   std::filesystem::remove_all(tmp.Native() + "-outside", ec);

@@ -69,6 +69,14 @@ struct TZipLayout {
   std::string Suffix;          // bytes after the end record
   uint16_t DiskNumber = 0;
   bool OffsetsFromArchiveStart = false;  // offsets not counting the prefix
+
+  TZipLayout WithPrefix(std::string v) const { TZipLayout l = *this; l.Prefix = std::move(v); return l; }
+  TZipLayout WithComment(std::string v) const { TZipLayout l = *this; l.ArchiveComment = std::move(v); return l; }
+  TZipLayout WithZip64() const { TZipLayout l = *this; l.Zip64 = true; return l; }
+  TZipLayout WithoutZip64Locator() const { TZipLayout l = *this; l.OmitZip64Locator = true; return l; }
+  TZipLayout Announcing(int64_t n) const { TZipLayout l = *this; l.AnnouncedEntries = n; return l; }
+  TZipLayout WithSuffix(std::string v) const { TZipLayout l = *this; l.Suffix = std::move(v); return l; }
+  TZipLayout OnDisk(uint16_t n) const { TZipLayout l = *this; l.DiskNumber = n; return l; }
 };
 
 // A complete archive of stored entries.

@@ -55,14 +55,14 @@ TEST(ZipReader, LoadsPlainCommentedAndPaddedArchives) {
     const char* what;
     TZipLayout layout;
   } cases[] = {
-      {"plain", {}},
-      {"short comment", {.ArchiveComment = "hello"}},
-      {"64 KiB comment", {.ArchiveComment = std::string(65535, 'c')}},
-      {"comment holding a false end signature",
-       {.ArchiveComment = std::string("xxPK\x05\x06", 6) + std::string(30, '\xFF')}},
-      {"70 KiB after the end record", {.Suffix = std::string(70 * 1024, '\0')}},
-      {"zip64 records", {.Zip64 = true}},
-      {"zip64 with comment and padding", {.ArchiveComment = "z", .Zip64 = true, .Suffix = std::string(1000, 'p')}},
+      {"plain", TZipLayout()},
+      {"short comment", TZipLayout().WithComment("hello")},
+      {"64 KiB comment", TZipLayout().WithComment(std::string(65535, 'c'))},
+      {"a false end signature in the comment does not hide the real record",
+       TZipLayout().WithComment(std::string("xxPK\x05\x06", 6) + std::string(30, '\xFF'))},
+      {"70 KiB after the end record", TZipLayout().WithSuffix(std::string(70 * 1024, '\0'))},
+      {"zip64 records", TZipLayout().WithZip64()},
+      {"zip64 with comment and padding", TZipLayout().WithComment("z").WithZip64().WithSuffix(std::string(1000, 'p'))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -77,19 +77,19 @@ TEST(ZipReader, LoadsPlainCommentedAndPaddedArchives) {
 }
 
 TEST(ZipReader, SelfExtractingStubGivesStubSize) {
-  for (const std::string stub : {std::string("MZ") + std::string(998, 's'), std::string("\x7F" "ELF") + std::string(60, 'e')}) {
-    TLoaded l = LoadBytes(BuildZip(ThreeEntries(), {.Prefix = stub}));
+  for (const std::string& stub : {std::string("MZ") + std::string(998, 's'), std::string("\x7F" "ELF") + std::string(60, 'e')}) {
+    TLoaded l = LoadBytes(BuildZip(ThreeEntries(), TZipLayout().WithPrefix(stub)));
     ExpectThreeEntries(*l.archive);
     EXPECT_TRUE(l.archive->IsExecutable());
     EXPECT_EQ(l.archive->StubSize(), stub.size());
-    auto s = StreamOf(BuildZip(ThreeEntries(), {.Prefix = stub}));
+    auto s = StreamOf(BuildZip(ThreeEntries(), TZipLayout().WithPrefix(stub)));
     s->SetPosition(7);
     EXPECT_EQ(ProbeSelfExtractingZip(*s), atSelfExtZip);
     EXPECT_EQ(ProbeZip(*s), atZip);
     EXPECT_EQ(s->Position(), 7);
   }
   // Data in front that is no executable: still a ZIP, but not self-extracting.
-  auto s = StreamOf(BuildZip(ThreeEntries(), {.Prefix = "junk"}));
+  auto s = StreamOf(BuildZip(ThreeEntries(), TZipLayout().WithPrefix("junk")));
   EXPECT_EQ(ProbeSelfExtractingZip(*s), atUnknown);
   EXPECT_EQ(ProbeZip(*s), atZip);
 }
@@ -104,7 +104,7 @@ TEST(ZipReader, EmptyStreamLoadsWithoutItems) {
 
 TEST(ZipReader, FailureTable) {
   const std::string good = BuildZip(ThreeEntries());
-  const std::string zip64 = BuildZip(ThreeEntries(), {.Zip64 = true});
+  const std::string zip64 = BuildZip(ThreeEntries(), TZipLayout().WithZip64());
   const size_t eocd = good.size() - 22;
   std::string overlong = good;
   overlong[good.size() - 2] = 10;  // comment length 10, nothing follows
@@ -148,12 +148,12 @@ TEST(ZipReader, FailureTable) {
       {"no end record", good.substr(0, eocd), kArcZipInvalid, true},
       {"end record's comment longer than the file", overlong, kArcZipInvalid, true},
       {"not a ZIP at all", std::string(5000, 'x'), kArcZipInvalid, true},
-      {"three entries announced, two present", BuildZip(ThreeEntries(), {.AnnouncedEntries = 4}), kArcZipInvalid,
+      {"four entries announced, three present", BuildZip(ThreeEntries(), TZipLayout().Announcing(4)), kArcZipInvalid,
        false},
-      {"billions announced", BuildZip(ThreeEntries(), {.Zip64 = true, .AnnouncedEntries = 4000000000ll}),
+      {"billions announced", BuildZip(ThreeEntries(), TZipLayout().WithZip64().Announcing(4000000000ll)),
        kArcZipInvalid, false},
       {"wrong central signature", badCentral, kArcZipInvalid, false},
-      {"zip64 locator missing", BuildZip(ThreeEntries(), {.Zip64 = true, .OmitZip64Locator = true}),
+      {"zip64 locator missing", BuildZip(ThreeEntries(), TZipLayout().WithZip64().WithoutZip64Locator()),
        kArcZipInvalid, false},
       {"wrong zip64 record signature", badZip64Record, kArcZipInvalid, false},
       {"zip64 record offset past the end", zip64RecordPastEnd, -1, false},
@@ -216,7 +216,7 @@ TEST(ZipReader, ProbesRecogniseSpannedSets) {
   } cases[] = {
       {"plain", BuildZip(ThreeEntries()), atZip},
       {"first disk marker, no end record", std::string("PK\x07\x08", 4) + std::string(100, 'x'), atSpannedZip},
-      {"end record on disk 2", BuildZip(ThreeEntries(), {.DiskNumber = 2}), atSpannedZip},
+      {"end record on disk 2", BuildZip(ThreeEntries(), TZipLayout().OnDisk(2)), atSpannedZip},
       {"three bytes", "PK\x07", atUnknown},
       {"empty", "", atUnknown},
       {"HTML page", "<html><body>Not found</body></html>", atUnknown},
@@ -230,7 +230,7 @@ TEST(ZipReader, ProbesRecogniseSpannedSets) {
 
 TEST(ZipReader, SpannedSetFailsWithAClearError) {
   TLoaded l;
-  const std::string bytes = BuildZip(ThreeEntries(), {.DiskNumber = 1});
+  const std::string bytes = BuildZip(ThreeEntries(), TZipLayout().OnDisk(1));
   // On a caller's stream: spanned sets need the archive's own file stream.
   auto s = StreamOf(bytes);
   TArcZipArchive onStream(s.get(), "set.zip");
@@ -250,7 +250,7 @@ TEST(ZipReader, SpannedSetFailsWithAClearError) {
 
 TEST(ZipReader, EndRecordSearchCoversTheWholeFile) {
   // The end record sits 300 KiB before the end; the window search still reaches it.
-  const std::string bytes = BuildZip(ThreeEntries(), {.Suffix = std::string(300 * 1024, 'q')});
+  const std::string bytes = BuildZip(ThreeEntries(), TZipLayout().WithSuffix(std::string(300 * 1024, 'q')));
   auto s = StreamOf(bytes);
   const int64_t at = FindEndOfCentralDirectory(*s);
   EXPECT_EQ(at, static_cast<int64_t>(bytes.size() - 300 * 1024 - 22));
@@ -268,7 +268,7 @@ TEST(ZipReader, HostileInputCostsTimeProportionalToItsSize) {
   TArcZipArchive a(s.get(), "flood.zip");
   EXPECT_THROW(a.Load(), EArcZipInvalid);
   // Three headers announced as 65534 entries: the loop ends at the first missing one.
-  std::string many = BuildZip(ThreeEntries(), {.AnnouncedEntries = 65534});
+  std::string many = BuildZip(ThreeEntries(), TZipLayout().Announcing(65534));
   auto m = StreamOf(many);
   TArcZipArchive b(m.get(), "many.zip");
   EXPECT_THROW(b.Load(), EArcZipInvalid);
