@@ -74,15 +74,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     bitBuf >>= n;
     bitsLeft -= n;
   };
-  const auto handBack = [&] {
-    aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, inEnd}, bulk.Pos);
-  };
-  const auto fail = [&](const char* aCause) {
-    handBack();
-    aWindow.Advance(out);
-    throw EArcInternalInflateError(aCause);
-  };
-
+  // A failure leaves the loop first, so that the hot state never escapes to memory.
+  const char* failure = nullptr;
   bool endOfBlock = false;
   while (inEnd - in >= kInputMargin && out < limit) {
     refill();
@@ -110,7 +103,10 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       endOfBlock = true;
       break;
     }
-    if (symbol > 285) fail(cause::kBadLengthSymbol);
+    if (symbol > 285) {
+      failure = cause::kBadLengthSymbol;
+      break;
+    }
     // Deflate64's 16 extra bits may not be there yet after two literals.
     if (kDeflate64 && bitsLeft < 31) refill();
     consume(EntryLength(entry));
@@ -126,18 +122,23 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     if (bitsLeft < 29) refill();
     const uint32_t distEntry = Lookup(distTable, distNear, distMask, bitBuf);
     if (kDeflate64 ? distEntry == kNoCode : EntrySymbol(distEntry) > 29) {
-      fail(kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol);
+      failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
+      break;
     }
     consume(EntryLength(distEntry));
     const int extra = EntryExtra(distEntry);
     const int distance = static_cast<int>(DistanceBase[EntrySymbol(distEntry)] +
                                           LowBits(static_cast<uint32_t>(bitBuf), extra));
     consume(extra);
-    if (distance > out - outStart) fail(cause::kDistanceTooFar);
+    if (distance > out - outStart) {
+      failure = cause::kDistanceTooFar;
+      break;
+    }
     out = CopyMatch(out, length, distance);
   }
-  handBack();
+  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, inEnd}, bulk.Pos);
   aWindow.Advance(out);
+  if (failure != nullptr) throw EArcInternalInflateError(failure);
   return endOfBlock;
 }
 
