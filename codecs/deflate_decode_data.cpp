@@ -63,8 +63,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const uint32_t distMask = (1u << aDistanceTree.LookupBitLength()) - 1;
   const uint32_t distNear = distMask & ((1u << kNearBits) - 1);
 
-  // After a refill at least 56 bits are ready: two literal codes (15 + 15), or a literal
-  // and a length code with its extra bits (15 + 15 + 16) fit without another refill.
+  // After a refill at least 56 bits are ready: three literal codes (3 x 15), or two
+  // literals and a length code with its Deflate extra bits (15 + 15 + 15 + 5).
   const auto refill = [&] {
     bitBuf |= LoadLE64(in) << bitsLeft;
     in += (63 - bitsLeft) >> 3;
@@ -74,15 +74,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     bitBuf >>= n;
     bitsLeft -= n;
   };
-  const auto handBack = [&] {
-    aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, inEnd}, bulk.Pos);
-  };
-  const auto fail = [&](const char* aCause) {
-    handBack();
-    aWindow.Advance(out);
-    throw EArcInternalInflateError(aCause);
-  };
-
+  // A failure leaves the loop first, so that the hot state never escapes to memory.
+  const char* failure = nullptr;
   bool endOfBlock = false;
   while (inEnd - in >= kInputMargin && out < limit) {
     refill();
@@ -95,7 +88,13 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       if (EntrySymbol(entry) < 256) {
         consume(EntryLength(entry));
         *out++ = static_cast<uint8_t>(entry);
-        continue;
+        if (out >= limit) break;
+        entry = Lookup(litTable, litNear, litMask, bitBuf);
+        if (EntrySymbol(entry) < 256) {
+          consume(EntryLength(entry));
+          *out++ = static_cast<uint8_t>(entry);
+          continue;
+        }
       }
     }
     const uint32_t symbol = EntrySymbol(entry);
@@ -104,7 +103,12 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
       endOfBlock = true;
       break;
     }
-    if (symbol > 285) fail(cause::kBadLengthSymbol);
+    if (symbol > 285) {
+      failure = cause::kBadLengthSymbol;
+      break;
+    }
+    // Deflate64's 16 extra bits may not be there yet after two literals.
+    if (kDeflate64 && bitsLeft < 31) refill();
     consume(EntryLength(entry));
     int length;
     if (!kDeflate64 && symbol == 285) {
@@ -118,18 +122,23 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     if (bitsLeft < 29) refill();
     const uint32_t distEntry = Lookup(distTable, distNear, distMask, bitBuf);
     if (kDeflate64 ? distEntry == kNoCode : EntrySymbol(distEntry) > 29) {
-      fail(kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol);
+      failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
+      break;
     }
     consume(EntryLength(distEntry));
     const int extra = EntryExtra(distEntry);
     const int distance = static_cast<int>(DistanceBase[EntrySymbol(distEntry)] +
                                           LowBits(static_cast<uint32_t>(bitBuf), extra));
     consume(extra);
-    if (distance > out - outStart) fail(cause::kDistanceTooFar);
+    if (distance > out - outStart) {
+      failure = cause::kDistanceTooFar;
+      break;
+    }
     out = CopyMatch(out, length, distance);
   }
-  handBack();
+  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, inEnd}, bulk.Pos);
   aWindow.Advance(out);
+  if (failure != nullptr) throw EArcInternalInflateError(failure);
   return endOfBlock;
 }
 

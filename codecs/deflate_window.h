@@ -19,11 +19,19 @@ namespace qelvo::codecs {
 uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount);
 
 // Copies aLen bytes from aDist bytes back, repeating the pattern when they overlap.
-// Moves whole 8-byte words, so it may write up to 7 bytes past the end of the match.
+// Moves whole words, so it may write up to 15 bytes past the end of the match.
 inline uint8_t* CopyMatch(uint8_t* aDst, int aLen, int aDist) {
   const uint8_t* src = aDst - aDist;
   uint8_t* const end = aDst + aLen;
-  if (aDist >= 8) {
+  if (aDist >= 16) {
+    do {
+      uint64_t w[2];
+      std::memcpy(w, src, 16);
+      std::memcpy(aDst, w, 16);
+      src += 16;
+      aDst += 16;
+    } while (aDst < end);
+  } else if (aDist >= 8) {
     do {
       uint64_t w;
       std::memcpy(&w, src, 8);

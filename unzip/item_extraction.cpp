@@ -1,6 +1,8 @@
 #include "unzip/item_extraction.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "archive/errors.h"
 #include "archive/paths.h"
@@ -34,6 +36,8 @@ void CheckVersionNeeded(const TArcZipItem& item) {
   if ((item.VersionNeededToExtract() & 0xFF) >= 64) throw EArcZipVersion();
 }
 
+// Spanned sets are refused when their directory is read, so every item lies in the one
+// archive stream.
 rtl::TStream& PositionAtLocalHeader(TArcZipArchive& archive, const TArcZipItem& item) {
   rtl::TStream* stream = archive.Stream();
   if (stream == nullptr) throw EArcNoArchive();
@@ -56,6 +60,9 @@ void CopyStored(rtl::TStream& in, rtl::TStream& out, int64_t size) {
 void InflateItem(const TArcZipItem& item, uint8_t method, rtl::TStream& in, rtl::TStream& out) {
   codecs::TArcDeflateHelper helper;
   if (method == 9) helper.Options |= codecs::ofDeflate64;
+  // The decoder's own checksum is not used (the output wrapper keeps the CRC-32), so
+  // it computes the cheaper Adler-32.
+  helper.Options |= codecs::ofAdler32;
   helper.StreamSize = item.CompressedSize();
   codecs::Inflate(&in, &out, &helper);
 }

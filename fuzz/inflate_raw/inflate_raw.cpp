@@ -82,10 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
     ok = false;
   }
   // One length code, one distance code and their extra bits take at least 2 bits for 258
-  // bytes (Deflate) or 18 bits for 65538 (Deflate64); the last word's padding adds up to
-  // 3 zero bytes, and a partial-size stop up to one more match.
+  // bytes (Deflate) or 18 bits for 65538 (Deflate64); the zero padding of the last words
+  // adds at most 6 bytes, and a partial-size stop up to one more match.
   const int64_t produced = (options & qelvo::codecs::ofTestOnly) ? helper.NormalSize : out.Count;
-  const int64_t bits = 8 * static_cast<int64_t>(aSize + 3);
+  const int64_t bits = 8 * static_cast<int64_t>(aSize + 6);
   const int64_t bound = deflate64 ? bits / 18 * 65538 + 65538 : bits / 2 * 258 + 258;
   if (ok && produced > bound) std::abort();
   if (out.Count > bound) std::abort();

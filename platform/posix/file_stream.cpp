@@ -115,7 +115,9 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
     fd_ = -1;
     fail(EBUSY);
   }
-  if (create && ::ftruncate(fd_, 0) != 0) {
+  // Only a file with content is truncated: truncating an empty one changes nothing, and
+  // on ext4 it would make the close flush the new content to disk at once.
+  if (create && st.st_size > 0 && ::ftruncate(fd_, 0) != 0) {
     const int code = errno;
     Shares().Release(shareKey_);
     ::close(fd_);

@@ -86,11 +86,15 @@ TEST(DeflateHuffman, TablesOfCompleteIncompleteAndOversubscribedCodes) {
   EXPECT_EQ(partial.Decode(1), kNoCode);
   EXPECT_EQ(partial.Decode(3), kNoCode);
 
-  // Over-subscribed: later codes overwrite, and nothing is written outside the table.
-  const uint8_t tooMany[5] = {1, 1, 1, 2, 2};
-  TArcDfDecodeHuffmanTree over(5, 15, huDecoding);
-  over.Build(tooMany, 0, 5, nullptr, kNoExtraBits);
-  EXPECT_EQ(over.LookupBitLength(), 2);
+  // Over-subscribed: codes are placed in symbol order, later ones overwriting earlier
+  // ones, and nothing is written outside the table. Symbol 0 (code 10) is overwritten by
+  // symbol 2 (code 1); symbol 3's code 10 no longer fits in one bit and lands on 0.
+  const uint8_t tooMany[4] = {2, 1, 1, 1};
+  TArcDfDecodeHuffmanTree over(4, 15, huDecoding);
+  over.Build(tooMany, 0, 4, nullptr, kNoExtraBits);
+  ASSERT_EQ(over.LookupBitLength(), 2);
+  const uint32_t overwritten[4] = {0x10003, 0x10002, 0x10003, 0x10002};
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(over.Decode(i), overwritten[i]) << i;
 
   const uint8_t none[2] = {0, 0};
   TArcDfDecodeHuffmanTree empty(2, 15, huDecoding);

@@ -12,10 +12,16 @@ void StoredHistory(BitWriter& aOut, const Bytes& aData) {
   for (size_t at = 0; at < aData.size(); at += 65535) aOut.StoredBlock(false, aData.substr(at, 65535));
 }
 
+// The bytes a match appends to aHistory.
 Bytes Repeat(const Bytes& aHistory, int aLength, int aDistance) {
-  Bytes out = aHistory;
-  for (int i = 0; i < aLength; ++i) out.push_back(out[out.size() - aDistance]);
-  return out.substr(aHistory.size());
+  Bytes out;
+  out.reserve(static_cast<size_t>(aLength));
+  const size_t start = aHistory.size() - static_cast<size_t>(aDistance);
+  for (int i = 0; i < aLength; ++i) {
+    const size_t from = start + static_cast<size_t>(i);
+    out.push_back(from < aHistory.size() ? aHistory[from] : out[from - aHistory.size()]);
+  }
+  return out;
 }
 
 TEST(InflateEdges, EmptyStoredBlock) {
@@ -95,6 +101,31 @@ TEST(InflateEdges, Deflate64Distances) {
   b.Match(10, 32769);
   b.End();
   EXPECT_EQ(RunInflate(w.Finish()).Cause, cause::kBadDistanceSymbol);
+}
+
+// Many long Deflate64 matches in one block, so that the decode loop's fast path meets
+// length symbol 285 and the far distance symbols, not only the one-symbol path.
+TEST(InflateEdges, Deflate64LongMatchesInBulk) {
+  std::mt19937 rng(41);
+  Bytes expected = RandomSample(66000, 42);
+  BitWriter w;
+  StoredHistory(w, expected);
+  HuffmanBlock b(w, true, CompleteLengths(286), CompleteLengths(32));
+  for (int i = 0; i < 400; ++i) {
+    const int length = i % 3 == 0 ? 3 + static_cast<int>(rng() % 65536) : 3 + static_cast<int>(rng() % 400);
+    const int distance = 1 + static_cast<int>(rng() % 65536);
+    b.Match(length, distance, true);
+    expected += Repeat(expected, length, distance);
+    const Bytes literals = RandomSample(rng() % 6, rng());
+    b.Literals(literals);
+    expected += literals;
+  }
+  b.End();
+  const InflateRun run = RunInflate(w.Finish(), ofDeflate64);
+  ASSERT_FALSE(run.Cause) << *run.Cause;
+  EXPECT_EQ(run.Output.size(), expected.size());
+  EXPECT_TRUE(run.Output == expected);
+  EXPECT_EQ(run.Result, ZlibCrc32(expected));
 }
 
 // A dynamic block with 32 distance codes, and far matches through it.

@@ -62,6 +62,42 @@ TEST(InflateZlib, EveryLevelStrategyAndSample) {
   }
 }
 
+// One stream of many blocks: sync and full flushes (empty stored blocks at any bit
+// offset, history resets), level changes (stored pieces between Huffman blocks), read
+// through sources of several read sizes.
+TEST(InflateZlib, FlushedAndMixedStreams) {
+  const Bytes data = TextSample(90000, 31) + RandomSample(70000, 32) + RepetitiveSample(150000, 33) + Bytes(5000, 'q');
+  z_stream z{};
+  ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Bytes packed(deflateBound(&z, data.size()) * 2 + 4096, '\0');
+  z.next_out = reinterpret_cast<Bytef*>(packed.data());
+  z.avail_out = static_cast<uInt>(packed.size());
+  std::mt19937 rng(34);
+  for (size_t at = 0; at < data.size();) {
+    const size_t n = std::min<size_t>(data.size() - at, 1 + rng() % 20000);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + at));
+    z.avail_in = static_cast<uInt>(n);
+    at += n;
+    const int flushes[] = {Z_NO_FLUSH, Z_SYNC_FLUSH, Z_FULL_FLUSH, Z_PARTIAL_FLUSH, Z_BLOCK};
+    ASSERT_NE(deflate(&z, at == data.size() ? Z_FINISH : flushes[rng() % 5]), Z_STREAM_ERROR);
+    if (rng() % 4 == 0) {
+      ASSERT_EQ(deflateParams(&z, static_cast<int>(rng() % 10), Z_DEFAULT_STRATEGY), Z_OK);
+    }
+  }
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+
+  for (const std::vector<int>& pattern : {std::vector<int>{1 << 20}, {1}, {2, 3}, {6000, 5}}) {
+    SCOPED_TRACE("first read " + std::to_string(pattern[0]));
+    TShortReadStream source(packed, pattern);
+    rtl::TMemoryStream dest;
+    TArcDeflateHelper helper;
+    EXPECT_EQ(Inflate(&source, &dest, &helper), ZlibCrc32(data));
+    EXPECT_EQ(dest.DataString(), data);
+    EXPECT_EQ(helper.CompressedSize, static_cast<int64_t>(packed.size()));
+  }
+}
+
 // A source may return fewer bytes than asked; the reader reads on until a word boundary
 // or the end, so nothing is padded in the middle of the data.
 TEST(InflateZlib, ShortReadingSources) {

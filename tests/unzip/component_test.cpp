@@ -426,6 +426,8 @@ TEST_F(ComponentTest, LogFile) {
       reinterpret_cast<const char16_t*>(ReadFile(tmp / "unzip.log").data()), ReadFile(tmp / "unzip.log").size() / 2));
   EXPECT_NE(log.find(" logging "), std::string::npos) << log;
   EXPECT_NE(log.find("a.txt extracted "), std::string::npos) << log;
+
+  EXPECT_EQ(ArcFailure([&] { unzipper.SetLogFile(Win(tmp / "no/such/folder.log")); }, 0), "Error creating Log File");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "archive/errors.h"
 #include "platform/file_system.h"
 #include "tests/unzip/test_support.h"
+#include "unzip/item_extraction.h"
 #include "unzip/unzipper.h"
 
 namespace qelvo::unzip::test {
@@ -315,6 +316,36 @@ TEST_F(ExtractionTest, EvilArchiveWritesOnlyGoodTxt) {
   for (const auto& e : fs::recursive_directory_iterator(tmp.Path()))
     if (e.is_regular_file() && e.path().filename() != "Zip.Evil.zip") written.push_back(fs::relative(e.path(), base));
   EXPECT_EQ(written, (std::vector<fs::path>{"good.txt"}));
+}
+
+// The helpers on an archive of their own: without a failure event a CRC mismatch into
+// a stream raises, with one it is reported and the bytes stay in the stream.
+TEST_F(ExtractionTest, HelpersOnABareArchive) {
+  TZipEntry bad = StoredEntry("bad.txt", "payload");
+  bad.Crc ^= 1;
+  rtl::TMemoryStream bytes;
+  bytes.WriteString(BuildZip({bad}));
+  TArcZipArchive zip(&bytes, "memory");
+  zip.Load();
+  rtl::TMemoryStream sink;
+  EXPECT_THROW(UnzipItemToStream(&zip, zip.Items(0), &sink), EArcZipBadCRC);
+  EXPECT_THROW(UnzipItemToStream(&zip, zip.Items(0), nullptr), EArcBadStream);
+  int reports = 0;
+  zip.OnProcessItemFailure = [&](TArcArchive*, TArcArchiveItem*, TArcProcessType type, TArcErrorClass cls,
+                                 int32_t code) {
+    ++reports;
+    EXPECT_EQ(type, ptExtract);
+    EXPECT_EQ(cls, ecArchive);
+    EXPECT_EQ(code, 19);
+  };
+  rtl::TMemoryStream kept;
+  UnzipItemToStream(&zip, zip.Items(0), &kept);
+  EXPECT_EQ(reports, 1);
+  EXPECT_EQ(kept.DataString(), "payload");
+  // Into a file the mismatch always raises, and the file goes.
+  EXPECT_THROW(UnzipItemToFile(&zip, zip.Items(0), Win(out / "bad.txt")), EArcZipBadCRC);
+  EXPECT_FALSE(fs::exists(out / "bad.txt"));
+  EXPECT_EQ(reports, 1);
 }
 
 // Methods that come later fail as unsupported, item by item; the stored items of the

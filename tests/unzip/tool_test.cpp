@@ -111,6 +111,14 @@ TEST_F(ToolTest, TestsEveryItem) {
   EXPECT_NE(r.err.find("described.txt: ecArchive 22: Invalid Local File Header entry"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("c.txt"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("3 items tested, 2 failed"), std::string::npos) << r.out;
+
+  // Zip64 sizes in the local header are compared with the central ones.
+  if (HaveTool("zip")) {
+    WriteFile(tmp / "src/z.txt", TextData(1000));
+    ASSERT_EQ(Shell("zip -q -fz ../zip64.zip z.txt", tmp / "src"), 0);
+    const TRun z = Run("-t zip64.zip");
+    EXPECT_EQ(z.status, 0) << z.err;
+  }
 }
 
 TEST_F(ToolTest, OpeningAndUsageFailuresExitWithTwo) {

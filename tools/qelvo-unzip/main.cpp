@@ -107,6 +107,11 @@ class TProgressLine {
     if (shown_ && tty_) std::fputc('\n', stderr);
     shown_ = false;
   }
+  // Counts "long" from now on.
+  void Restart() {
+    Finish();
+    start_ = std::chrono::steady_clock::now();
+  }
 
  private:
   void Show() {
@@ -186,8 +191,8 @@ int Run(const TUnzipOptions& o) {
     std::fprintf(stderr, "qelvo-unzip: cannot open %s: %s\n", o.Archive.c_str(), e.what());
     return 2;
   }
-  // The directory was read with progress reports; the work starts now.
-  progress = TProgressLine(!o.Quiet && o.Command != TUnzipCommand::List);
+  // Reading the directory may have shown progress; the work starts now.
+  progress.Restart();
 
   try {
     switch (o.Command) {

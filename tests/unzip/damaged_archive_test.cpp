@@ -1,0 +1,97 @@
+// Archives damaged at random places must never crash the extraction, write outside the
+// target folder or leave a file whose content differs from what was stored: every
+// failure is an exception at opening or an item-failure report.
+#include <gtest/gtest.h>
+
+#include "archive/errors.h"
+#include "tests/unzip/test_support.h"
+#include "unzip/unzipper.h"
+
+namespace qelvo::unzip::test {
+namespace {
+
+using namespace archive;
+
+struct TPristine {
+  std::string Bytes;
+  std::vector<uint32_t> Crcs;  // of every payload
+  std::string Password;
+};
+
+// Damages the archive in rounds (a few random bytes, sometimes a cut) and extracts and
+// tests each copy.
+void DamageAndExtract(const TTempDir& tmp, const TPristine& pristine, int rounds, uint32_t seed, int& opened) {
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < rounds; ++round) {
+    std::string damaged = pristine.Bytes;
+    const int flips = 1 + static_cast<int>(next() % 4);
+    for (int f = 0; f < flips; ++f) damaged[next() % damaged.size()] = static_cast<char>(next());
+    if (round % 10 == 9) damaged.resize(next() % damaged.size());  // cut short now and then
+    const fs::path base = tmp / ("r" + std::to_string(seed));
+    fs::create_directories(base / "out");
+    WriteFile(base / "a.zip", damaged);
+
+    TArcUnZipper unzipper;
+    unzipper.OnProcessItemFailure = [](TArcBaseBrowser*, TArcArchiveItem*, TArcProcessType, TArcErrorClass, int32_t) {};
+    unzipper.SetExtractOptions({eoCreateDirs, eoRestorePath});
+    unzipper.SetPassword(pristine.Password);
+    try {
+      unzipper.SetFileName(Win(base / "a.zip"));
+    } catch (const rtl::Exception&) {
+      continue;  // refused at opening: fine
+    }
+    ++opened;
+    unzipper.SetBaseDirectory(Win(base / "out"));
+    try {
+      unzipper.ExtractFiles("*.*");
+    } catch (const rtl::Exception&) {
+      // A damaged name may ask for a folder that cannot be made; that stops the run.
+    }
+    // Whatever was written is a stored payload, byte for byte, under out/.
+    for (const auto& e : fs::recursive_directory_iterator(base)) {
+      if (!e.is_regular_file() || e.path() == base / "a.zip") continue;
+      const fs::path rel = fs::relative(e.path(), base / "out");
+      ASSERT_FALSE(rel.empty() || *rel.begin() == "..") << e.path();
+      const std::string data = ReadFile(e.path());
+      bool known = data.empty();
+      for (uint32_t crc : pristine.Crcs) known = known || Crc32(data) == crc;
+      EXPECT_TRUE(known) << "round " << round << ": " << rel;
+    }
+    unzipper.ClearTags();
+    unzipper.TagItems("*.*");
+    try {
+      unzipper.TestTaggedItems();
+    } catch (const rtl::Exception&) {
+    }
+    fs::remove_all(base);
+  }
+}
+
+TEST(DamagedArchives, RandomByteDamageIsContained) {
+  TTempDir tmp;
+  const std::vector<TZipEntry> entries = {StoredEntry("stored.txt", TextData(3000, 1)),
+                                          DeflatedEntry("dir/deflated.txt", TextData(60000, 2)),
+                                          DeflatedEntry("random.bin", RandomData(5000, 3)), FolderEntry("empty/"),
+                                          StoredEntry("tail.txt", "end")};
+  TPristine plain{BuildZip(entries), {}, ""};
+  for (const TZipEntry& e : entries) plain.Crcs.push_back(e.Crc);
+  int opened = 0;
+  DamageAndExtract(tmp, plain, 300, 12345, opened);
+  EXPECT_GT(opened, 100);  // most damage is in the data, not in the end record
+
+  // Encrypted items: damaged encryption headers and cipher text.
+  if (!HaveTool("zip")) return;
+  WriteFile(tmp / "src/a.txt", TextData(20000, 4));
+  WriteFile(tmp / "src/b.bin", RandomData(3000, 5));
+  ASSERT_EQ(Shell("zip -q -P pw ../enc.zip a.txt b.bin", tmp / "src"), 0);
+  TPristine encrypted{ReadFile(tmp / "enc.zip"), {Crc32(TextData(20000, 4)), Crc32(RandomData(3000, 5))}, "pw"};
+  opened = 0;
+  DamageAndExtract(tmp, encrypted, 150, 777, opened);
+  EXPECT_GT(opened, 50);
+}
+
+}  // namespace
+}  // namespace qelvo::unzip::test
