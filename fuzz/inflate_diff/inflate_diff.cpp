@@ -1,6 +1,12 @@
 // Differential target: zlib deflates the input (settings and flush points chosen by the
 // first bytes) and our Inflate must give back exactly the input, with its CRC-32 and the
 // exact count of compressed bytes, from a source that may read short.
+//
+// Build and run (clang, separate build folder):
+//   CXX=clang++ CC=clang cmake -S . -B build/fuzz -G Ninja -DQELVO_BUILD_FUZZ=ON \
+//     -DQELVO_BUILD_TESTS=OFF -DQELVO_WITH_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+//   cmake --build build/fuzz --target fuzz_inflate_diff
+//   build/fuzz/fuzz/inflate_diff/fuzz_inflate_diff corpus_diff -max_len=65536 -max_total_time=600
 #include <zlib.h>
 
 #include <cstdint>

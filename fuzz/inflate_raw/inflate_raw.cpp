@@ -2,6 +2,12 @@
 // crash, no access outside a table or window, output bounded by what the input can
 // express. Where zlib accepts the bytes as a complete raw Deflate stream, our result
 // must be the same bytes and the same count of consumed bytes.
+//
+// Build and run (clang, separate build folder):
+//   CXX=clang++ CC=clang cmake -S . -B build/fuzz -G Ninja -DQELVO_BUILD_FUZZ=ON \
+//     -DQELVO_BUILD_TESTS=OFF -DQELVO_WITH_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+//   cmake --build build/fuzz --target fuzz_inflate_raw
+//   build/fuzz/fuzz/inflate_raw/fuzz_inflate_raw corpus_raw -max_len=8192 -max_total_time=600
 #include <zlib.h>
 
 #include <cstdint>
