@@ -1,8 +1,8 @@
 #pragma once
 // The ZIP CRC-32 (reflected polynomial 0xEDB88320). The register convention is the
 // archive's own: callers keep a running register that starts at 0xFFFFFFFF and take its
-// complement at the end. Crc32Update processes eight bytes per step (slice-by-8); the
-// first of its tables is the classic 256-entry byte table.
+// complement at the end. Crc32Update folds large blocks with carry-less multiplication
+// where the processor has it, else eight bytes per step (slice-by-8).
 #include <array>
 #include <cstddef>
 #include <cstdint>
