@@ -23,9 +23,10 @@ std::string FindInPath(const std::string& program) {
   while (i <= dirs.size()) {
     size_t j = dirs.find(':', i);
     if (j == std::string::npos) j = dirs.size();
-    std::string dir = dirs.substr(i, j - i);
-    if (dir.empty()) dir = ".";
-    const std::string candidate = dir + "/" + program;
+    // An empty entry means the current folder.
+    std::string candidate = j > i ? dirs.substr(i, j - i) : std::string(1, '.');
+    candidate += '/';
+    candidate += program;
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     i = j + 1;
   }
