@@ -71,10 +71,14 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
   return n;
 }
 
+void TMemoryStream::GrowFor(int64_t size) {
+  if (size > capacity_) SetCapacity(std::max(size, capacity_ + capacity_ / 2 + 4096));
+}
+
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   const int64_t end = position_ + count;
-  if (end > capacity_) SetCapacity(std::max(end, capacity_ + capacity_ / 2 + 4096));
+  GrowFor(end);
   if (position_ > size_) std::memset(data_ + size_, 0, static_cast<size_t>(position_ - size_));
   std::memcpy(data_ + position_, buffer, static_cast<size_t>(count));
   position_ = end;
@@ -97,7 +101,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw EStreamError("Invalid stream size");
-  SetCapacity(newSize);
+  GrowFor(newSize);
   if (newSize > size_) std::memset(data_ + size_, 0, static_cast<size_t>(newSize - size_));
   size_ = newSize;
   position_ = std::min(position_, size_);

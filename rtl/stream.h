@@ -61,6 +61,9 @@ class TMemoryStream : public TStream {
   std::string DataString() const { return std::string(reinterpret_cast<const char*>(data_), static_cast<size_t>(size_)); }
 
  private:
+  // Geometric growth, so that appending n bytes in pieces costs O(n).
+  void GrowFor(int64_t size);
+
   uint8_t* data_ = nullptr;
   int64_t size_ = 0;
   int64_t capacity_ = 0;
