@@ -11,19 +11,6 @@ std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes) {
   return s;
 }
 
-void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
-void Put64(std::string& s, uint64_t v) {
-  Put32(s, static_cast<uint32_t>(v));
-  Put32(s, static_cast<uint32_t>(v >> 32));
-}
-
 std::string SubField(uint16_t id, const std::string& data) {
   std::string s;
   Put16(s, id);

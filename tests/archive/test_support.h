@@ -8,16 +8,16 @@
 
 #include "rtl/stream.h"
 #include "tests/support/files.h"
+#include "tests/support/le_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace qelvo::archive::testing {
 
 std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes);
 
-// Little-endian appenders for hand-made records.
-void Put16(std::string& s, uint16_t v);
-void Put32(std::string& s, uint32_t v);
-void Put64(std::string& s, uint64_t v);
+using qelvo::test::Put16;
+using qelvo::test::Put32;
+using qelvo::test::Put64;
 std::string SubField(uint16_t id, const std::string& data);
 
 struct TTestEntry {

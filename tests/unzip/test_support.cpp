@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/path_map.h"
+#include "tests/support/le_bytes.h"
 #include "unzip/unzipper.h"
 
 namespace qelvo::unzip::test {
@@ -77,17 +78,6 @@ TZipEntry FolderEntry(const std::string& name) {
   e.ExternalAttributes = (040755u << 16) | 0x10;
   return e;
 }
-
-namespace {
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-}  // namespace
 
 std::string BuildZip(const std::vector<TZipEntry>& entries, const std::string& prefix) {
   std::string out = prefix;
