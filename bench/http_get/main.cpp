@@ -11,7 +11,7 @@
 #include <string>
 
 #include "net/http_client.h"
-#include "peers.h"
+#include "tests/support/peers.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ double CurlGet(const std::string& url) {
 }  // namespace
 
 int main() {
-  qelvo::net::testing::NginxPeer nginx(kSize);
+  qelvo::test::NginxPeer nginx(kSize);
   if (!nginx.ok) {
     std::fprintf(stderr, "%s\n", nginx.error.c_str());
     return 1;

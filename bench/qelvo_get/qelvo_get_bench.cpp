@@ -21,7 +21,7 @@
 namespace {
 
 using qelvo::download::test::NginxServer;
-using qelvo::download::test::TempDir;
+using qelvo::test::TempFolder;
 
 constexpr size_t kFileSize = 256u << 20;
 
@@ -82,7 +82,7 @@ Peer gQelvo{"qelvo-get"};
 Peer gCurl{"curl"};
 std::string gUrl;
 std::string gSource;
-TempDir* gOut = nullptr;
+TempFolder* gOut = nullptr;
 
 void Measure(benchmark::State& state, Peer& peer, bool qelvo) {
   const std::string out = gOut->File("large.bin");
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   }
   gSource = nginx.WriteLargeFile("large.bin", kFileSize, 11);
   gUrl = nginx.Url("/files/large.bin");
-  TempDir out;
+  TempFolder out;
   gOut = &out;
 
   // Rounds alternate the two peers so that a change of machine load hits both alike.

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "net/http_client.h"
-#include "script_server.h"
+#include "tests/support/script_server.h"
 
 using namespace qelvo::net;
-using namespace qelvo::net::testing;
+using namespace qelvo::test;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;

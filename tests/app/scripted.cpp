@@ -84,13 +84,6 @@ void TFakeShell::SaveShellLink(const TShellLinkRequest& l, const std::string& fi
 }
 
 TScriptedInstaller::TScriptedInstaller() {
-  char tmpl[] = "/tmp/qelvo-app-XXXXXX";
-  Root = ::mkdtemp(tmpl);
-  if (const char* c = std::getenv("QELVO_DRIVE_C")) {
-    hadDriveC_ = true;
-    savedDriveC_ = c;
-  }
-  ::setenv("QELVO_DRIVE_C", Root.c_str(), 1);
   TFakeUnZipper::Calls.clear();
   TInstallerConfig config;
   config.ExeFolder = "C:\\inst\\";
@@ -99,13 +92,7 @@ TScriptedInstaller::TScriptedInstaller() {
   Installer = std::make_unique<TInstaller>(TInstallerPorts{View, Status, Dialogs, Pump, Shell, Factory}, config);
 }
 
-TScriptedInstaller::~TScriptedInstaller() {
-  Installer.reset();
-  std::error_code ec;
-  std::filesystem::remove_all(Root, ec);
-  if (hadDriveC_) ::setenv("QELVO_DRIVE_C", savedDriveC_.c_str(), 1);
-  else ::unsetenv("QELVO_DRIVE_C");
-}
+TScriptedInstaller::~TScriptedInstaller() { Installer.reset(); }
 
 void TScriptedInstaller::Press(int profile) {
   View.Profile = profile;

@@ -17,6 +17,8 @@
 #include "app/shell_port.h"
 #include "app/status_display.h"
 #include "app/ui_ports.h"
+#include "tests/support/drive_fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace qelvo::app::testing {
 
@@ -181,11 +183,13 @@ class TScriptedInstaller {
   TFakeDialogs Dialogs{Log};
   TFakeShell Shell{Log};
   std::unique_ptr<TInstaller> Installer;
-  std::filesystem::path Root;
 
  private:
-  std::string savedDriveC_;
-  bool hadDriveC_ = false;
+  qelvo::test::TempFolder root_{"app"};
+  qelvo::test::ScopedDriveC driveC_{root_.Native()};
+
+ public:
+  std::filesystem::path Root = root_.Native();
 };
 
 }  // namespace qelvo::app::testing

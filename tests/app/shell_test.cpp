@@ -14,6 +14,7 @@
 #include "app/shortcut_name.h"
 #include "lnk_reader.h"
 #include "platform/shell.h"
+#include "tests/support/temp_folder.h"
 
 namespace qelvo::app {
 namespace {
@@ -21,46 +22,34 @@ namespace {
 namespace fs = std::filesystem;
 using qelvo::app::testing::LnkInfo;
 
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/qelvo-shell-XXXXXX";
-    path_ = ::mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-  std::string Windows(const std::string& name) const { return "Z:" + (path_ / name).string(); }
+using qelvo::test::TempFolder;
 
- private:
-  fs::path path_;
-};
+// A native path as the program takes it through drive Z:.
+std::string ZPath(const fs::path& native) { return "Z:" + native.string(); }
 
 TEST(ShellLink, LnkinfoReadsBackTheLinkAndASecondSaveReplacesIt) {
   ASSERT_EQ(std::system("command -v lnkinfo >/dev/null"), 0) << "lnkinfo (liblnk-utils) is needed";
-  TempDir dir;
+  TempFolder dir;
   TPlatformShell shell;
-  const std::string link = dir.Windows("QelvoERP.lnk");
+  const std::string link = ZPath(dir / "QelvoERP.lnk");
   shell.SaveShellLink({"Atalho antigo", "C:\\Old\\old.exe", "", "C:\\Old\\"}, link);
   shell.SaveShellLink({"QelvoERP", "C:\\QelvoERP\\Vaskir2.exe", "", "C:\\QelvoERP\\"}, link);
-  auto info = LnkInfo(dir.path() / "QelvoERP.lnk");
+  auto info = LnkInfo(dir / "QelvoERP.lnk");
   EXPECT_EQ(info["Local path"], "C:\\QelvoERP\\Vaskir2.exe");
   EXPECT_EQ(info["Description"], "QelvoERP");
   EXPECT_EQ(info["Working directory"], "C:\\QelvoERP\\");
   EXPECT_EQ(info.count("Command line arguments"), 0u);
   EXPECT_EQ(info["Drive type"], "Fixed (3)");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Native()), fs::directory_iterator()), 1);
 }
 
 TEST(ShellLink, CarriesUnicodeArgumentsAndTheTargetsSize) {
-  TempDir dir;
-  std::ofstream(dir.path() / "caixa.exe") << "12345";
-  const std::string target = dir.Windows("caixa.exe");
-  platform::TShellLink l{"Caixa Café", target, "--modo loja", dir.Windows("")};
-  ASSERT_TRUE(platform::SaveShellLink(l, dir.Windows("Caixa.lnk")));
-  auto info = LnkInfo(dir.path() / "Caixa.lnk");
+  TempFolder dir;
+  std::ofstream(dir / "caixa.exe") << "12345";
+  const std::string target = ZPath(dir / "caixa.exe");
+  platform::TShellLink l{"Caixa Café", target, "--modo loja", ZPath(dir / "")};
+  ASSERT_TRUE(platform::SaveShellLink(l, ZPath(dir / "Caixa.lnk")));
+  auto info = LnkInfo(dir / "Caixa.lnk");
   EXPECT_EQ(info["Description"], "Caixa Café");
   EXPECT_EQ(info["Command line arguments"], "--modo loja");
   EXPECT_EQ(info["Local path"], target);
@@ -91,24 +80,24 @@ TEST(ShortcutFileName, ReplacesTheExtension) {
 class FakeOpener : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path script = dir_.path() / "xdg-open";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (dir_.path() / "opened").string() << ".tmp'\nmv '"
-                          << (dir_.path() / "opened").string() << ".tmp' '" << (dir_.path() / "opened").string() << "'\n";
+    const fs::path script = dir_ / "xdg-open";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (dir_ / "opened").string() << ".tmp'\nmv '"
+                          << (dir_ / "opened").string() << ".tmp' '" << (dir_ / "opened").string() << "'\n";
     fs::permissions(script, fs::perms::owner_all);
     const char* old = std::getenv("PATH");
     oldPath_ = old ? old : "";
-    ::setenv("PATH", (dir_.path().string() + ":" + oldPath_).c_str(), 1);
+    ::setenv("PATH", (dir_.Native() + ":" + oldPath_).c_str(), 1);
   }
   void TearDown() override { ::setenv("PATH", oldPath_.c_str(), 1); }
   std::string WaitOpened() {
-    const auto file = dir_.path() / "opened";
+    const auto file = dir_ / "opened";
     for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::ifstream in(file);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
   }
-  TempDir dir_;
+  TempFolder dir_;
   std::string oldPath_;
 };
 
@@ -116,16 +105,16 @@ TEST_F(FakeOpener, OpensTheNativePathDetached) {
   TPlatformShell shell;
   TShellExecuteRequest r;
   r.Verb = "open";
-  r.File = "Z:" + (dir_.path() / "setup.msi").string();
+  r.File = "Z:" + (dir_ / "setup.msi").string();
   const auto before = std::chrono::steady_clock::now();
   shell.ShellExecute(r);
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
-  EXPECT_EQ(WaitOpened(), (dir_.path() / "setup.msi").string());
+  EXPECT_EQ(WaitOpened(), (dir_ / "setup.msi").string());
 }
 
 TEST_F(FakeOpener, AFileOnNoDriveIsNotOpened) {
   EXPECT_FALSE(platform::ShellOpen("Q:\\programas\\capicom.exe"));
-  EXPECT_FALSE(fs::exists(dir_.path() / "opened"));
+  EXPECT_FALSE(fs::exists(dir_ / "opened"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 namespace qelvo::archive {
 namespace {
 
-using testing::CorpusFolder;
+using qelvo::test::CorpusFolder;
 
 struct TListedItem {
   const char* name;
@@ -279,7 +279,7 @@ TEST_F(Corpus, SplitSetsAreRecognisedAndRefused) {
 }
 
 TEST_F(Corpus, EvilNamesAreRefusedAndTheGoodOneExtracted) {
-  testing::TTempFolder tmp;
+  qelvo::test::TempFolder tmp;
   auto a = OpenCorpus("Zip.Evil.zip");
   a->Load();
   a->SetBaseDirectory(tmp.Windows());
@@ -298,10 +298,10 @@ TEST_F(Corpus, EvilNamesAreRefusedAndTheGoodOneExtracted) {
     failed.push_back(item->FileName());
   };
   a->ExtractFiles("*.*");
-  EXPECT_EQ(written, (std::vector<std::string>{tmp.WindowsPath("good.txt")}));
+  EXPECT_EQ(written, (std::vector<std::string>{tmp.WindowsFile("good.txt")}));
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_NE(failed[0].find("Temp\\evil.txt"), std::string::npos);
-  EXPECT_FALSE(testing::NativeExists(tmp.Native() + "/../Temp"));
+  EXPECT_FALSE(qelvo::test::NativeExists(tmp.Native() + "/../Temp"));
 }
 
 }  // namespace

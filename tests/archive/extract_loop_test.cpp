@@ -14,10 +14,10 @@
 namespace qelvo::archive {
 namespace {
 
-using testing::NativeExists;
-using testing::ReadNativeFile;
-using testing::TTempFolder;
-using testing::WriteNativeFile;
+using qelvo::test::NativeExists;
+using qelvo::test::ReadFile;
+using qelvo::test::TempFolder;
+using qelvo::test::WriteFile;
 
 class TStubItem : public TArcArchiveItem {
  public:
@@ -82,7 +82,7 @@ class ExtractLoop : public ::testing::Test {
   }
   std::string At(const std::string& relative) const { return WithTrailingBackslash(base) + relative; }
 
-  TTempFolder tmp;
+  TempFolder tmp;
   std::string base = tmp.Windows();
   rtl::TMemoryStream stream_;
   std::vector<std::string> failures, confirmed;
@@ -169,8 +169,8 @@ TEST_F(ExtractLoop, FolderItemsAndPathsUnderEachOptionSet) {
 }
 
 TEST_F(ExtractLoop, OverwriteConfirmation) {
-  WriteNativeFile(tmp.NativePath("keep.txt"), "old");
-  WriteNativeFile(tmp.NativePath("move.txt"), "old");
+  WriteFile(tmp.File("keep.txt"), "old");
+  WriteFile(tmp.File("move.txt"), "old");
   auto a = Make({"keep.txt", "move.txt", "new.txt"}, kAll);
   std::vector<std::string> asked;
   a->OnConfirmOverwrite = [&](std::string& name, bool& confirm) {
@@ -243,9 +243,9 @@ TEST_F(ExtractLoop, StoredNamesStayInsideTheBaseFolder) {
     SCOPED_TRACE(c.stored);
     failures.clear();
     // Each case in a base folder of its own, to see that a refused one leaves it empty.
-    const std::string caseFolder = tmp.NativePath("base" + std::to_string(n++));
+    const std::string caseFolder = tmp.File("base" + std::to_string(n++));
     std::filesystem::create_directories(caseFolder);
-    base = tmp.WindowsPath("base" + std::to_string(n - 1));
+    base = tmp.WindowsFile("base" + std::to_string(n - 1));
     auto a = Make({c.stored}, c.options);
     a->ExtractAt(0, c.newName);
     if (c.landsAt.empty()) {
@@ -310,17 +310,17 @@ TEST_F(ExtractLoop, EmptyArchiveRaisesNoEvents) {
 
 TEST_F(ExtractLoop, LoggingWritesUtf16Entries) {
   auto a = Make({"f\xC3\xA9.txt"}, kAll);
-  a->SetLogFile(tmp.WindowsPath("log.txt"));
+  a->SetLogFile(tmp.WindowsFile("log.txt"));
   a->SetLogging(true);
   a->ExtractFiles("*.*");
   a->SetLogging(false);
-  const std::string log = ReadNativeFile(tmp.NativePath("log.txt"));
+  const std::string log = ReadFile(tmp.File("log.txt"));
   const std::u16string text(reinterpret_cast<const char16_t*>(log.data()), log.size() / 2);
   const std::string utf8 = rtl::Utf16ToUtf8(text);
   EXPECT_EQ(utf8.rfind("stub logging ", 0), 0u) << utf8;
   EXPECT_NE(utf8.find("\r\nf\xC3\xA9.txt extracted "), std::string::npos) << utf8;
   EXPECT_EQ(utf8.substr(utf8.size() - 2), "\r\n");
-  a->SetLogFile(tmp.WindowsPath("no/such/folder/log.txt"));
+  a->SetLogFile(tmp.WindowsFile("no/such/folder/log.txt"));
   try {
     a->SetLogging(true);
     ADD_FAILURE();

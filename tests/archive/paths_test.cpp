@@ -118,15 +118,15 @@ TEST(PathRules, PercentOf) {
 }
 
 TEST(PathRules, CreateDirectoryPathCreatesEveryMissingLevel) {
-  testing::TTempFolder tmp;
-  const std::string a = tmp.WindowsPath("A");
+  qelvo::test::TempFolder tmp;
+  const std::string a = tmp.WindowsFile("A");
   ASSERT_TRUE(platform::CreateDir(a));
   CreateDirectoryPath(a + "\\B\\C");
   EXPECT_TRUE(platform::DirectoryExists(a + "\\B"));
   EXPECT_TRUE(platform::DirectoryExists(a + "\\B\\C"));
   CreateDirectoryPath(a + "\\B\\C");  // existing: nothing to do
   // A level blocked by a file raises the I/O error and keeps the levels made before.
-  testing::WriteNativeFile(tmp.NativePath("A/file"), "x");
+  qelvo::test::WriteFile(tmp.File("A/file"), "x");
   EXPECT_THROW(CreateDirectoryPath(a + "\\file\\D"), rtl::EInOutError);
   EXPECT_EQ(FileSizeOf(a + "\\file"), 1);
   EXPECT_EQ(FileSizeOf(a + "\\missing"), -1);

@@ -1,100 +1,14 @@
 #include "test_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "archive/crc32.h"
-#include "platform/path_map.h"
 
 namespace qelvo::archive::testing {
-
-namespace fs = std::filesystem;
-
-TTempFolder::TTempFolder() {
-  static std::atomic<int> serial{0};
-  const fs::path base = fs::temp_directory_path();
-  const fs::path dir = base / ("qelvo-archive-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  native_ = dir.string();
-  windows_ = platform::FromNativePath(native_);
-}
-
-TTempFolder::~TTempFolder() {
-  std::error_code ec;
-  fs::remove_all(native_, ec);
-}
-
-std::string TTempFolder::WindowsPath(const std::string& relative) const {
-  std::string r = relative;
-  for (char& c : r)
-    if (c == '/') c = '\\';
-  return windows_ + "\\" + r;
-}
-
-std::string ReadNativeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteNativeFile(const std::string& path, const std::string& bytes) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool NativeExists(const std::string& path) { return fs::exists(path); }
-
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
-
-bool RunShell(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return rc != -1 && WIFEXITED(rc) && WEXITSTATUS(rc) == 0;
-}
-
-std::string ShellQuote(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return r + "'";
-}
 
 std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes) {
   auto s = std::make_unique<rtl::TMemoryStream>();
   if (!bytes.empty()) s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   s->SetPosition(0);
   return s;
-}
-
-std::string CorpusFolder() {
-  // $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else two levels up (worktrees).
-  std::vector<std::string> candidates;
-  if (const char* env = std::getenv("QELVO_CORPUS_DIR")) candidates.push_back(env);
-  candidates.push_back(QELVO_SOURCE_DIR "/../shared/corpus");
-  candidates.push_back(QELVO_SOURCE_DIR "/../../shared/corpus");
-  for (const std::string& dir : candidates)
-    if (fs::is_directory(dir)) return fs::canonical(dir).string();
-  return std::string();
-}
-
-void Put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
-void Put64(std::string& s, uint64_t v) {
-  Put32(s, static_cast<uint32_t>(v));
-  Put32(s, static_cast<uint32_t>(v >> 32));
 }
 
 std::string SubField(uint16_t id, const std::string& data) {

@@ -1,49 +1,23 @@
 #pragma once
-// Shared helpers of the archive tests: temporary folders, peer tools, in-memory streams
-// and a builder for hand-made ZIP records.
+// Helpers of the archive tests: in-memory streams and a builder for hand-made ZIP
+// records. Folders, files, tools and the corpus come from tests/support.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "rtl/stream.h"
+#include "tests/support/files.h"
+#include "tests/support/le_bytes.h"
+#include "tests/support/temp_folder.h"
 
 namespace qelvo::archive::testing {
 
-// A fresh folder under the system temp folder, removed with everything in it.
-class TTempFolder {
- public:
-  TTempFolder();
-  ~TTempFolder();
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-  const std::string& Native() const { return native_; }
-  // The same folder in the program's Windows form ("Z:\tmp\..."), without trailing "\".
-  const std::string& Windows() const { return windows_; }
-  std::string NativePath(const std::string& relative) const { return native_ + "/" + relative; }
-  std::string WindowsPath(const std::string& relative) const;
-
- private:
-  std::string native_, windows_;
-};
-
-std::string ReadNativeFile(const std::string& path);
-void WriteNativeFile(const std::string& path, const std::string& bytes);
-bool NativeExists(const std::string& path);
-bool HaveTool(const std::string& name);
-// Runs a shell command; true when it exits with 0.
-bool RunShell(const std::string& command);
-std::string ShellQuote(const std::string& s);
-
 std::unique_ptr<rtl::TMemoryStream> StreamOf(const std::string& bytes);
 
-// The corpus folder (native path), or "" when it is not there.
-std::string CorpusFolder();
-
-// Little-endian appenders for hand-made records.
-void Put16(std::string& s, uint16_t v);
-void Put32(std::string& s, uint32_t v);
-void Put64(std::string& s, uint64_t v);
+using qelvo::test::Put16;
+using qelvo::test::Put32;
+using qelvo::test::Put64;
 std::string SubField(uint16_t id, const std::string& data);
 
 struct TTestEntry {

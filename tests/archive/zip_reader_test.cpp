@@ -14,6 +14,7 @@ namespace qelvo::archive {
 namespace {
 
 using namespace testing;
+using namespace qelvo::test;
 
 std::vector<TTestEntry> ThreeEntries() {
   std::vector<TTestEntry> e(3);
@@ -236,9 +237,9 @@ TEST(ZipReader, SpannedSetFailsWithAClearError) {
   TArcZipArchive onStream(s.get(), "set.zip");
   EXPECT_THROW(onStream.Load(), EArcZipBadSpanStream);
   // On its own file: reading part by part is not available.
-  TTempFolder tmp;
-  WriteNativeFile(tmp.NativePath("set.zip"), bytes);
-  TArcZipArchive onFile(tmp.WindowsPath("set.zip"), platform::fmOpenRead | platform::fmShareDenyNone);
+  TempFolder tmp;
+  WriteFile(tmp.File("set.zip"), bytes);
+  TArcZipArchive onFile(tmp.WindowsFile("set.zip"), platform::fmOpenRead | platform::fmShareDenyNone);
   try {
     onFile.Load();
     ADD_FAILURE() << "loaded";
@@ -374,26 +375,26 @@ TEST(ZipReader, ItemSettersKeepTheCentralHeaderReadyForWriting) {
 class PeerArchives : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteNativeFile(tmp.NativePath("src/readme.txt"), "read me\n");
-    WriteNativeFile(tmp.NativePath("src/sub/data.bin"), std::string(100000, '\x5A'));
-    WriteNativeFile(tmp.NativePath("src/sub/empty.txt"), "");
+    WriteFile(tmp.File("src/readme.txt"), "read me\n");
+    WriteFile(tmp.File("src/sub/data.bin"), std::string(100000, '\x5A'));
+    WriteFile(tmp.File("src/sub/empty.txt"), "");
   }
   std::unique_ptr<TArcZipArchive> Open(const std::string& name) {
-    auto a = std::make_unique<TArcZipArchive>(tmp.WindowsPath(name), platform::fmOpenRead | platform::fmShareDenyNone);
+    auto a = std::make_unique<TArcZipArchive>(tmp.WindowsFile(name), platform::fmOpenRead | platform::fmShareDenyNone);
     a->Load();
     return a;
   }
-  TTempFolder tmp;
+  TempFolder tmp;
 };
 
 TEST_F(PeerArchives, InfoZipWithCommentForcedZip64AndStub) {
   if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip not installed";
-  const std::string src = ShellQuote(tmp.NativePath("src"));
+  const std::string src = ShellQuote(tmp.File("src"));
   ASSERT_TRUE(RunShell("cd " + src + " && zip -qr -X ../plain.zip readme.txt sub"));
   ASSERT_TRUE(RunShell("cd " + src + " && echo 'archive comment' | zip -qz -fz ../z64.zip readme.txt sub/data.bin"));
-  WriteNativeFile(tmp.NativePath("stub"), "MZ" + std::string(4094, '\x90'));
-  ASSERT_TRUE(RunShell("cat " + ShellQuote(tmp.NativePath("stub")) + " " + ShellQuote(tmp.NativePath("plain.zip")) + " > " +
-                  ShellQuote(tmp.NativePath("sfx.exe")) + " && zip -qA " + ShellQuote(tmp.NativePath("sfx.exe"))));
+  WriteFile(tmp.File("stub"), "MZ" + std::string(4094, '\x90'));
+  ASSERT_TRUE(RunShell("cat " + ShellQuote(tmp.File("stub")) + " " + ShellQuote(tmp.File("plain.zip")) + " > " +
+                  ShellQuote(tmp.File("sfx.exe")) + " && zip -qA " + ShellQuote(tmp.File("sfx.exe"))));
 
   auto plain = Open("plain.zip");
   ASSERT_EQ(plain->Count(), 4);
@@ -418,7 +419,7 @@ TEST_F(PeerArchives, InfoZipWithCommentForcedZip64AndStub) {
   EXPECT_EQ(sfx->Count(), 4);
   EXPECT_TRUE(sfx->IsExecutable());
   EXPECT_EQ(sfx->StubSize(), 4096u);
-  platform::TFileStream f(tmp.WindowsPath("sfx.exe"), platform::fmOpenRead | platform::fmShareDenyNone);
+  platform::TFileStream f(tmp.WindowsFile("sfx.exe"), platform::fmOpenRead | platform::fmShareDenyNone);
   EXPECT_EQ(ProbeSelfExtractingZip(f), atSelfExtZip);
 }
 
@@ -439,8 +440,8 @@ with zipfile.ZipFile(out + '/many.zip', 'w', zipfile.ZIP_STORED) as z:
     for n in range(70000):
         z.writestr('f%05d' % n, b'')
 )PY";
-  WriteNativeFile(tmp.NativePath("make.py"), script);
-  ASSERT_TRUE(RunShell("python3 " + ShellQuote(tmp.NativePath("make.py")) + " " + ShellQuote(tmp.Native())));
+  WriteFile(tmp.File("make.py"), script);
+  ASSERT_TRUE(RunShell("python3 " + ShellQuote(tmp.File("make.py")) + " " + ShellQuote(tmp.Native())));
   auto a = Open("py64.zip");
   ASSERT_EQ(a->Count(), 3);
   EXPECT_EQ(a->ZipfileComment(), "python comment");

@@ -1,25 +1,27 @@
 #pragma once
 // Helpers of the codec tests: zlib as the reference compressor, a bit writer for
 // hand-made Deflate streams, a source that reads short, a minimal ZIP directory reader
-// to reach item data in real archives, and sample data.
+// to reach item data in real archives, and sample data. Folders, files, tools and the
+// corpus come from tests/support.
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "codecs/inflate.h"
 #include "rtl/stream.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace qelvo::codecs::test {
+
+using namespace qelvo::test;
 
 using Bytes = std::string;
 
@@ -300,16 +302,6 @@ inline Bytes RepetitiveSample(size_t aSize, uint32_t aSeed = 3) {
   return out;
 }
 
-inline Bytes ReadFileBytes(const std::string& aPath) {
-  std::ifstream f(aPath, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFileBytes(const std::string& aPath, const Bytes& aData) {
-  std::ofstream f(aPath, std::ios::binary | std::ios::trunc);
-  f.write(aData.data(), static_cast<std::streamsize>(aData.size()));
-}
-
 // The items of a ZIP file as its central directory lists them, with their stored data.
 struct ZipEntry {
   std::string Name;
@@ -357,21 +349,6 @@ inline std::vector<ZipEntry> ReadZipEntries(const Bytes& aZip) {
     p += 46 + nameLen + extraLen + commentLen;
   }
   return entries;
-}
-
-// Runs a shell command; true when it exits 0.
-inline bool Shell(const std::string& aCommand) { return std::system((aCommand + " >/dev/null 2>&1").c_str()) == 0; }
-
-inline std::string MakeTempDir() {
-  char tmpl[] = "/tmp/qelvo-codecs-XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "";
-}
-
-// The shared corpus beside the source tree; QELVO_CORPUS_DIR points elsewhere.
-inline std::string CorpusDir() {
-  if (const char* dir = std::getenv("QELVO_CORPUS_DIR")) return dir;
-  return std::string(QELVO_SOURCE_DIR) + "/../shared/corpus";
 }
 
 }  // namespace qelvo::codecs::test

@@ -30,11 +30,7 @@ Bytes DecodeItem(rtl::TStream& aData, const ZipEntry& aEntry, TArcDeflateHelper*
 
 class ZipArchiveData : public ::testing::Test {
  protected:
-  void SetUp() override { FDir = MakeTempDir(); }
-  void TearDown() override {
-    if (!FDir.empty()) Shell("rm -rf '" + FDir + "'");
-  }
-  std::string Path(const std::string& aName) const { return FDir + "/" + aName; }
+  std::string Path(const std::string& aName) const { return FTemp.File(aName); }
   // Writes the sample files and returns their contents by name.
   std::vector<std::pair<std::string, Bytes>> WriteSamples() {
     std::vector<std::pair<std::string, Bytes>> files = {
@@ -43,17 +39,16 @@ class ZipArchiveData : public ::testing::Test {
         {"random.bin", RandomSample(90000, 23)},
         {"tiny.txt", "abc"},
     };
-    for (const auto& [name, data] : files) WriteFileBytes(Path(name), data);
+    for (const auto& [name, data] : files) WriteFile(Path(name), data);
     return files;
   }
-  std::string FDir;
+  TempFolder FTemp{"codecs"};
+  const std::string FDir = FTemp.Native();
 };
 
-bool HaveTool(const char* aName) { return Shell(std::string("command -v ") + aName); }
-
 TEST_F(ZipArchiveData, CorpusDeflate64) {
-  const Bytes zip = ReadFileBytes(CorpusDir() + "/Zip.deflate64.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  const Bytes zip = ReadFile(CorpusFolder() + "/Zip.deflate64.zip");
+  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
   int decoded = 0;
   for (const ZipEntry& e : ReadZipEntries(zip)) {
     if (e.Method != kMethodDeflate64) continue;
@@ -90,8 +85,8 @@ TEST_F(ZipArchiveData, WrittenByTools) {
     SCOPED_TRACE(tool.Archive);
     std::string names;
     for (const auto& f : files) names += " " + f.first;
-    ASSERT_TRUE(Shell("cd '" + FDir + "' && " + tool.Command + names));
-    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFileBytes(Path(tool.Archive)));
+    ASSERT_TRUE(RunQuiet("cd '" + FDir + "' && " + tool.Command + names));
+    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFile(Path(tool.Archive)));
     ASSERT_EQ(entries.size(), files.size());
     for (const ZipEntry& e : entries) {
       SCOPED_TRACE(e.Name);
@@ -108,8 +103,8 @@ TEST_F(ZipArchiveData, WrittenByTools) {
 
 // The corpus archive: eight stored items with password "test", checked against the CRC.
 TEST(ZipDecrypt, CorpusArchive) {
-  const Bytes zip = ReadFileBytes(CorpusDir() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
+  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
   const std::vector<ZipEntry> entries = ReadZipEntries(zip);
   ASSERT_EQ(entries.size(), 8u);
   int rejected = 0;
@@ -148,14 +143,14 @@ TEST_F(ZipArchiveData, EncryptedByTools) {
   std::string names;
   for (const auto& f : files) {
     names += " " + f.first;
-    ASSERT_TRUE(Shell("touch -d '2020-01-02 10:20:30' '" + Path(f.first) + "'"));
+    ASSERT_TRUE(RunQuiet("touch -d '2020-01-02 10:20:30' '" + Path(f.first) + "'"));
   }
-  ASSERT_TRUE(Shell("cd '" + FDir + "' && zip -q -P 'pa ss' infozip.zip" + names));
-  ASSERT_TRUE(Shell("cd '" + FDir + "' && 7zz a -tzip '-ppa ss' -mem=ZipCrypto sevenzip.zip" + names));
+  ASSERT_TRUE(RunQuiet("cd '" + FDir + "' && zip -q -P 'pa ss' infozip.zip" + names));
+  ASSERT_TRUE(RunQuiet("cd '" + FDir + "' && 7zz a -tzip '-ppa ss' -mem=ZipCrypto sevenzip.zip" + names));
 
   for (const char* archive : {"infozip.zip", "sevenzip.zip"}) {
     SCOPED_TRACE(archive);
-    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFileBytes(Path(archive)));
+    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFile(Path(archive)));
     ASSERT_EQ(entries.size(), files.size());
     for (const ZipEntry& e : entries) {
       SCOPED_TRACE(e.Name);
@@ -200,8 +195,8 @@ TEST(ZipDecrypt, Preconditions) {
 }
 
 TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
-  const Bytes zip = ReadFileBytes(CorpusDir() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
+  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
   const ZipEntry e = ReadZipEntries(zip).at(0);
   auto inner = std::make_unique<rtl::TMemoryStream>();
   Load(*inner, e.Data);
@@ -216,8 +211,8 @@ TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
 
 // The header check leaves the caller's header as it was and works on a copy.
 TEST(ZipDecrypt, HeaderIsNotChanged) {
-  const Bytes zip = ReadFileBytes(CorpusDir() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
+  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
   const ZipEntry e = ReadZipEntries(zip).at(0);
   TArcZipEncryptHeader header;
   std::memcpy(header, e.Data.data(), 12);

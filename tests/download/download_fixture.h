@@ -17,7 +17,7 @@ class DownloadTest : public ::testing::Test {
   void SetUp() override {
     dl.Protocolo = protHTTP;
     dl.SetSizeRecvBuffer(65536);
-    dl.SetDownloadDest(dest.Windows());
+    dl.SetDownloadDest(dest.Windows() + "\\");
     log.Attach(dl);
   }
   // Starts nginx once for the program; stops the test when it cannot run.
@@ -35,7 +35,7 @@ class DownloadTest : public ::testing::Test {
   TQvHTTPDownload& Driver() { return static_cast<TQvHTTPDownload&>(dl.Driver()); }
   std::string Local(const std::string& name) const { return dest.File(name); }
 
-  TempDir dest;
+  TempFolder dest;
   TQvDownload dl;
   EventLog log;
 };

@@ -12,11 +12,11 @@ using HttpDownload = DownloadTest;
 TEST_F(HttpDownload, NewFileIsWrittenThroughItsPartFileAndFinishedUnderItsName) {
   NginxServer& n = Nginx();
   bool partSeenDuringTransfer = false;
-  log.Attach(dl, [&](const TEvent&) { partSeenDuringTransfer |= Exists(Local("a.bin.part")); });
+  log.Attach(dl, [&](const TEvent&) { partSeenDuringTransfer |= NativeExists(Local("a.bin.part")); });
   Get(n.Url("/files/a.bin"), "a.bin");
   EXPECT_TRUE(partSeenDuringTransfer);
   EXPECT_EQ(ReadFile(Local("a.bin")), n.Content("a.bin"));
-  EXPECT_FALSE(Exists(Local("a.bin.part")));
+  EXPECT_FALSE(NativeExists(Local("a.bin.part")));
   EXPECT_TRUE(Driver().Finished());
   EXPECT_EQ(Driver().ResultCode(), 200);
   EXPECT_EQ(dl.DownloadStatus(), stDownload);
@@ -72,7 +72,7 @@ TEST_F(HttpDownload, PartFileIsResumedFromItsSize) {
     Get(n.Url("/files/a.bin"), "a.bin");
     EXPECT_EQ(n.LastStatus("/files/a.bin"), 206);
     EXPECT_EQ(ReadFile(Local("a.bin")), content);
-    EXPECT_FALSE(Exists(Local("a.bin.part")));
+    EXPECT_FALSE(NativeExists(Local("a.bin.part")));
     EXPECT_EQ(Driver().BytesResumed(), static_cast<int32_t>(resumed));
     const auto reads = log.Hooks(net::HR_ReadCount);
     if (resumed < 100000) {  // long enough for a body read after the head
@@ -97,7 +97,7 @@ TEST_F(HttpDownload, PauseAndStopFromTheMonitorEvent) {
       if (e.downloaded > 1024 * 1024 && dl.DownloadStatus() != request) dl.SetDownloadStatus(request);
     });
     Get(n.Url("/files/big.bin"), "big.bin");
-    EXPECT_FALSE(Exists(Local("big.bin")));
+    EXPECT_FALSE(NativeExists(Local("big.bin")));
     EXPECT_FALSE(Driver().PartFileOpen());
     // One close for the request, one when the client notices; the drain of the first
     // must not close again from inside itself.
@@ -112,7 +112,7 @@ TEST_F(HttpDownload, PauseAndStopFromTheMonitorEvent) {
       EXPECT_LT(part.size(), content.size());
       EXPECT_EQ(part, content.substr(0, part.size()));
     } else {
-      EXPECT_FALSE(Exists(Local("big.bin.part")));
+      EXPECT_FALSE(NativeExists(Local("big.bin.part")));
     }
   }
   // The paused part file was deleted by the stop; a pause followed by a new start resumes.
@@ -120,7 +120,7 @@ TEST_F(HttpDownload, PauseAndStopFromTheMonitorEvent) {
     if (e.downloaded > 2 * 1024 * 1024 && dl.DownloadStatus() == stDownload) dl.SetDownloadStatus(stPause);
   });
   Get(n.Url("/files/big.bin"), "big.bin");
-  ASSERT_TRUE(Exists(Local("big.bin.part")));
+  ASSERT_TRUE(NativeExists(Local("big.bin.part")));
   log.Attach(dl);
   Get(n.Url("/files/big.bin"), "big.bin");
   EXPECT_EQ(ReadFile(Local("big.bin")), content);
@@ -131,7 +131,7 @@ TEST_F(HttpDownload, EventSequenceAndFigures) {
   const int32_t size = static_cast<int32_t>(n.Content("a.bin").size());
   bool finalFileAtClose = false;
   dl.SetOnHookStatus([&](void* s, net::THookSocketReason r, int32_t t, int32_t b) {
-    if (r == net::HR_SocketClose) finalFileAtClose = Exists(Local("a.bin"));
+    if (r == net::HR_SocketClose) finalFileAtClose = NativeExists(Local("a.bin"));
     TEvent e{TEvent::Hook, s};
     e.reason = r;
     e.toDownload = t;
@@ -210,8 +210,8 @@ TEST_F(HttpDownload, ErrorStatusesLeaveThePartFileAsItWas) {
     if (c.earlierPart) WriteFile(Local("x.bin.part"), c.earlierPart);
     EXPECT_NO_THROW(Get(n.Url(c.path), "x.bin"));
     EXPECT_EQ(Driver().ResultCode(), c.status);
-    EXPECT_FALSE(Exists(Local("x.bin")));
-    ASSERT_TRUE(Exists(Local("x.bin.part")));
+    EXPECT_FALSE(NativeExists(Local("x.bin")));
+    ASSERT_TRUE(NativeExists(Local("x.bin.part")));
     EXPECT_EQ(ReadFile(Local("x.bin.part")), c.earlierPart ? c.earlierPart : "");
     EXPECT_TRUE(Driver().PartFileOpen()) << "kept open until the driver goes";
     // 500 is the code of the close that opens a connection: that close raises nothing.
@@ -241,8 +241,8 @@ TEST_F(HttpDownload, RedirectFinishesUnderTheRequestedName) {
     if (c.resumed) WriteFile(Local(std::string(c.finalName) + ".part"), content.substr(0, c.resumed));
     Get(n.Url(c.path), c.name);
     EXPECT_EQ(ReadFile(Local(c.finalName)), content);
-    EXPECT_FALSE(Exists(Local(std::string(c.finalName) + ".part")));
-    EXPECT_FALSE(Exists(Local("small.bin")));
+    EXPECT_FALSE(NativeExists(Local(std::string(c.finalName) + ".part")));
+    EXPECT_FALSE(NativeExists(Local("small.bin")));
     EXPECT_TRUE(Driver().Finished());
     EXPECT_EQ(Driver().Redirects(), c.requests - 1);
     EXPECT_EQ(n.LastStatus("/files/small.bin"), c.resumed ? 206 : 200);
@@ -254,11 +254,11 @@ TEST_F(HttpDownload, RedirectFinishesUnderTheRequestedName) {
 }
 
 TEST_F(HttpDownload, ConnectionFailureRaisesNothingAndKeepsAnEmptyPartFile) {
-  const int closedPort = FreeLoopbackPort();
+  const int closedPort = UnusedPort();
   EXPECT_NO_THROW(Get("http://127.0.0.1:" + std::to_string(closedPort) + "/x.bin", "x.bin"));
   EXPECT_EQ(Driver().ResultCode(), 500);
   EXPECT_EQ(Driver().LastSocketErrorCode(), 10061);
-  EXPECT_FALSE(Exists(Local("x.bin")));
+  EXPECT_FALSE(NativeExists(Local("x.bin")));
   EXPECT_EQ(ReadFile(Local("x.bin.part")), "");
   EXPECT_EQ(dl.DownloadStatus(), stDownload) << "the component reports a started download";
 }
@@ -272,8 +272,8 @@ TEST_F(HttpDownload, RenameFailureIsRaisedWithBothNames) {
     Get(n.Url("/files/small.bin"), "small.bin");
     ADD_FAILURE() << "no exception";
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "Não foi possível renomear o arquivo: " + dest.Windows() + "small.bin.part para " +
-                               dest.Windows() + "small.bin");
+    EXPECT_EQ(e.Message(), "Não foi possível renomear o arquivo: " + dest.Windows() + "\\small.bin.part para " +
+                               dest.Windows() + "\\small.bin");
   }
   EXPECT_EQ(ReadFile(Local("small.bin.part")), n.Content("small.bin"));
   // The part file is whole: the next start's range is refused (416) and it is finished.
@@ -281,11 +281,11 @@ TEST_F(HttpDownload, RenameFailureIsRaisedWithBothNames) {
   Get(n.Url("/files/small.bin"), "small.bin");
   EXPECT_EQ(n.LastStatus("/files/small.bin"), 416);
   EXPECT_EQ(ReadFile(Local("small.bin")), n.Content("small.bin"));
-  EXPECT_FALSE(Exists(Local("small.bin.part")));
+  EXPECT_FALSE(NativeExists(Local("small.bin.part")));
 }
 
 TEST_F(HttpDownload, MissingDestinationFolderRaisesTheFileError) {
-  dl.SetDownloadDest(dest.Windows() + "no\\such\\folder\\");
+  dl.SetDownloadDest(dest.Windows() + "\\no\\such\\folder\\");
   EXPECT_THROW(Get("http://127.0.0.1:1/x.bin", "x.bin"), rtl::EFCreateError);
 }
 

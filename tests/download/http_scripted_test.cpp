@@ -66,8 +66,8 @@ TEST_F(ScriptedDownload, OnlyAWholeBodyIsFinished) {
     if (std::string(c.what).rfind("close-delimited", 0) == 0) {
       EXPECT_TRUE(log.Hooks(net::HR_ReadCount).empty());
     }
-    EXPECT_EQ(Exists(Local("f.bin")), c.finished);
-    EXPECT_EQ(Exists(Local("f.bin.part")), !c.finished);
+    EXPECT_EQ(NativeExists(Local("f.bin")), c.finished);
+    EXPECT_EQ(NativeExists(Local("f.bin.part")), !c.finished);
     if (c.finished) {
       EXPECT_EQ(ReadFile(Local("f.bin")), kBody);
     } else {
@@ -94,7 +94,7 @@ TEST_F(ScriptedDownload, CutTransferIsResumedByTheNextStart) {
            kBody.substr(from));
   });
   Get(server.Url("/f.bin"), "f.bin");
-  ASSERT_TRUE(Exists(Local("f.bin.part")));
+  ASSERT_TRUE(NativeExists(Local("f.bin.part")));
   const size_t kept = ReadFile(Local("f.bin.part")).size();
   log.events.clear();
   Get(server.Url("/f.bin"), "f.bin");
@@ -133,7 +133,7 @@ TEST_F(ScriptedDownload, WholeBodyAnsweringAResumeStartsThePartFileOver) {
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(HeaderValue(server.Requests()[0], "Range"), "bytes=700-");
     EXPECT_EQ(ReadFile(Local("f.bin")), c.body);
-    EXPECT_FALSE(Exists(Local("f.bin.part")));
+    EXPECT_FALSE(NativeExists(Local("f.bin.part")));
   }
 }
 
@@ -146,7 +146,7 @@ TEST_F(ScriptedDownload, PartialBodyFromAnotherOffsetIsNotAppended) {
   WriteFile(Local("f.bin.part"), earlier);
   EXPECT_NO_THROW(Get(server.Url("/f.bin"), "f.bin"));
   EXPECT_FALSE(Driver().Finished());
-  EXPECT_FALSE(Exists(Local("f.bin")));
+  EXPECT_FALSE(NativeExists(Local("f.bin")));
   EXPECT_EQ(ReadFile(Local("f.bin.part")), earlier);
 }
 
@@ -158,7 +158,7 @@ TEST_F(ScriptedDownload, RedirectChainsAreBounded) {
   EXPECT_EQ(server.Requests().size(), 1u + TQvHTTPDownload::kMaxRedirects);
   EXPECT_TRUE(Driver().RedirectLimitReached());
   EXPECT_FALSE(Driver().Finished());
-  EXPECT_FALSE(Exists(Local("f.bin")));
+  EXPECT_FALSE(NativeExists(Local("f.bin")));
   EXPECT_FALSE(Driver().PartFileOpen());
 }
 
@@ -216,7 +216,7 @@ TEST_F(ScriptedDownload, RedirectedNameProbeTakesTheNameOfTheTarget) {
   });
   Get(server.Url("/download/"), "");
   EXPECT_EQ(ReadFile(Local("pkg.zip")), "PKG");
-  EXPECT_FALSE(Exists(Local("pkg.zip.part")));
+  EXPECT_FALSE(NativeExists(Local("pkg.zip.part")));
   EXPECT_EQ(server.Requests().size(), 3u) << "probe, download, redirected download";
 }
 
@@ -247,7 +247,7 @@ TEST_F(ScriptedDownload, ProxyTimeoutLimitsEachWait) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_FALSE(Driver().Finished());
   EXPECT_EQ(Driver().ResultCode(), 0);
-  EXPECT_TRUE(Exists(Local("f.bin.part")));
+  EXPECT_TRUE(NativeExists(Local("f.bin.part")));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ struct RunResult {
 };
 
 // Runs qelvo-get with a bounded wait.
-RunResult RunGet(const std::vector<std::string>& args, const TempDir& scratch) {
+RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch) {
   const std::string outFile = scratch.File("qelvo-get.out");
   std::vector<std::string> argv = {QELVO_GET_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -56,8 +56,8 @@ class QelvoGet : public ::testing::Test {
     if (!n.Start(error)) ADD_FAILURE() << error;
     return n;
   }
-  TempDir dest;
-  TempDir scratch;
+  TempFolder dest;
+  TempFolder scratch;
 };
 
 TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
@@ -79,7 +79,7 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
       {"redirected", {"-q", "-d", d, "-o", "r.bin", n.Url("/redirect")}, 0, ""},
       {"404", {"-d", d, n.Url("/files/nope.bin")}, 1, "HTTP status 404"},
       {"500", {"-d", d, n.Url("/fail500")}, 1, "HTTP status 500"},
-      {"refused", {"-d", d, "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/x.bin"}, 1,
+      {"refused", {"-d", d, "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/x.bin"}, 1,
        "socket error 10061"},
       {"redirect loop", {"-d", d, "-o", "loop.bin", loop.Url("/again")}, 1, "more than 10 redirects"},
       {"no URL", {"-d", d}, 2, "no URL"},
@@ -98,7 +98,7 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
   EXPECT_EQ(ReadFile(dest.File("a.bin")), n.Content("a.bin"));
   EXPECT_EQ(ReadFile(dest.File("other.bin")), n.Content("small.bin"));
   EXPECT_EQ(ReadFile(dest.File("served name.bin")), n.Content("named-source.bin"));
-  EXPECT_TRUE(Exists(dest.File("nope.bin.part")));
+  EXPECT_TRUE(NativeExists(dest.File("nope.bin.part")));
 }
 
 // A cut transfer exits 1 and keeps its part file; the next run resumes and finishes.
@@ -111,13 +111,13 @@ TEST_F(QelvoGet, CutTransferIsFinishedByTheNextRun) {
   RunResult r = RunGet({"-q", "-d", dest.Native(), "-o", "a.bin", cut.Url("/files/a.bin")}, scratch);
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("socket error 10054"), std::string::npos) << r.output;
-  ASSERT_TRUE(Exists(dest.File("a.bin.part")));
-  EXPECT_FALSE(Exists(dest.File("a.bin")));
+  ASSERT_TRUE(NativeExists(dest.File("a.bin.part")));
+  EXPECT_FALSE(NativeExists(dest.File("a.bin")));
   r = RunGet({"-d", dest.Native(), n.Url("/files/a.bin")}, scratch);
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(n.LastStatus("/files/a.bin"), 206);
   EXPECT_EQ(ReadFile(dest.File("a.bin")), content);
-  EXPECT_FALSE(Exists(dest.File("a.bin.part")));
+  EXPECT_FALSE(NativeExists(dest.File("a.bin.part")));
 }
 
 TEST_F(QelvoGet, TimeoutAndProxyOptionsReachTheDownload) {

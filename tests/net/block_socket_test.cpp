@@ -10,12 +10,13 @@
 #include "hook_log.h"
 #include "net/tcp_socket.h"
 #include "net/text_util.h"
-#include "script_server.h"
+#include "tests/support/script_server.h"
 
 namespace qelvo::net {
 namespace {
 
 using namespace testing;
+using namespace qelvo::test;
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();

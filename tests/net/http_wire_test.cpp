@@ -8,12 +8,13 @@
 #include "hook_log.h"
 #include "net/http_client.h"
 #include "net/text_util.h"
-#include "script_server.h"
+#include "tests/support/script_server.h"
 
 namespace qelvo::net {
 namespace {
 
 using namespace testing;
+using namespace qelvo::test;
 using std::string;
 
 const string kOk = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";

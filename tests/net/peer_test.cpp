@@ -7,12 +7,13 @@
 #include "hook_log.h"
 #include "net/http_client.h"
 #include "net/text_util.h"
-#include "peers.h"
+#include "tests/support/peers.h"
 
 namespace qelvo::net {
 namespace {
 
 using namespace testing;
+using namespace qelvo::test;
 using std::string;
 
 class Peers : public ::testing::Test {

@@ -6,12 +6,13 @@
 #include "net/http_client.h"
 #include "net/tcp_socket.h"
 #include "net/text_util.h"
-#include "script_server.h"
+#include "tests/support/script_server.h"
 
 namespace qelvo::net {
 namespace {
 
 using namespace testing;
+using namespace qelvo::test;
 using std::string;
 
 string B(std::initializer_list<int> bytes) {

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "drive_fixture.h"
+#include "tests/support/drive_fixture.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 
 namespace qelvo::platform {
 namespace {
 
-using FileStream = testing::DriveC;
+using FileStream = qelvo::test::DriveC;
 
 TEST_F(FileStream, CreateWriteReopenAndRead) {
   {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <set>
 
-#include "drive_fixture.h"
+#include "tests/support/drive_fixture.h"
 #include "platform/clock.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -15,7 +15,7 @@
 namespace qelvo::platform {
 namespace {
 
-using FileSystem = testing::DriveC;
+using FileSystem = qelvo::test::DriveC;
 
 void Touch(const std::string& path, const std::string& content = "x") {
   TFileStream(path, fmCreate).WriteString(content);

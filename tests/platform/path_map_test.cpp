@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/path_map.h"
-#include "drive_fixture.h"
+#include "tests/support/drive_fixture.h"
 #include "rtl/exceptions.h"
 
 namespace qelvo::platform {
 namespace {
 
-using PathMap = testing::DriveC;
+using PathMap = qelvo::test::DriveC;
 
 TEST_F(PathMap, WindowsToNative) {
   struct Case {

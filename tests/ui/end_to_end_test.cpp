@@ -18,6 +18,7 @@
 #include "app/real_components.h"
 #include "lnk_reader.h"
 #include "nginx_peer.h"
+#include "tests/support/temp_folder.h"
 #include "qt_harness.h"
 #include "ui/program.h"
 
@@ -46,8 +47,8 @@ Files Tree(const fs::path& root) {
 class EndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/qelvo-e2e-XXXXXX";
-    serverWork_ = ::mkdtemp(tmpl);
+    serverFolder_ = new test::TempFolder("e2e");
+    serverWork_ = serverFolder_->Native();
     peer_ = new TNginxPeer(serverWork_);
     // A company name that needs escaping in the URL.
     const fs::path layouts = fs::path(peer_->PackagesFolder()) / "www/qelvo/public/layoutpdv";
@@ -57,14 +58,14 @@ class EndToEnd : public ::testing::Test {
   static void TearDownTestSuite() {
     delete peer_;
     peer_ = nullptr;
-    std::error_code ec;
-    fs::remove_all(serverWork_, ec);
+    delete serverFolder_;
+    serverFolder_ = nullptr;
   }
 
   void SetUp() override {
     ASSERT_TRUE(peer_->Running()) << peer_->Error();
-    char tmpl[] = "/tmp/qelvo-e2e-run-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    run_ = std::make_unique<test::TempFolder>("e2e-run");
+    root_ = run_->Native();
     fs::create_directories(root_ / "drive_c");
     fs::create_directories(root_ / "Desktop");
     fs::create_directories(root_ / "bin");
@@ -90,8 +91,7 @@ class EndToEnd : public ::testing::Test {
     ::setenv("PATH", oldPath_.c_str(), 1);
     ::unsetenv("QELVO_DRIVE_C");
     ::unsetenv("XDG_DESKTOP_DIR");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    run_.reset();
   }
 
   TfrmPrincipalQelvoOneInstall& Main() { return program_->frmPrincipalQelvoOneInstall; }
@@ -127,7 +127,9 @@ class EndToEnd : public ::testing::Test {
   }
 
   static inline TNginxPeer* peer_ = nullptr;
+  static inline test::TempFolder* serverFolder_ = nullptr;
   static inline fs::path serverWork_;
+  std::unique_ptr<test::TempFolder> run_;
   fs::path root_;
   std::string oldPath_;
   app::TPlatformShell shell_;

@@ -1,9 +1,9 @@
 #pragma once
 // nginx on a free loopback port serving the demo package set, started and stopped by
 // the tests with bounded waits.
-#include <sys/types.h>
-
 #include <string>
+
+#include "tests/support/peer_process.h"
 
 namespace qelvo::ui::testing {
 
@@ -11,8 +11,7 @@ class TNginxPeer {
  public:
   // Builds the demo packages into work/packages and serves work/packages/www.
   explicit TNginxPeer(const std::string& work);
-  ~TNginxPeer();
-  bool Running() const { return pid_ > 0; }
+  bool Running() const { return process_.Running(); }
   int Port() const { return port_; }
   const std::string& PackagesFolder() const { return packages_; }
   // Requests served so far (lines of the access log).
@@ -22,7 +21,7 @@ class TNginxPeer {
  private:
   std::string work_, packages_, error_;
   int port_ = 0;
-  pid_t pid_ = -1;
+  test::PeerProcess process_;
 };
 
 }  // namespace qelvo::ui::testing

@@ -12,6 +12,7 @@
 #include "app/progress_figures.h"
 #include "qt_harness.h"
 #include "scripted.h"
+#include "tests/support/drive_fixture.h"
 #include "ui/program.h"
 #include "rtl/exceptions.h"
 #include "ui/qt_text.h"
@@ -28,21 +29,13 @@ using app::testing::TLog;
 class Windows : public ::testing::Test {
  protected:
   Windows() {
-    char tmpl[] = "/tmp/qelvo-ui-XXXXXX";
-    root_ = ::mkdtemp(tmpl);
-    ::setenv("QELVO_DRIVE_C", root_.c_str(), 1);
     app::TInstallerConfig c;
     c.ExeFolder = "C:\\inst\\";
     c.PackageHost = "pkg.test";
     c.Format = {",", "."};
     program_ = std::make_unique<TProgram>(shell_, factory_, c);
   }
-  ~Windows() override {
-    program_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-    ::unsetenv("QELVO_DRIVE_C");
-  }
+  ~Windows() override { program_.reset(); }
   TfrmPrincipalQelvoOneInstall& Main() { return program_->frmPrincipalQelvoOneInstall; }
   TfrmStatus& Status() { return program_->frmStatus; }
   void Serve(const std::string& path, const std::string& body) { server_.Bodies["http://pkg.test:8997" + path] = body; }
@@ -51,7 +44,8 @@ class Windows : public ::testing::Test {
   TFakeServer server_;
   TFakeFactory factory_{log_, server_};
   TFakeShell shell_{log_};
-  std::filesystem::path root_;
+  test::TempFolder root_{"ui"};
+  test::ScopedDriveC driveC_{root_.Native()};
   std::unique_ptr<TProgram> program_;
 };
 

@@ -30,7 +30,7 @@ std::string ArcFailure(const std::function<void()>& call, int32_t expectedCode) 
 
 class ComponentTest : public ::testing::Test {
  protected:
-  TTempDir tmp;
+  TempFolder tmp;
   fs::path out = tmp / "out";
   std::vector<TItemFailure> failures;
 
@@ -78,7 +78,7 @@ TEST_F(ComponentTest, OpeningFailures) {
 
 // Types with readers still to come are recognised by name and refused.
 TEST_F(ComponentTest, TarGzipAndBzip2AreNotHandledYet) {
-  const std::string corpus = CorpusDir();
+  const std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   for (const char* file : {"Tar.tar", "Tar.tar.gz", "Tar.tar.bz2"}) {
     SCOPED_TRACE(file);

@@ -20,7 +20,7 @@ struct TPristine {
 
 // Damages the archive in rounds (a few random bytes, sometimes a cut) and extracts and
 // tests each copy.
-void DamageAndExtract(const TTempDir& tmp, const TPristine& pristine, int rounds, uint32_t seed, int& opened) {
+void DamageAndExtract(const TempFolder& tmp, const TPristine& pristine, int rounds, uint32_t seed, int& opened) {
   auto next = [&seed] {
     seed = seed * 1664525u + 1013904223u;
     return seed >> 8;
@@ -71,7 +71,7 @@ void DamageAndExtract(const TTempDir& tmp, const TPristine& pristine, int rounds
 }
 
 TEST(DamagedArchives, RandomByteDamageIsContained) {
-  TTempDir tmp;
+  TempFolder tmp;
   const std::vector<TZipEntry> entries = {StoredEntry("stored.txt", TextData(3000, 1)),
                                           DeflatedEntry("dir/deflated.txt", TextData(60000, 2)),
                                           DeflatedEntry("random.bin", RandomData(5000, 3)), FolderEntry("empty/"),
@@ -86,7 +86,7 @@ TEST(DamagedArchives, RandomByteDamageIsContained) {
   if (!HaveTool("zip")) return;
   WriteFile(tmp / "src/a.txt", TextData(20000, 4));
   WriteFile(tmp / "src/b.bin", RandomData(3000, 5));
-  ASSERT_EQ(Shell("zip -q -P pw ../enc.zip a.txt b.bin", tmp / "src"), 0);
+  ASSERT_EQ(ShellStatus("zip -q -P pw ../enc.zip a.txt b.bin", tmp / "src"), 0);
   TPristine encrypted{ReadFile(tmp / "enc.zip"), {Crc32(TextData(20000, 4)), Crc32(RandomData(3000, 5))}, "pw"};
   opened = 0;
   DamageAndExtract(tmp, encrypted, 150, 777, opened);

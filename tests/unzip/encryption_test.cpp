@@ -13,7 +13,7 @@ using namespace archive;
 
 class EncryptionTest : public ::testing::Test {
  protected:
-  TTempDir tmp;
+  TempFolder tmp;
   fs::path out = tmp / "out";
   fs::path src = tmp / "src";
   std::vector<TItemFailure> failures;
@@ -56,13 +56,13 @@ class EncryptionTest : public ::testing::Test {
 
   std::string InfoZipArchive() {
     if (!HaveTool("zip")) return "";
-    EXPECT_EQ(Shell("zip -q -r -P s3cret ../izip.zip .", src), 0);
+    EXPECT_EQ(ShellStatus("zip -q -r -P s3cret ../izip.zip .", src), 0);
     return Win(tmp / "izip.zip");
   }
 };
 
 TEST_F(EncryptionTest, CorpusArchiveWithPasswordTest) {
-  const std::string corpus = CorpusDir();
+  const std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   const std::string zipFile = Win(fs::path(corpus) / "zipcrypto.zip");
   Extract(zipFile, "test");
@@ -75,9 +75,9 @@ TEST_F(EncryptionTest, CorpusArchiveWithPasswordTest) {
 
 TEST_F(EncryptionTest, InfoZipAndSevenZipArchives) {
   if (!HaveTool("zip") || !HaveTool("7zz")) GTEST_SKIP() << "zip or 7zz is not installed";
-  ASSERT_EQ(Shell("zip -q -r -P s3cret ../izip.zip .", src), 0);
-  ASSERT_EQ(Shell("7zz a -bd -bso0 -tzip -ps3cret -mem=ZipCrypto ../7z.zip .", src), 0);
-  ASSERT_EQ(Shell("7zz a -bd -bso0 -tzip -ps3cret -mem=ZipCrypto -mm=Copy ../7z-stored.zip .", src), 0);
+  ASSERT_EQ(ShellStatus("zip -q -r -P s3cret ../izip.zip .", src), 0);
+  ASSERT_EQ(ShellStatus("7zz a -bd -bso0 -tzip -ps3cret -mem=ZipCrypto ../7z.zip .", src), 0);
+  ASSERT_EQ(ShellStatus("7zz a -bd -bso0 -tzip -ps3cret -mem=ZipCrypto -mm=Copy ../7z-stored.zip .", src), 0);
   for (const char* name : {"izip.zip", "7z.zip", "7z-stored.zip"}) {
     SCOPED_TRACE(name);
     fs::remove_all(out);
@@ -99,7 +99,7 @@ TEST_F(EncryptionTest, DataDescriptorItemsCheckAgainstTheTime) {
     SCOPED_TRACE(i);
     const std::string name = "dd" + std::to_string(i) + ".zip";
     WriteFile(tmp / "in.txt", data + std::string(static_cast<size_t>(i), 'x'));
-    ASSERT_EQ(Shell("zip -q -P pw " + name + " - < in.txt", tmp.Path()), 0);
+    ASSERT_EQ(ShellStatus("zip -q -P pw " + name + " - < in.txt", tmp.Native()), 0);
     failures.clear();
     Extract(Win(tmp / name), "pw");
     EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);

@@ -12,13 +12,13 @@ namespace {
 class TDriveCEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    dir_ = std::make_unique<TTempDir>();
-    ::setenv("QELVO_DRIVE_C", dir_->Path().c_str(), 1);
+    dir_ = std::make_unique<TempFolder>();
+    ::setenv("QELVO_DRIVE_C", dir_->Native().c_str(), 1);
   }
   void TearDown() override { dir_.reset(); }
 
  private:
-  std::unique_ptr<TTempDir> dir_;
+  std::unique_ptr<TempFolder> dir_;
 };
 
 const auto* const kDriveC = ::testing::AddGlobalTestEnvironment(new TDriveCEnvironment);

@@ -26,7 +26,7 @@ bool IsReadOnly(const fs::path& p) {
 
 class ExtractionTest : public ::testing::Test {
  protected:
-  TTempDir tmp;
+  TempFolder tmp;
   fs::path out = tmp / "out";
   std::vector<TItemFailure> failures;
 
@@ -58,10 +58,10 @@ TEST_F(ExtractionTest, InfoZipTreeWithFoldersTimesAndAttributes) {
   for (const TFile& f : files) WriteFile(src / f.name, f.data);
   fs::create_directories(src / "emptyfolder");
   for (const TFile& f : files)
-    ASSERT_EQ(Shell("touch -d " + Quote(f.stamp) + " " + Quote((src / f.name).string())), 0);
+    ASSERT_EQ(ShellStatus("touch -d " + ShellQuote(f.stamp) + " " + ShellQuote((src / f.name).string())), 0);
   fs::permissions(src / "docs/readonly.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   // .bin files stored, everything else deflated.
-  ASSERT_EQ(Shell("zip -q -r -n .bin ../tree.zip .", src), 0);
+  ASSERT_EQ(ShellStatus("zip -q -r -n .bin ../tree.zip .", src), 0);
 
   Extract(Win(tmp / "tree.zip"));
 
@@ -91,7 +91,7 @@ TEST_F(ExtractionTest, SevenZipMethods) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.option);
     const std::string name = std::string("7z") + c.option + ".zip";
-    ASSERT_EQ(Shell("7zz a -bd -bso0 -tzip " + std::string(c.option) + " " + Quote((tmp / name).string()) + " .", src), 0);
+    ASSERT_EQ(ShellStatus("7zz a -bd -bso0 -tzip " + std::string(c.option) + " " + ShellQuote((tmp / name).string()) + " .", src), 0);
     const fs::path target = out / c.option;
     fs::create_directories(target);
     failures.clear();
@@ -112,7 +112,7 @@ TEST_F(ExtractionTest, SevenZipMethods) {
 // Archives from other tools: Deflate, Deflate64, stored, data descriptors, zip64, data
 // before and after the archive. Every payload is one of the corpus's three files.
 TEST_F(ExtractionTest, CorpusArchivesExtractEveryPayload) {
-  const std::string corpus = CorpusDir();
+  const std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   const std::set<uint32_t> payloadCrcs = {0xcfb109c8, 0x088814e3, 0x9bd160fa};
   struct TCase {
@@ -287,7 +287,7 @@ TEST_F(ExtractionTest, DataDescriptorItems) {
   if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   const std::string data = TextData(123456, 8);
   WriteFile(tmp / "input.txt", data);
-  ASSERT_EQ(Shell("zip -q streamed.zip - < input.txt", tmp.Path()), 0);
+  ASSERT_EQ(ShellStatus("zip -q streamed.zip - < input.txt", tmp.Native()), 0);
   Extract(Win(tmp / "streamed.zip"));
   EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
   EXPECT_EQ(ReadFile(out / "-"), data);
@@ -304,7 +304,7 @@ TEST_F(ExtractionTest, DataDescriptorItems) {
 // The corpus's hostile archive: the item that climbs out of the base folder is refused,
 // good.txt is written, nothing lands outside.
 TEST_F(ExtractionTest, EvilArchiveWritesOnlyGoodTxt) {
-  const std::string corpus = CorpusDir();
+  const std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   const fs::path base = out / "a/b/c";
   fs::create_directories(base);
@@ -313,7 +313,7 @@ TEST_F(ExtractionTest, EvilArchiveWritesOnlyGoodTxt) {
   EXPECT_EQ(failures[0].ErrorClass, ecArchive);
   EXPECT_EQ(failures[0].ErrorCode, kArcUnsafePath);
   std::vector<fs::path> written;
-  for (const auto& e : fs::recursive_directory_iterator(tmp.Path()))
+  for (const auto& e : fs::recursive_directory_iterator(tmp.Native()))
     if (e.is_regular_file() && e.path().filename() != "Zip.Evil.zip") written.push_back(fs::relative(e.path(), base));
   EXPECT_EQ(written, (std::vector<fs::path>{"good.txt"}));
 }
@@ -351,7 +351,7 @@ TEST_F(ExtractionTest, HelpersOnABareArchive) {
 // Methods that come later fail as unsupported, item by item; the stored items of the
 // same archives are written.
 TEST_F(ExtractionTest, LaterMethodsFailAsUnsupported) {
-  const std::string corpus = CorpusDir();
+  const std::string corpus = CorpusFolder();
   if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   for (const char* file : {"Zip.bzip2.zip", "Zip.lzma.zip", "Zip.ppmd.zip", "Zip.shrink.zip", "Zip.implode.zip",
                            "Zip.reduce1.zip"}) {

@@ -1,54 +1,20 @@
 #include "tests/unzip/test_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <ostream>
-#include <sstream>
 #include <stdexcept>
 
 #include "archive/crc32.h"
 #include <gtest/gtest.h>
 
 #include "platform/path_map.h"
+#include "tests/support/le_bytes.h"
 #include "unzip/unzipper.h"
 
 namespace qelvo::unzip::test {
 
-TTempDir::TTempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "qelvo-unzip-XXXXXX").string();
-  if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
-}
-
-TTempDir::~TTempDir() {
-  std::error_code ec;
-  // Read-only files and folders must not keep the folder alive.
-  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path_, ec);
-}
-
-std::string TTempDir::Win() const { return test::Win(path_); }
-
 std::string Win(const fs::path& native) { return platform::FromNativePath(native.string()); }
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 std::string TextData(size_t size, uint32_t seed) {
   static const char* kWords[] = {"archive ", "item ", "deflate ", "window ", "the ", "qelvo ", "install\n", "zip "};
@@ -90,33 +56,6 @@ std::string RawDeflate(const std::string& data, int level) {
   return out;
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-int Shell(const std::string& command, const fs::path& cwd) {
-  const std::string line = cwd.empty() ? command : "cd " + Quote(cwd.string()) + " && " + command;
-  const int rc = std::system(line.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null 2>&1") == 0; }
-
-std::string CorpusDir() {
-  std::vector<fs::path> candidates;
-  if (const char* env = std::getenv("QELVO_CORPUS_DIR"); env && *env) candidates.emplace_back(env);
-  candidates.emplace_back(QELVO_SOURCE_DIR "/../shared/corpus");
-  // A worktree one level further down.
-  candidates.emplace_back(QELVO_SOURCE_DIR "/../../shared/corpus");
-  for (const auto& c : candidates) {
-    std::error_code ec;
-    if (fs::exists(c / "zipcrypto.zip", ec)) return fs::canonical(c, ec).string();
-  }
-  return "";
-}
-
 TZipEntry StoredEntry(const std::string& name, const std::string& plain) {
   TZipEntry e;
   e.Name = name;
@@ -139,17 +78,6 @@ TZipEntry FolderEntry(const std::string& name) {
   e.ExternalAttributes = (040755u << 16) | 0x10;
   return e;
 }
-
-namespace {
-void Put16(std::string& s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-}  // namespace
 
 std::string BuildZip(const std::vector<TZipEntry>& entries, const std::string& prefix) {
   std::string out = prefix;

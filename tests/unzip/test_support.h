@@ -1,51 +1,30 @@
 #pragma once
-// Shared helpers of the unzip tests: temporary folders, files, external archivers, a
-// writer for hand-made ZIP archives whose every header field can be set, and the
-// extraction exactly as the installer runs it.
+// Helpers of the unzip tests: sample data, a writer for hand-made ZIP archives whose
+// every header field can be set, and the extraction exactly as the installer runs it.
+// Folders, files, tools and the corpus come from tests/support.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "archive/types.h"
+#include "tests/support/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace qelvo::unzip::test {
 
 namespace fs = std::filesystem;
 
-// A fresh native folder, removed with everything in it at the end.
-class TTempDir {
- public:
-  TTempDir();
-  ~TTempDir();
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  const fs::path& Path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  // The folder in the program's Windows form ("Z:\tmp\...").
-  std::string Win() const;
+using namespace qelvo::test;
 
- private:
-  fs::path path_;
-};
-
+// A native path in the program's Windows form ("Z:\tmp\...").
 std::string Win(const fs::path& native);
-std::string ReadFile(const fs::path& path);
-void WriteFile(const fs::path& path, const std::string& data);
 // Deterministic bytes that deflate a little (text-like) or not at all.
 std::string TextData(size_t size, uint32_t seed = 1);
 std::string RandomData(size_t size, uint32_t seed = 1);
 uint32_t Crc32(const std::string& data);
 // Raw Deflate (no zlib header) at the given level.
 std::string RawDeflate(const std::string& data, int level = 6);
-
-// Runs a shell command line in folder cwd; its exit status, -1 when it did not exit.
-int Shell(const std::string& command, const fs::path& cwd = {});
-std::string Quote(const std::string& s);
-bool HaveTool(const char* name);
-
-// Where the real-world archives are; "" when they are not around.
-std::string CorpusDir();
 
 // One item of a hand-made archive. The defaults make a valid stored item.
 struct TZipEntry {

@@ -17,19 +17,19 @@ struct TRun {
 
 class ToolTest : public ::testing::Test {
  protected:
-  TTempDir tmp;
+  TempFolder tmp;
 
   TRun Run(const std::string& args) {
-    const std::string cmd = Quote(QELVO_UNZIP_TOOL) + " " + args + " >" + Quote((tmp / "stdout").string()) + " 2>" +
-                            Quote((tmp / "stderr").string());
-    TRun r{Shell(cmd, tmp.Path()), "", ""};
+    const std::string cmd = ShellQuote(QELVO_UNZIP_TOOL) + " " + args + " >" + ShellQuote((tmp / "stdout").string()) + " 2>" +
+                            ShellQuote((tmp / "stderr").string());
+    TRun r{ShellStatus(cmd, tmp.Native()), "", ""};
     r.out = ReadFile(tmp / "stdout");
     r.err = ReadFile(tmp / "stderr");
     return r;
   }
   std::string Make(const std::string& name, const std::vector<TZipEntry>& entries) {
     WriteFile(tmp / name, BuildZip(entries));
-    return Quote((tmp / name).string());
+    return ShellQuote((tmp / name).string());
   }
 };
 
@@ -69,7 +69,7 @@ TEST_F(ToolTest, ItemFailuresExitWithOne) {
 TEST_F(ToolTest, PasswordOption) {
   if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   WriteFile(tmp / "src/secret.txt", "hidden");
-  ASSERT_EQ(Shell("zip -q -P pw ../enc.zip secret.txt", tmp / "src"), 0);
+  ASSERT_EQ(ShellStatus("zip -q -P pw ../enc.zip secret.txt", tmp / "src"), 0);
   EXPECT_EQ(Run("-q enc.zip -d out -P pw").status, 0);
   EXPECT_EQ(ReadFile(tmp / "out/secret.txt"), "hidden");
   const TRun missing = Run("-q enc.zip -d out2");
@@ -115,7 +115,7 @@ TEST_F(ToolTest, TestsEveryItem) {
   // Zip64 sizes in the local header are compared with the central ones.
   if (HaveTool("zip")) {
     WriteFile(tmp / "src/z.txt", TextData(1000));
-    ASSERT_EQ(Shell("zip -q -fz ../zip64.zip z.txt", tmp / "src"), 0);
+    ASSERT_EQ(ShellStatus("zip -q -fz ../zip64.zip z.txt", tmp / "src"), 0);
     const TRun z = Run("-t zip64.zip");
     EXPECT_EQ(z.status, 0) << z.err;
   }

@@ -2,39 +2,25 @@
 // Real peers for the tests (nginx, tinyproxy, danted), each started on a free loopback
 // port with a configuration generated in its own temporary folder and stopped when the
 // object goes. Start-up waits until the port accepts connections, bounded in time.
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
-namespace qelvo::net::testing {
+#include "tests/support/peer_process.h"
+#include "tests/support/temp_folder.h"
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  void Write(const std::string& name, const std::string& content) const;
+namespace qelvo::test {
 
- private:
-  std::string path_;
-};
-
-class PeerProcess {
- public:
-  PeerProcess() = default;
-  ~PeerProcess() { Stop(); }
-  PeerProcess(const PeerProcess&) = delete;
-  PeerProcess& operator=(const PeerProcess&) = delete;
-  // Runs argv; true when port on 127.0.0.1 accepts connections within timeoutMs.
-  bool Start(const std::vector<std::string>& argv, int port, int timeoutMs = 10000);
-  void Stop();
-  bool Running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
+// The nginx binary, "" when it is not installed.
+std::string FindNginx();
+// A generated nginx configuration around the lines of its http block: foreground, one
+// worker process, as root when the tests run as root, pid file, error log and temp
+// paths in folder.
+std::string NginxConfig(const std::string& folder, const std::string& http);
+// Writes conf to folder/nginx.conf and runs nginx with folder as its prefix; false with
+// the reason in error when it does not accept on port in time.
+bool StartNginx(PeerProcess& process, const std::string& folder, const std::string& conf, int port,
+                std::string& error);
 
 // A deterministic pseudo-random body, and a checksum to compare big bodies by.
 std::string TestBody(size_t size, uint32_t seed);
@@ -48,7 +34,7 @@ class NginxPeer {
   int port = 0;
   std::string big;  // served as /big.bin
   std::string error;
-  TempDir dir;
+  TempFolder dir{"net"};
 
  private:
   PeerProcess process_;
@@ -61,7 +47,7 @@ class TinyproxyPeer {
   bool ok = false;
   int port = 0;
   std::string error;
-  TempDir dir;
+  TempFolder dir{"net"};
 
  private:
   PeerProcess process_;
@@ -76,11 +62,11 @@ class DantePeer {
   bool ok = false;
   int port = 0;
   std::string error;
-  TempDir dir;
+  TempFolder dir{"net"};
 
  private:
   std::string pamService_;
   PeerProcess process_;
 };
 
-}  // namespace qelvo::net::testing
+}  // namespace qelvo::test

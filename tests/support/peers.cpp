@@ -1,102 +1,45 @@
-#include "peers.h"
+#include "tests/support/peers.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "script_server.h"
+#include "tests/support/files.h"
 
-namespace qelvo::net::testing {
+namespace qelvo::test {
 namespace {
-
-bool PortAccepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
 
 bool Exists(const char* path) { return ::access(path, X_OK) == 0; }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 }  // namespace
 
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/qelvo-net-XXXXXX";
-  const char* p = ::mkdtemp(tmpl);
-  path_ = p ? p : "/tmp";
-  ::chmod(path_.c_str(), 0755);
+std::string FindNginx() { return FindProgram({"/usr/sbin/nginx", "/usr/bin/nginx", "/usr/local/sbin/nginx"}); }
+
+std::string NginxConfig(const std::string& folder, const std::string& http) {
+  std::filesystem::create_directories(folder + "/tmp");
+  const std::string tmp = folder + "/tmp/";
+  return "daemon off;\nmaster_process off;\nworker_processes 1;\n" +
+         std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + folder + "/nginx.pid;\nerror_log " + folder +
+         "/error.log error;\nevents { worker_connections 64; }\nhttp {\n  client_body_temp_path " + tmp +
+         "body;\n  proxy_temp_path " + tmp + "proxy;\n  fastcgi_temp_path " + tmp + "fcgi;\n  uwsgi_temp_path " +
+         tmp + "uwsgi;\n  scgi_temp_path " + tmp + "scgi;\n" + http + "}\n";
 }
 
-TempDir::~TempDir() {
-  std::error_code ec;
-  if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
-}
-
-void TempDir::Write(const std::string& name, const std::string& content) const {
-  std::ofstream f(File(name), std::ios::binary);
-  f << content;
-}
-
-bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int timeoutMs) {
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::setpgid(0, 0);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    ::_exit(127);
+bool StartNginx(PeerProcess& process, const std::string& folder, const std::string& conf, int port,
+                std::string& error) {
+  const std::string nginx = FindNginx();
+  if (nginx.empty()) {
+    error = "nginx is not installed";
+    return false;
   }
-  if (pid_ < 0) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (PortAccepts(port)) return true;
-    int status;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WriteFile(folder + "/nginx.conf", conf);
+  if (process.Start({nginx, "-p", folder, "-c", folder + "/nginx.conf", "-e", folder + "/error.log"}, port, 10000,
+                    true))
+    return true;
+  error = "nginx did not start: " + ReadFile(folder + "/error.log");
   return false;
-}
-
-void PeerProcess::Stop() {
-  if (pid_ <= 0) return;
-  ::kill(-pid_, SIGTERM);
-  ::kill(pid_, SIGTERM);
-  int status;
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
 }
 
 std::string TestBody(size_t size, uint32_t seed) {
@@ -119,27 +62,18 @@ uint64_t Checksum(const void* data, size_t size) {
 }
 
 NginxPeer::NginxPeer(size_t bigSize) {
-  if (!Exists("/usr/sbin/nginx")) {
+  if (FindNginx().empty()) {
     error = "nginx is not installed (scripts/packages/net.txt)";
     return;
   }
-  std::filesystem::create_directories(dir.File("www"));
-  std::filesystem::create_directories(dir.File("tmp"));
   dir.Write("www/small.txt", "Hello from nginx\n");
   big = TestBody(bigSize, 7);
   dir.Write("www/big.bin", big);
   port = UnusedPort();
-  const std::string conf = "daemon off;\nmaster_process off;\nworker_processes 1;\n" +
-                           std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + dir.File("nginx.pid") +
-                           ";\nerror_log " + dir.File("error.log") +
-                           " error;\nevents { worker_connections 64; }\nhttp {\n  access_log off;\n"
-                           "  client_body_temp_path " + dir.File("tmp") + ";\n  keepalive_timeout 10;\n"
-                           "  include /etc/nginx/mime.types;\n  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" +
-                           std::to_string(port) + ";\n    root " + dir.File("www") + ";\n  }\n}\n";
-  dir.Write("nginx.conf", conf);
-  ok = process_.Start({"/usr/sbin/nginx", "-p", dir.Path(), "-c", dir.File("nginx.conf"), "-e", dir.File("error.log")},
-                      port);
-  if (!ok) error = "nginx did not start: " + ReadFile(dir.File("error.log"));
+  const std::string http = "  access_log off;\n  keepalive_timeout 10;\n  include /etc/nginx/mime.types;\n"
+                           "  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" +
+                           std::to_string(port) + ";\n    root " + dir.File("www") + ";\n  }\n";
+  ok = StartNginx(process_, dir.Native(), NginxConfig(dir.Native(), http), port, error);
 }
 
 TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass) {
@@ -197,8 +131,8 @@ DantePeer::~DantePeer() {
   if (!pamService_.empty()) ::unlink(("/etc/pam.d/" + pamService_).c_str());
 }
 
-}  // namespace qelvo::net::testing
+}  // namespace qelvo::test
 
-namespace qelvo::net::testing {
+namespace qelvo::test {
 std::string DantePeer::Log() const { return ReadFile(dir.File("danted.log")); }
-}  // namespace qelvo::net::testing
+}  // namespace qelvo::test

@@ -1,4 +1,4 @@
-#include "script_server.h"
+#include "tests/support/script_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace qelvo::net::testing {
+namespace qelvo::test {
 namespace {
 
 constexpr int kIoTimeoutMs = 5000;
@@ -32,7 +32,11 @@ bool ReadSome(int fd, std::string& into, int ms = kIoTimeoutMs) {
 
 }  // namespace
 
-ScriptServer::ScriptServer(std::vector<Script> scripts, bool ipv6) : scripts_(std::move(scripts)) {
+ScriptServer::ScriptServer(std::vector<Script> scripts, bool ipv6) : scripts_(std::move(scripts)) { Listen(ipv6); }
+
+ScriptServer::ScriptServer(Handler handler) : handler_(std::move(handler)) { Listen(false); }
+
+void ScriptServer::Listen(bool ipv6) {
   listenFd_ = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) throw std::runtime_error("socket");
   int one = 1;
@@ -66,17 +70,41 @@ ScriptServer::~ScriptServer() {
 
 void ScriptServer::Run() {
   size_t next = 0;
-  while (!stop_ && next < scripts_.size()) {
-    if (!WaitFd(listenFd_, POLLIN, 50)) continue;
+  while (!stop_ && (handler_ || next < scripts_.size())) {
+    if (!WaitFd(listenFd_, POLLIN, handler_ ? 20 : 50)) continue;
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::string received;
-    RunScript(fd, scripts_[next++], received);
+    if (handler_)
+      RunHandler(fd, static_cast<int>(next++));
+    else
+      RunScript(fd, scripts_[next++], received);
     std::lock_guard<std::mutex> lock(mutex_);
     received_.push_back(std::move(received));
     ++finished_;
     finishedCv_.notify_all();
   }
+}
+
+void ScriptServer::RunHandler(int fd, int index) {
+  // The request head, bounded in time and size.
+  std::string head;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536 && !stop_ &&
+         std::chrono::steady_clock::now() < until) {
+    if (!WaitFd(fd, POLLIN, 20)) continue;
+    char buf[4096];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    head.append(buf, static_cast<size_t>(n));
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.push_back(head);
+  }
+  ScriptConnection c(fd, &stop_);
+  handler_(c, head, index);
+  ::close(fd);
 }
 
 void ScriptServer::RunScript(int fd, const Script& script, std::string& received) {
@@ -160,16 +188,35 @@ int ScriptServer::Accepted() {
   return finished_;
 }
 
-int UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
+std::vector<std::string> ScriptServer::Requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
 }
 
-}  // namespace qelvo::net::testing
+void ScriptConnection::Send(const std::string& bytes) {
+  size_t off = 0;
+  while (off < bytes.size()) {
+    const ssize_t n = ::send(fd_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    off += static_cast<size_t>(n);
+  }
+}
+
+void ScriptConnection::SendSlowly(const std::string& bytes, size_t piece, int pauseMs) {
+  for (size_t off = 0; off < bytes.size() && !stop_->load(); off += piece) {
+    Send(bytes.substr(off, piece));
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+  }
+}
+
+void ScriptConnection::Hold(int maxMs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
+  while (!stop_->load() && std::chrono::steady_clock::now() < until) {
+    if (WaitFd(fd_, POLLIN, 20)) {
+      char buf[4096];
+      if (::recv(fd_, buf, sizeof buf, 0) <= 0) return;
+    }
+  }
+}
+
+}  // namespace qelvo::test

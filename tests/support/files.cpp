@@ -1,0 +1,61 @@
+#include "tests/support/files.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace qelvo::test {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& nativePath) {
+  std::ifstream in(nativePath, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& nativePath, const std::string& bytes) {
+  const fs::path parent = fs::path(nativePath).parent_path();
+  std::error_code ec;
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  std::ofstream out(nativePath, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool NativeExists(const std::string& nativePath) {
+  std::error_code ec;
+  return fs::exists(nativePath, ec);
+}
+
+int ShellStatus(const std::string& command, const std::string& cwd) {
+  const std::string line = cwd.empty() ? command : "cd " + ShellQuote(cwd) + " && " + command;
+  const int rc = std::system(line.c_str());
+  return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
+
+std::string CorpusFolder() {
+  std::vector<std::string> candidates;
+  if (const char* env = std::getenv("QELVO_CORPUS_DIR"); env && *env) candidates.push_back(env);
+  candidates.push_back(QELVO_SOURCE_DIR "/../shared/corpus");
+  candidates.push_back(QELVO_SOURCE_DIR "/../../shared/corpus");
+  for (const std::string& dir : candidates) {
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) return fs::canonical(dir, ec).string();
+  }
+  return std::string();
+}
+
+}  // namespace qelvo::test
