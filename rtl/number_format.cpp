@@ -100,7 +100,7 @@ std::string FormatFloat(std::string_view pattern, double value, const TFormatSet
   std::string number = grouped;
   if (!fp.empty()) number += fs.DecimalSeparator + fp;
   const bool allZero = number.find_first_not_of("0.,") == std::string::npos;
-  if (negative && !allZero) number.insert(0, "-");
+  if (negative && !allZero) number.insert(number.begin(), '-');
   return Literal(pattern.substr(0, first)) + number + Literal(pattern.substr(last + 1));
 }
 

@@ -78,8 +78,8 @@ struct Peer {
     return v[v.size() / 2];
   }
 };
-Peer gQelvo{"qelvo-get"};
-Peer gCurl{"curl"};
+Peer gQelvo{"qelvo-get", {}, {}};
+Peer gCurl{"curl", {}, {}};
 std::string gUrl;
 std::string gSource;
 TempFolder* gOut = nullptr;

@@ -117,7 +117,7 @@ std::string FromNativePath(const std::string& nativePath) {
   }
   for (char& c : rest)
     if (c == '/') c = '\\';
-  if (!drive.empty() && rest.empty()) rest = "\\";
+  if (!drive.empty() && rest.empty()) rest.assign(1, '\\');
   return drive + rest;
 }
 
