@@ -341,6 +341,14 @@ int SetSockOptImpl(TSocketHandle s, int level, int optname, const void* optval, 
     default: {
       int v = ReadInt(optval, optlen);
       if (o.kind == OptKind::Bool) v = v ? 1 : 0;
+      // A fixed buffer size turns off this kernel's buffer autotuning, which grows well past
+      // what a Windows program asks for; a request the current size already meets is kept
+      // as met instead of shrinking the window to it.
+      if (o.level == SOL_SOCKET && (o.name == SO_RCVBUF || o.name == SO_SNDBUF)) {
+        int current = 0;
+        socklen_t len = sizeof current;
+        if (::getsockopt(s, o.level, o.name, &current, &len) == 0 && current >= v) return 0;
+      }
       rc = ::setsockopt(s, o.level, o.name, &v, sizeof v);
       break;
     }
