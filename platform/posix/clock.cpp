@@ -18,9 +18,16 @@ int64_t QueryPerformanceFrequency() { return 1000000000LL; }
 uint32_t GetTickCount() { return static_cast<uint32_t>(QueryPerformanceCounter() / 1000000LL); }
 
 void Sleep(uint32_t milliseconds) {
-  // Sleep(0) gives up the rest of the time slice; nanosleep(0) would sleep a timer tick.
   if (milliseconds == 0) {
-    ::sched_yield();
+    // Sleep(0) gives up the rest of the time slice. This kernel preempts on its own, so a
+    // caller that yields on every step (a receive loop) would mostly trade the processor
+    // back and forth with its peer; one yield per millisecond keeps the courtesy without
+    // that cost. nanosleep(0) would sleep a timer tick instead.
+    thread_local int64_t lastYield = 0;
+    if (QueryPerformanceCounter() - lastYield >= 1000000) {
+      ::sched_yield();
+      lastYield = QueryPerformanceCounter();
+    }
     return;
   }
   struct timespec req{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
