@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "archive/errors.h"
 #include "rtl/exceptions.h"
 
 namespace qelvo::codecs {
@@ -57,12 +58,9 @@ class EArcPartSizedInflate : public rtl::Exception {
   EArcPartSizedInflate() : Exception("") {}
 };
 
-// Raised by a progress callback to stop decoding, without failure.
-class EArcAbortProgress : public rtl::Exception {
- public:
-  EArcAbortProgress() : Exception("Process aborted by user") {}
-  using Exception::Exception;
-};
+// Raised by a progress callback to stop decoding, without failure: the archive's own, so
+// that an abort from the archive's progress hooks stops the decoder too.
+using archive::EArcAbortProgress;
 
 // Internal causes: what a corrupted stream reports, inside the EArcInflateError message.
 namespace cause {
