@@ -7,7 +7,7 @@
 // After the runs a table prints MB/s per decoder and our ratio to each peer.
 //
 // Build and run (Release, no sanitizers):
-//   cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELVO_BUILD_BENCH=ON \
+//   cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQELVO_BUILD_BENCH=ON
 //     -DQELVO_BUILD_TESTS=OFF -DQELVO_WITH_GUI=OFF
 //   cmake --build build/rel --target inflate_bench && build/rel/bench/inflate/inflate_bench
 #include <benchmark/benchmark.h>
