@@ -9,28 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "download/qv_download.h"
+#include "net/socket_core.h"
+
 namespace qelvo::app {
 
-// Socket status reasons with their wire ordinals.
-enum class THookSocketReason : int {
-  HR_ResolvingBegin = 0,
-  HR_ResolvingEnd = 1,
-  HR_SocketCreate = 2,
-  HR_SocketClose = 3,
-  HR_Bind = 4,
-  HR_Connect = 5,
-  HR_CanRead = 6,
-  HR_CanWrite = 7,
-  HR_Listen = 8,
-  HR_Accept = 9,
-  HR_ReadCount = 10,
-  HR_WriteCount = 11,
-  HR_Wait = 12,
-  HR_Error = 13,
-};
-
-enum class TDownloadStatus : uint8_t { stNone = 0, stStop = 1, stDownload = 2, stPause = 3, stResume = 4, stRedirect = 5 };
-enum class TQvProtocolo : uint8_t { protNenhum = 0, protHTTP = 1, protFTP = 2 };
+// The shared vocabulary of the download manager and the network client.
+using download::TDownloadStatus;
+using download::TQvProtocolo;
+using net::THookSocketReason;
 
 using TQvHookStatus = std::function<void(THookSocketReason reason, int32_t bytesToDownload, int32_t bytesDownloaded)>;
 using TQvHookMonitor = std::function<void(int32_t bytesToDownload, int32_t bytesDownloaded, double averageSpeed,

@@ -9,15 +9,14 @@ namespace {
 // Ordinals are shared, so the enumerations convert by value.
 class TDownloadAdapter : public IDownloader {
  public:
-  void SetProtocolo(TQvProtocolo p) override { c_.Protocolo = static_cast<download::TQvProtocolo>(p); }
+  void SetProtocolo(TQvProtocolo p) override { c_.Protocolo = p; }
   void SetSizeRecvBuffer(int32_t bytes) override { c_.SetSizeRecvBuffer(bytes); }
   void SetProxyTimeout(int32_t ms) override { c_.Proxy().ProxyTimeout = ms; }
   void SetFtpTimeout(int32_t ms) override { c_.FTP().FtpTimeout = ms; }
   void SetOnHookStatus(TQvHookStatus h) override {
     if (!h) return c_.SetOnHookStatus(nullptr);
-    c_.SetOnHookStatus([h = std::move(h)](void*, net::THookSocketReason r, int32_t total, int32_t done) {
-      h(static_cast<THookSocketReason>(r), total, done);
-    });
+    c_.SetOnHookStatus(
+        [h = std::move(h)](void*, THookSocketReason r, int32_t total, int32_t done) { h(r, total, done); });
   }
   void SetOnHookMonitor(TQvHookMonitor h) override {
     if (!h) return c_.SetOnHookMonitor(nullptr);
@@ -28,7 +27,7 @@ class TDownloadAdapter : public IDownloader {
   void SetDownloadNomeArq(const std::string& n) override { c_.SetDownloadNomeArq(n); }
   void SetDownloadUrl(const std::string& u) override { c_.SetDownloadUrl(u); }
   void StartDownload() override { c_.StartDownload(); }
-  TDownloadStatus DownloadStatus() const override { return static_cast<TDownloadStatus>(c_.DownloadStatus()); }
+  TDownloadStatus DownloadStatus() const override { return c_.DownloadStatus(); }
 
  private:
   download::TQvDownload c_;

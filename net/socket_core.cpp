@@ -422,27 +422,21 @@ bool WaitWithHeartbeat(int32_t Timeout, int32_t rate, bool& stopFlag, bool& stop
 }
 }  // namespace
 
-bool TBlockSocket::CanRead(int32_t Timeout) {
+bool TBlockSocket::WaitReady(int32_t Timeout, bool Writable) {
   bool stopped = false;
   const bool r = WaitWithHeartbeat(
-      Timeout, HeartbeatRate, StopFlag, stopped, [this](int32_t ms) { return PollReadable(ms); },
+      Timeout, HeartbeatRate, StopFlag, stopped,
+      [this, Writable](int32_t ms) { return Writable ? PollWritable(ms) : PollReadable(ms); },
       [this] { NotifyHeartbeat(); });
   if (stopped) LastError = WSAECONNABORTED;
   ExceptCheck();
-  if (r) ReportStatus(HR_CanRead, "");
+  if (r) ReportStatus(Writable ? HR_CanWrite : HR_CanRead, "");
   return r;
 }
 
-bool TBlockSocket::CanWrite(int32_t Timeout) {
-  bool stopped = false;
-  const bool r = WaitWithHeartbeat(
-      Timeout, HeartbeatRate, StopFlag, stopped, [this](int32_t ms) { return PollWritable(ms); },
-      [this] { NotifyHeartbeat(); });
-  if (stopped) LastError = WSAECONNABORTED;
-  ExceptCheck();
-  if (r) ReportStatus(HR_CanWrite, "");
-  return r;
-}
+bool TBlockSocket::CanRead(int32_t Timeout) { return WaitReady(Timeout, false); }
+
+bool TBlockSocket::CanWrite(int32_t Timeout) { return WaitReady(Timeout, true); }
 
 bool TBlockSocket::CanReadEx(int32_t Timeout) {
   if (!LineBuffer.empty()) return true;

@@ -231,6 +231,9 @@ class TBlockSocket {
   virtual void SendStreamCore(rtl::TStream& Stream, bool WithSize, bool BigEndian);
   virtual bool PollReadable(int32_t Timeout);
   virtual bool PollWritable(int32_t Timeout);
+  // The wait behind CanRead and CanWrite: heartbeats, the stop flag, and the hook reported
+  // when the socket became ready.
+  bool WaitReady(int32_t Timeout, bool Writable);
 
   void ReportStatus(THookSocketReason Reason, const std::string& Value);
   void NotifyMonitor(bool Writing, const void* Buffer, int32_t Len);
