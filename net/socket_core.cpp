@@ -369,28 +369,29 @@ void TBlockSocket::AbortSocket() {
 
 // ---- polling ---------------------------------------------------------------------
 
-bool TBlockSocket::PollReadable(int32_t Timeout) {
-  if (FSocket == platform::kInvalidSocket) {
-    ResetLastError();
-    LastError = wsa::WSAENOTSOCK;
+namespace {
+// One poll of one socket for the given events; hang-up and error count as ready, so the
+// next call reports them.
+bool PollFor(TBlockSocket& sock, platform::TSocketHandle handle, std::vector<platform::TPollFd>& set,
+             int16_t events, int32_t Timeout) {
+  if (handle == platform::kInvalidSocket) {
+    sock.ResetLastError();
+    sock.LastError = wsa::WSAENOTSOCK;
     return false;
   }
-  FDset.assign(1, platform::TPollFd{FSocket, wsa::WS_POLLRDNORM, 0});
-  const int r = Api().WSAPoll(FDset.data(), 1, Timeout < 0 ? -1 : Timeout);
-  SockCheck(r);
-  return LastError == 0 && r > 0 && (FDset[0].revents & (wsa::WS_POLLRDNORM | wsa::WS_POLLHUP | wsa::WS_POLLERR)) != 0;
+  set.assign(1, platform::TPollFd{handle, events, 0});
+  const int r = Api().WSAPoll(set.data(), 1, Timeout < 0 ? -1 : Timeout);
+  sock.SockCheck(r);
+  return sock.LastError == 0 && r > 0 && (set[0].revents & (events | wsa::WS_POLLHUP | wsa::WS_POLLERR)) != 0;
+}
+}  // namespace
+
+bool TBlockSocket::PollReadable(int32_t Timeout) {
+  return PollFor(*this, FSocket, FDset, wsa::WS_POLLRDNORM, Timeout);
 }
 
 bool TBlockSocket::PollWritable(int32_t Timeout) {
-  if (FSocket == platform::kInvalidSocket) {
-    ResetLastError();
-    LastError = wsa::WSAENOTSOCK;
-    return false;
-  }
-  FDset.assign(1, platform::TPollFd{FSocket, wsa::WS_POLLWRNORM, 0});
-  const int r = Api().WSAPoll(FDset.data(), 1, Timeout < 0 ? -1 : Timeout);
-  SockCheck(r);
-  return LastError == 0 && r > 0 && (FDset[0].revents & (wsa::WS_POLLWRNORM | wsa::WS_POLLHUP | wsa::WS_POLLERR)) != 0;
+  return PollFor(*this, FSocket, FDset, wsa::WS_POLLWRNORM, Timeout);
 }
 
 namespace {

@@ -10,17 +10,11 @@
 
 #include "app/profiles.h"
 #include "ui/application.h"
+#include "ui/palette.h"
 #include "ui/qt_text.h"
 
 namespace qelvo::ui {
 namespace {
-
-void Fill(QWidget* w, const QColor& c) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, c);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
 
 const QColor kButtonFace(240, 240, 240);
 constexpr int kConnectionInfoRight = 545;

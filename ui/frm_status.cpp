@@ -5,20 +5,10 @@
 #include <QVBoxLayout>
 
 #include "ui/application.h"
+#include "ui/palette.h"
 #include "ui/qt_text.h"
 
 namespace qelvo::ui {
-namespace {
-
-void Fill(QWidget* w, const QColor& c) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::Window, c);
-  w->setPalette(p);
-  w->setAutoFillBackground(true);
-}
-
-}  // namespace
-
 TfrmStatus::TfrmStatus(app::IMessagePump& pump)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint), display_(*this, pump) {
   setObjectName(QStringLiteral("frmStatus"));
