@@ -242,6 +242,10 @@ class TBlockSocket {
   void ApplyReadFilter(void* Buffer, int32_t& Len);
   bool CheckStop();
   void ThrottleBandwidth(int32_t Length, int32_t Limit, uint32_t& NextTick);
+  // The time left of a read that spans several packets, for a timeout that covers the
+  // whole read (InterPacketTimeout cleared): takes off what passed since StartTick; false,
+  // with LastError set to a timeout, once nothing is left.
+  bool SpendWaitTime(int32_t& TimeLeft, uint32_t StartTick);
   void RequestOption(const TSocketOption& Value);
   void ApplyOption(const TSocketOption& Value);
   void ApplyPendingOptions();

@@ -1,6 +1,7 @@
 #include "net/text_util.h"
 
 #include "platform/clock.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::net {
 
@@ -161,22 +162,20 @@ int CountChar(const std::string& text, char c) {
 }
 
 ByteString PackWord(uint16_t value) {
-  ByteString s(2, '\0');
-  s[0] = static_cast<char>(value >> 8);
-  s[1] = static_cast<char>(value & 0xFF);
+  ByteString s;
+  rtl::AppendBe16(s, value);
   return s;
 }
 
 uint16_t UnpackWord(const ByteString& bytes, int64_t position) {
-  auto at = [&](int64_t i) -> uint16_t {
-    return (i >= 0 && i < static_cast<int64_t>(bytes.size())) ? static_cast<uint8_t>(bytes[static_cast<size_t>(i)]) : 0;
-  };
-  return static_cast<uint16_t>((at(position) << 8) | at(position + 1));
+  // A position one before the start still sees its second byte, as high bytes go first.
+  if (position < 0) return position == -1 ? static_cast<uint16_t>(rtl::GetBe16(bytes) >> 8) : 0;
+  return rtl::GetBe16(bytes, static_cast<size_t>(position));
 }
 
 ByteString PackLongWord(uint32_t value) {
-  ByteString s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[static_cast<size_t>(i)] = static_cast<char>(value >> (24 - 8 * i));
+  ByteString s;
+  rtl::AppendBe32(s, value);
   return s;
 }
 

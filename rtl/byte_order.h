@@ -1,7 +1,7 @@
 #pragma once
-// Little-endian field access for binary records (archive headers, wire integers) and the
-// appenders that build such records in a byte string. Big-endian network order has its own
-// helpers in net's text utilities.
+// Byte-order field access for binary records: little-endian (archive headers, wire
+// integers) and big-endian network order (proxy replies, sized streams), with the
+// appenders that build such records in a byte string.
 #include <cstdint>
 #include <string>
 
@@ -42,6 +42,21 @@ inline uint32_t GetLe32(const std::string& s, size_t at = 0) {
   uint32_t v = 0;
   for (size_t i = 0; i < 4 && at + i < s.size(); ++i) v |= uint32_t(static_cast<uint8_t>(s[at + i])) << (8 * i);
   return v;
+}
+
+// Big-endian network order.
+inline void AppendBe16(std::string& s, uint16_t v) {
+  s += static_cast<char>(v >> 8);
+  s += static_cast<char>(v & 0xFF);
+}
+inline void AppendBe32(std::string& s, uint32_t v) {
+  AppendBe16(s, static_cast<uint16_t>(v >> 16));
+  AppendBe16(s, static_cast<uint16_t>(v));
+}
+// Reads a big-endian value from a byte string; bytes past its end count as zero.
+inline uint16_t GetBe16(const std::string& s, size_t at = 0) {
+  auto byte = [&](size_t i) -> uint16_t { return i < s.size() ? static_cast<uint8_t>(s[i]) : 0; };
+  return static_cast<uint16_t>(byte(at) << 8 | byte(at + 1));
 }
 
 }  // namespace qelvo::rtl

@@ -1,20 +1,20 @@
-// POSIX implementation of the sockets module: each entry point is a thin wrapper over
-// the C library that converts records, option numbers and flags from the Windows
-// Sockets numbering and records the mapped error for WSAGetLastError.
+// The socket calls of the POSIX sockets module: each entry point is a thin wrapper over the
+// C library that converts records and flags from the Windows Sockets numbering and records
+// the mapped error for WSAGetLastError. Option numbers live in sockets_options.cpp, the
+// lookups and their records in sockets_resolver.cpp; this file also holds the table of
+// entry points the module loader hands out.
 #include "platform/sockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,19 +23,7 @@
 #include "rtl/text.h"
 
 namespace qelvo::platform {
-namespace {
-
-using sockets_native::MapErrno;
-using sockets_native::MapGaiError;
-using sockets_native::MapHErrno;
-
-thread_local int lastSocketError = 0;
-
-int Fail(int wsaCode) {
-  lastSocketError = wsaCode;
-  return kSocketError;
-}
-int FailErrno() { return Fail(MapErrno(errno)); }
+namespace sockets_native {
 
 int ToNativeFamily(int af) {
   switch (af) {
@@ -110,6 +98,12 @@ void StoreAddress(const sockaddr_storage& ss, TVarSin* addr, int* len) {
   if (len) *len = n;
 }
 
+}  // namespace sockets_native
+
+namespace {
+
+using namespace sockets_native;
+
 int WSAStartupImpl(uint16_t version, TWSAData* data) {
   if (data) {
     std::memset(data, 0, sizeof *data);
@@ -124,7 +118,7 @@ int WSAStartupImpl(uint16_t version, TWSAData* data) {
   return 0;
 }
 int WSACleanupImpl() { return 0; }
-int WSAGetLastErrorImpl() { return lastSocketError; }
+int WSAGetLastErrorImpl() { return LastSocketError(); }
 
 int WSAPollImpl(TPollFd* fds, uint32_t count, int timeoutMs) {
   std::vector<pollfd> native(count);
@@ -262,139 +256,6 @@ int IoctlSocketImpl(TSocketHandle s, long cmd, uint32_t* arg) {
   return Fail(wsa::WSAEINVAL);
 }
 
-enum class OptKind { Int, Bool, Linger, Millis, Error };
-struct NativeOpt {
-  int level;
-  int name;
-  OptKind kind;
-};
-
-bool MapOption(int level, int optname, NativeOpt& out) {
-  if (level == wsa::WS_SOL_SOCKET) {
-    switch (optname) {
-      case wsa::WS_SO_REUSEADDR: out = {SOL_SOCKET, SO_REUSEADDR, OptKind::Bool}; return true;
-      case wsa::WS_SO_BROADCAST: out = {SOL_SOCKET, SO_BROADCAST, OptKind::Bool}; return true;
-      case wsa::WS_SO_LINGER: out = {SOL_SOCKET, SO_LINGER, OptKind::Linger}; return true;
-      case wsa::WS_SO_SNDBUF: out = {SOL_SOCKET, SO_SNDBUF, OptKind::Int}; return true;
-      case wsa::WS_SO_RCVBUF: out = {SOL_SOCKET, SO_RCVBUF, OptKind::Int}; return true;
-      case wsa::WS_SO_SNDTIMEO: out = {SOL_SOCKET, SO_SNDTIMEO, OptKind::Millis}; return true;
-      case wsa::WS_SO_RCVTIMEO: out = {SOL_SOCKET, SO_RCVTIMEO, OptKind::Millis}; return true;
-      case wsa::WS_SO_ERROR: out = {SOL_SOCKET, SO_ERROR, OptKind::Error}; return true;
-      case wsa::WS_SO_TYPE: out = {SOL_SOCKET, SO_TYPE, OptKind::Int}; return true;
-      default: return false;
-    }
-  }
-  if (level == wsa::WS_IPPROTO_IP) {
-    switch (optname) {
-      case wsa::WS_IP_TTL: out = {IPPROTO_IP, IP_TTL, OptKind::Int}; return true;
-      case wsa::WS_IP_MULTICAST_TTL: out = {IPPROTO_IP, IP_MULTICAST_TTL, OptKind::Int}; return true;
-      case wsa::WS_IP_MULTICAST_LOOP: out = {IPPROTO_IP, IP_MULTICAST_LOOP, OptKind::Int}; return true;
-      default: return false;
-    }
-  }
-  if (level == wsa::WS_IPPROTO_IPV6) {
-    switch (optname) {
-      case 4:
-      case wsa::WS_IPV6_UNICAST_HOPS: out = {IPPROTO_IPV6, IPV6_UNICAST_HOPS, OptKind::Int}; return true;
-      case wsa::WS_IPV6_MULTICAST_HOPS: out = {IPPROTO_IPV6, IPV6_MULTICAST_HOPS, OptKind::Int}; return true;
-      case wsa::WS_IPV6_MULTICAST_LOOP: out = {IPPROTO_IPV6, IPV6_MULTICAST_LOOP, OptKind::Int}; return true;
-      default: return false;
-    }
-  }
-  if (level == wsa::WS_IPPROTO_TCP && optname == wsa::WS_TCP_NODELAY) {
-    out = {IPPROTO_TCP, TCP_NODELAY, OptKind::Bool};
-    return true;
-  }
-  return false;
-}
-
-int32_t ReadInt(const void* optval, int optlen) {
-  if (optlen >= 4) {
-    int32_t v;
-    std::memcpy(&v, optval, 4);
-    return v;
-  }
-  if (optlen >= 1) return *static_cast<const uint8_t*>(optval);
-  return 0;
-}
-
-int SetSockOptImpl(TSocketHandle s, int level, int optname, const void* optval, int optlen) {
-  NativeOpt o;
-  if (!MapOption(level, optname, o)) return Fail(wsa::WSAENOPROTOOPT);
-  if (!optval) return Fail(wsa::WSAEFAULT);
-  int rc;
-  switch (o.kind) {
-    case OptKind::Linger: {
-      if (optlen < static_cast<int>(sizeof(TLinger))) return Fail(wsa::WSAEFAULT);
-      TLinger l;
-      std::memcpy(&l, optval, sizeof l);
-      linger nl{l.l_onoff ? 1 : 0, l.l_linger};
-      rc = ::setsockopt(s, o.level, o.name, &nl, sizeof nl);
-      break;
-    }
-    case OptKind::Millis: {
-      const int32_t ms = ReadInt(optval, optlen);
-      timeval tv{ms / 1000, (ms % 1000) * 1000};
-      rc = ::setsockopt(s, o.level, o.name, &tv, sizeof tv);
-      break;
-    }
-    default: {
-      int v = ReadInt(optval, optlen);
-      if (o.kind == OptKind::Bool) v = v ? 1 : 0;
-      // A fixed buffer size turns off this kernel's buffer autotuning, which grows well past
-      // what a Windows program asks for; a request the current size already meets is kept
-      // as met instead of shrinking the window to it.
-      if (o.level == SOL_SOCKET && (o.name == SO_RCVBUF || o.name == SO_SNDBUF)) {
-        int current = 0;
-        socklen_t len = sizeof current;
-        if (::getsockopt(s, o.level, o.name, &current, &len) == 0 && current >= v) return 0;
-      }
-      rc = ::setsockopt(s, o.level, o.name, &v, sizeof v);
-      break;
-    }
-  }
-  return rc == 0 ? 0 : FailErrno();
-}
-
-int GetSockOptImpl(TSocketHandle s, int level, int optname, void* optval, int* optlen) {
-  NativeOpt o;
-  if (!MapOption(level, optname, o)) return Fail(wsa::WSAENOPROTOOPT);
-  if (!optval || !optlen) return Fail(wsa::WSAEFAULT);
-  switch (o.kind) {
-    case OptKind::Linger: {
-      linger nl{};
-      socklen_t sl = sizeof nl;
-      if (::getsockopt(s, o.level, o.name, &nl, &sl) != 0) return FailErrno();
-      if (*optlen < static_cast<int>(sizeof(TLinger))) return Fail(wsa::WSAEFAULT);
-      TLinger l{static_cast<uint16_t>(nl.l_onoff ? 1 : 0), static_cast<uint16_t>(nl.l_linger)};
-      std::memcpy(optval, &l, sizeof l);
-      *optlen = sizeof l;
-      return 0;
-    }
-    case OptKind::Millis: {
-      timeval tv{};
-      socklen_t sl = sizeof tv;
-      if (::getsockopt(s, o.level, o.name, &tv, &sl) != 0) return FailErrno();
-      if (*optlen < 4) return Fail(wsa::WSAEFAULT);
-      const int32_t ms = static_cast<int32_t>(tv.tv_sec * 1000 + tv.tv_usec / 1000);
-      std::memcpy(optval, &ms, 4);
-      *optlen = 4;
-      return 0;
-    }
-    default: {
-      int v = 0;
-      socklen_t sl = sizeof v;
-      if (::getsockopt(s, o.level, o.name, &v, &sl) != 0) return FailErrno();
-      if (o.kind == OptKind::Error) v = MapErrno(v);
-      if (*optlen < 4) return Fail(wsa::WSAEFAULT);
-      const int32_t v32 = v;
-      std::memcpy(optval, &v32, 4);
-      *optlen = 4;
-      return 0;
-    }
-  }
-}
-
 int ShutdownImpl(TSocketHandle s, int how) {
   const int h = how == wsa::WS_SD_RECEIVE ? SHUT_RD : how == wsa::WS_SD_SEND ? SHUT_WR : SHUT_RDWR;
   return ::shutdown(s, h) == 0 ? 0 : FailErrno();
@@ -439,171 +300,6 @@ const char* InetNtoaImpl(const uint8_t addr[4]) {
   std::memcpy(&a, addr, 4);
   ::inet_ntop(AF_INET, &a, buf, sizeof buf);
   return buf;
-}
-
-// Shared storage of the legacy lookups (callers serialise them).
-struct HostStore {
-  std::string name;
-  std::vector<std::string> aliases;
-  std::vector<char*> aliasPtrs;
-  std::vector<std::string> addrs;
-  std::vector<char*> addrPtrs;
-  THostEnt ent{};
-};
-HostStore hostStore;
-
-THostEnt* StoreHost(const hostent* h) {
-  if (!h) {
-    lastSocketError = MapHErrno(h_errno);
-    return nullptr;
-  }
-  HostStore& st = hostStore;
-  st.name = h->h_name ? h->h_name : "";
-  st.aliases.clear();
-  for (char** p = h->h_aliases; p && *p; ++p) st.aliases.emplace_back(*p);
-  st.aliasPtrs.clear();
-  for (auto& a : st.aliases) st.aliasPtrs.push_back(a.data());
-  st.aliasPtrs.push_back(nullptr);
-  st.addrs.clear();
-  for (char** p = h->h_addr_list; p && *p; ++p) st.addrs.emplace_back(*p, static_cast<size_t>(h->h_length));
-  st.addrPtrs.clear();
-  for (auto& a : st.addrs) st.addrPtrs.push_back(a.data());
-  st.addrPtrs.push_back(nullptr);
-  st.ent.h_name = st.name.data();
-  st.ent.h_aliases = st.aliasPtrs.data();
-  st.ent.h_addrtype = static_cast<int16_t>(FromNativeFamily(h->h_addrtype));
-  st.ent.h_length = static_cast<int16_t>(h->h_length);
-  st.ent.h_addr_list = st.addrPtrs.data();
-  return &st.ent;
-}
-
-THostEnt* GetHostByNameImpl(const char* name) { return StoreHost(name ? ::gethostbyname(name) : nullptr); }
-
-THostEnt* GetHostByAddrImpl(const void* addr, int len, int type) {
-  return StoreHost(addr ? ::gethostbyaddr(addr, static_cast<socklen_t>(len), ToNativeFamily(type)) : nullptr);
-}
-
-struct ProtoStore {
-  std::string name;
-  char* noAliases[1] = {nullptr};
-  TProtoEnt ent{};
-};
-ProtoStore protoStore;
-
-TProtoEnt* StoreProto(const protoent* p) {
-  if (!p) {
-    lastSocketError = wsa::WSANO_DATA;
-    return nullptr;
-  }
-  protoStore.name = p->p_name ? p->p_name : "";
-  protoStore.ent = {protoStore.name.data(), protoStore.noAliases, static_cast<int16_t>(p->p_proto)};
-  return &protoStore.ent;
-}
-TProtoEnt* GetProtoByNameImpl(const char* name) { return StoreProto(name ? ::getprotobyname(name) : nullptr); }
-TProtoEnt* GetProtoByNumberImpl(int proto) { return StoreProto(::getprotobynumber(proto)); }
-
-struct ServStore {
-  std::string name;
-  std::string proto;
-  char* noAliases[1] = {nullptr};
-  TServEnt ent{};
-};
-ServStore servStore;
-
-TServEnt* StoreServ(const servent* s) {
-  if (!s) {
-    lastSocketError = wsa::WSANO_DATA;
-    return nullptr;
-  }
-  servStore.name = s->s_name ? s->s_name : "";
-  servStore.proto = s->s_proto ? s->s_proto : "";
-  servStore.ent = {servStore.name.data(), servStore.noAliases, static_cast<uint16_t>(s->s_port),
-                   servStore.proto.data()};
-  return &servStore.ent;
-}
-TServEnt* GetServByNameImpl(const char* name, const char* proto) {
-  return StoreServ(name ? ::getservbyname(name, proto) : nullptr);
-}
-TServEnt* GetServByPortImpl(int port, const char* proto) { return StoreServ(::getservbyport(port, proto)); }
-
-void FreeAddrInfoImpl(TAddrInfo* ai) {
-  while (ai) {
-    TAddrInfo* next = ai->ai_next;
-    delete[] ai->ai_canonname;
-    delete ai->ai_addr;
-    delete ai;
-    ai = next;
-  }
-}
-
-int GetAddrInfoImpl(const char* node, const char* service, const TAddrInfo* hints, TAddrInfo** res) {
-  if (!res) return wsa::WSAEFAULT;
-  *res = nullptr;
-  addrinfo h{};
-  if (hints) {
-    if (hints->ai_flags & wsa::WS_AI_PASSIVE) h.ai_flags |= AI_PASSIVE;
-    if (hints->ai_flags & wsa::WS_AI_CANONNAME) h.ai_flags |= AI_CANONNAME;
-    if (hints->ai_flags & wsa::WS_AI_NUMERICHOST) h.ai_flags |= AI_NUMERICHOST;
-    const int f = ToNativeFamily(hints->ai_family);
-    if (f < 0) return wsa::WSAEAFNOSUPPORT;
-    h.ai_family = f;
-    h.ai_socktype = hints->ai_socktype;
-    h.ai_protocol = hints->ai_protocol;
-  }
-  addrinfo* list = nullptr;
-  errno = 0;
-  const int rc = ::getaddrinfo(node, service, hints ? &h : nullptr, &list);
-  const int saved = errno;
-  if (rc != 0) {
-    const int code = MapGaiError(rc, saved);
-    lastSocketError = code;
-    return code;
-  }
-  TAddrInfo* head = nullptr;
-  TAddrInfo** tail = &head;
-  for (addrinfo* p = list; p; p = p->ai_next) {
-    const int fam = FromNativeFamily(p->ai_family);
-    if (fam == wsa::WS_AF_UNSPEC) continue;
-    auto* item = new TAddrInfo{};
-    item->ai_flags = hints ? hints->ai_flags : 0;
-    item->ai_family = fam;
-    item->ai_socktype = p->ai_socktype;
-    item->ai_protocol = p->ai_protocol;
-    item->ai_addr = new TVarSin{};
-    item->ai_addrlen = static_cast<size_t>(FromNative(p->ai_addr, *item->ai_addr));
-    if (p->ai_canonname) {
-      const size_t n = std::strlen(p->ai_canonname);
-      item->ai_canonname = new char[n + 1];
-      std::memcpy(item->ai_canonname, p->ai_canonname, n + 1);
-    }
-    *tail = item;
-    tail = &item->ai_next;
-  }
-  ::freeaddrinfo(list);
-  *res = head;
-  return 0;
-}
-
-int GetNameInfoImpl(const TVarSin* addr, int addrlen, char* host, uint32_t hostlen, char* serv, uint32_t servlen,
-                    int flags) {
-  sockaddr_storage ss;
-  socklen_t sl = 0;
-  if (!ToNative(addr, addrlen, ss, sl)) return wsa::WSAEAFNOSUPPORT;
-  int nf = 0;
-  if (flags & wsa::WS_NI_NOFQDN) nf |= NI_NOFQDN;
-  if (flags & wsa::WS_NI_NUMERICHOST) nf |= NI_NUMERICHOST;
-  if (flags & wsa::WS_NI_NAMEREQD) nf |= NI_NAMEREQD;
-  if (flags & wsa::WS_NI_NUMERICSERV) nf |= NI_NUMERICSERV;
-  if (flags & wsa::WS_NI_DGRAM) nf |= NI_DGRAM;
-  errno = 0;
-  const int rc = ::getnameinfo(reinterpret_cast<sockaddr*>(&ss), sl, host, host ? hostlen : 0, serv,
-                               serv ? servlen : 0, nf);
-  if (rc != 0) {
-    const int code = MapGaiError(rc, errno);
-    lastSocketError = code;
-    return code;
-  }
-  return 0;
 }
 
 struct Export {
@@ -700,3 +396,4 @@ TSocketProcAddress GetSocketProcAddress(TSocketModule module, const std::string&
 }
 
 }  // namespace qelvo::platform
+

@@ -1,10 +1,23 @@
-// Native error numbers -> Windows Sockets numbering.
+// Errors of the POSIX sockets module: native error numbers -> Windows Sockets numbering,
+// and the per-thread last error WSAGetLastError reports.
 #include <cerrno>
 #include <netdb.h>
 
 #include "platform/posix/sockets_native.h"
 
 namespace qelvo::platform::sockets_native {
+namespace {
+thread_local int lastSocketError = 0;
+}  // namespace
+
+int LastSocketError() { return lastSocketError; }
+void SetLastSocketError(int wsaCode) { lastSocketError = wsaCode; }
+
+int Fail(int wsaCode) {
+  lastSocketError = wsaCode;
+  return kSocketError;
+}
+int FailErrno() { return Fail(MapErrno(errno)); }
 
 int MapErrno(int e) {
   switch (e) {
