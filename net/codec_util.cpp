@@ -1,15 +1,8 @@
 #include "net/codec_util.h"
 
-namespace qelvo::net {
-namespace {
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-}  // namespace
+#include "net/text_util.h"
 
+namespace qelvo::net {
 ByteString DecodeEscapes(const ByteString& bytes, char delimiter) {
   ByteString out;
   out.reserve(bytes.size());
@@ -31,8 +24,8 @@ ByteString DecodeEscapes(const ByteString& bytes, char delimiter) {
       if (i < n && bytes[i] == other) ++i;
       continue;
     }
-    const int hi = HexValue(a);
-    const int lo = HexValue(b);
+    const int hi = HexDigitValue(a);
+    const int lo = HexDigitValue(b);
     if (hi >= 0 && lo >= 0) {
       out += static_cast<char>(hi * 16 + lo);
       i += 3;

@@ -16,42 +16,18 @@ constexpr int kMaxHeadLines = 8192;
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-// Decimal digits only; -1 for anything else, including values beyond 64 bits.
+constexpr uint64_t kMaxBodySize = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+
+// Decimal digits only; -1 for anything else, including values beyond 63 bits.
 int64_t ParseContentLength(const std::string& text) {
-  if (text.empty()) return -1;
-  int64_t v = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return -1;
-    if (v > (std::numeric_limits<int64_t>::max() - (c - '0')) / 10) return -1;
-    v = v * 10 + (c - '0');
-  }
-  return v;
+  uint64_t v = 0;
+  return ParseDecimal(text, v, kAnyDigitCount, kMaxBodySize) ? static_cast<int64_t>(v) : -1;
 }
 
 // Hexadecimal chunk size; -1 when the text is not one.
 int64_t ParseChunkSize(const std::string& text) {
-  if (text.empty()) return -1;
-  int64_t v = 0;
-  for (const char c : text) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return -1;
-    if (v > (std::numeric_limits<int64_t>::max() >> 4)) return -1;
-    v = v * 16 + d;
-  }
-  return v;
-}
-
-int32_t ParseStatusCode(const std::string& text) {
-  if (text.empty() || text.size() > 9) return 0;
-  int32_t v = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
-  }
-  return v;
+  uint64_t v = 0;
+  return ParseHex(text, v, kAnyDigitCount, kMaxBodySize) ? static_cast<int64_t>(v) : -1;
 }
 
 }  // namespace
@@ -85,7 +61,7 @@ void THTTPSend::ForgetAlive() {
 
 void THTTPSend::DecodeStatus(const std::string& Value) {
   const std::string s = rtl::Trim(TextAfter(Value, " "));
-  FResultCode = ParseStatusCode(rtl::Trim(TextBefore(s, " ")));
+  FResultCode = DecimalOrZero(rtl::Trim(TextBefore(s, " ")));
   const std::string reason = rtl::Trim(TextAfter(s, " "));
   FResultString = reason == s ? std::string() : reason;
 }
@@ -103,13 +79,7 @@ ByteString THTTPSend::BuildRequestHead() const {
   return head;
 }
 
-bool THTTPSend::HTTPMethod(const std::string& Method, const std::string& URL) {
-  FResultCode = 500;
-  FResultString.clear();
-  FDownloadSize = 0;
-  FUploadSize = 0;
-  bool result = false;
-
+THTTPSend::TRequestPlan THTTPSend::ComposeRequest(const std::string& Method, const std::string& URL) {
   const TUrlParts url = SplitUrl(URL);
   std::string user = PercentDecode(url.User);
   std::string pass = PercentDecode(url.Password);
@@ -189,27 +159,41 @@ bool THTTPSend::HTTPMethod(const std::string& Method, const std::string& URL) {
   }
   if (FHeaders.Count() == 0 || !FHeaders[FHeaders.Count() - 1].empty()) FHeaders.Add("");
 
-  if (!ReuseOrConnect(protocolUpper == "HTTPS")) {
+  return {protocolUpper == "HTTPS", proxyMode, expectMode, bodySize};
+}
+
+bool THTTPSend::HTTPMethod(const std::string& Method, const std::string& URL) {
+  FResultCode = 500;
+  FResultString.clear();
+  FDownloadSize = 0;
+  FUploadSize = 0;
+  const TRequestPlan plan = ComposeRequest(Method, URL);
+  return Exchange(Method, plan);
+}
+
+bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
+  if (!ReuseOrConnect(Plan.Tls)) {
     ForgetAlive();
     return false;
   }
 
   FDocument.SetPosition(0);
   std::string keptStatus;
-  SendRequest(expectMode, bodySize, keptStatus);
+  SendRequest(Plan.ExpectMode, Plan.BodySize, keptStatus);
   if (FSock->LastError != 0) return false;
 
   Clear();
   int64_t responseSize = -1;
   FTransferEncoding = TE_UNKNOWN;
   ReadStatusLines(keptStatus);
-  const bool closeFlag = ReadHeaderLines(proxyMode, responseSize);
+  const bool closeFlag = ReadHeaderLines(Plan.ProxyMode, responseSize);
   if (FSock->LastError != 0) {
     FSock->CloseSocket();
     ForgetAlive();
     return false;
   }
 
+  bool result = false;
   if (Method != "HEAD" && FResultCode != 204 && FResultCode != 304) {
     switch (FTransferEncoding) {
       case TE_UNKNOWN: result = ReadBodyToClose(); break;

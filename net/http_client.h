@@ -64,6 +64,20 @@ class THTTPSend : public TNetClient {
   ByteString BuildRequestHead() const;
 
  protected:
+  // What the exchange needs to know about the request ComposeRequest put into Headers.
+  struct TRequestPlan {
+    bool Tls = false;
+    bool ProxyMode = false;
+    bool ExpectMode = false;
+    int64_t BodySize = 0;
+  };
+  // Puts the generated head lines on top of Headers (request line first), sets the tunnel
+  // or proxy target and TargetHost/TargetPort, and ends the head with its empty line.
+  TRequestPlan ComposeRequest(const std::string& Method, const std::string& URL);
+  // Connects or reuses the kept connection, sends head and body, reads the status, the
+  // headers and the body into Document; false when any step fails.
+  bool Exchange(const std::string& Method, const TRequestPlan& Plan);
+
   virtual bool ReadBodyToClose();
   virtual bool ReadBodySized(int64_t Size);
   virtual bool ReadBodyChunked();

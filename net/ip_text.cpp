@@ -5,43 +5,19 @@
 namespace qelvo::net {
 namespace {
 
-// Hexadecimal 0..65535, at least one digit.
+// Hexadecimal 0..65535, at least one digit (leading zeros allowed).
 bool ParseHex16(const std::string& s, uint16_t& value) {
-  if (s.empty()) return false;
-  uint32_t v = 0;
-  for (const char c : s) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    v = v * 16 + static_cast<uint32_t>(d);
-    if (v > 0xFFFF) return false;
-  }
+  uint64_t v = 0;
+  if (!ParseHex(s, v, kAnyDigitCount, 0xFFFF)) return false;
   value = static_cast<uint16_t>(v);
   return true;
-}
-
-int DecimalOrZero(const std::string& s) {
-  if (s.empty() || s.size() > 9) return 0;
-  int v = 0;
-  for (const char c : s) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
-  }
-  return v;
 }
 
 }  // namespace
 
 bool IsDecimalByte(const std::string& text) {
-  if (text.empty() || text.size() > 3) return false;
-  int v = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  return v <= 255;
+  uint64_t v = 0;
+  return ParseDecimal(text, v, 3, 255);
 }
 
 bool IsIPv4Text(const std::string& text) {

@@ -69,14 +69,11 @@ void FetchAll(platform::TSocketModule m, TSocketEntryPoints& t) {
 
 bool HasAddrInfo(const TSocketEntryPoints& t) { return t.getaddrinfo && t.freeaddrinfo && t.getnameinfo; }
 
+// Up to nine digits, as DecimalOrZero reads them.
 bool IsDecimal(const std::string& s) {
-  if (s.empty() || s.size() > 9) return false;
-  for (const char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
+  uint64_t v = 0;
+  return ParseDecimal(s, v, 9);
 }
-
-int DecimalOr0(const std::string& s) { return IsDecimal(s) ? std::stoi(s) : 0; }
 
 // Frees an address-info list on every path.
 struct TAddrInfoList {
@@ -253,7 +250,7 @@ int FillSocketAddress(TVarSin& address, const std::string& ip, const std::string
       }
     }
   }
-  if (!portFound) portNet = t.htons(static_cast<uint16_t>(DecimalOr0(port)));
+  if (!portFound) portNet = t.htons(static_cast<uint16_t>(DecimalOrZero(port)));
   address.in4.sin_port = portNet;
   if (ip == "255.255.255.255") {
     std::memset(address.in4.sin_addr, 0xFF, 4);
@@ -350,7 +347,7 @@ uint16_t LookupPortNumber(const std::string& port, int family, int protocol, int
     if (const auto* proto = t.getprotobynumber(protocol))
       if (const auto* serv = t.getservbyname(port.c_str(), proto->p_name)) return t.ntohs(serv->s_port);
   }
-  return static_cast<uint16_t>(DecimalOr0(port));
+  return static_cast<uint16_t>(DecimalOrZero(port));
 }
 
 std::string LookupHostName(const std::string& ip, int family, int protocol, int socketType) {

@@ -7,18 +7,6 @@
 #include "net/text_util.h"
 
 namespace qelvo::net {
-namespace {
-int32_t PortNumber(const std::string& s) {
-  if (s.empty() || s.size() > 9) return 0;
-  int32_t v = 0;
-  for (const char c : s) {
-    if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
-  }
-  return v;
-}
-}  // namespace
-
 TTCPBlockSocket::TTCPBlockSocket() : FSSL(std::make_unique<TSSLNone>(this)) {}
 
 TTCPBlockSocket::TTCPBlockSocket(const TSSLClass& SSLPlugin)
@@ -181,12 +169,12 @@ std::string TTCPBlockSocket::GetRemoteSinIP() {
 }
 
 int32_t TTCPBlockSocket::GetLocalSinPort() {
-  return UsingSocks ? PortNumber(SocksLocalPort) : TBlockSocket::GetLocalSinPort();
+  return UsingSocks ? DecimalOrZero(SocksLocalPort) : TBlockSocket::GetLocalSinPort();
 }
 
 int32_t TTCPBlockSocket::GetRemoteSinPort() {
-  if (UsingSocks) return PortNumber(SocksRemotePort);
-  if (HTTPTunnel) return PortNumber(HTTPTunnelRemotePort);
+  if (UsingSocks) return DecimalOrZero(SocksRemotePort);
+  if (HTTPTunnel) return DecimalOrZero(HTTPTunnelRemotePort);
   return TBlockSocket::GetRemoteSinPort();
 }
 

@@ -138,6 +138,42 @@ std::string NextHeaderLine(const rtl::TStringList& lines, int& index) {
   return rtl::TrimRight(result);
 }
 
+namespace {
+bool ParseDigits(const std::string& text, uint64_t base, size_t maxDigits, uint64_t maxValue, uint64_t& value) {
+  if (text.empty() || text.size() > maxDigits) return false;
+  uint64_t v = 0;
+  for (const char c : text) {
+    const int d = HexDigitValue(c);
+    if (d < 0 || static_cast<uint64_t>(d) >= base) return false;
+    // v * base + d <= maxValue, checked without overflowing.
+    if (static_cast<uint64_t>(d) > maxValue || v > (maxValue - static_cast<uint64_t>(d)) / base) return false;
+    v = v * base + static_cast<uint64_t>(d);
+  }
+  value = v;
+  return true;
+}
+}  // namespace
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ParseDecimal(const std::string& text, uint64_t& value, size_t maxDigits, uint64_t maxValue) {
+  return ParseDigits(text, 10, maxDigits, maxValue, value);
+}
+
+bool ParseHex(const std::string& text, uint64_t& value, size_t maxDigits, uint64_t maxValue) {
+  return ParseDigits(text, 16, maxDigits, maxValue, value);
+}
+
+int32_t DecimalOrZero(const std::string& text) {
+  uint64_t v = 0;
+  return ParseDecimal(text, v, 9) ? static_cast<int32_t>(v) : 0;
+}
+
 ByteString ReplaceAll(const ByteString& bytes, const ByteString& search, const ByteString& replacement) {
   if (bytes.empty() || search.empty()) return bytes;
   ByteString out;

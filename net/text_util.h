@@ -52,6 +52,20 @@ TLineBreak FindLineBreak(const ByteString& bytes);
 // index moves past every line consumed. The last line of the list is never joined.
 std::string NextHeaderLine(const rtl::TStringList& lines, int& index);
 
+// Bounded number parsing for every numeric field of the wire and of address texts.
+// The text is digits only (no sign, no spaces), at least one and at most maxDigits of
+// them, and its value stays within maxValue; false for anything else, value untouched.
+inline constexpr size_t kAnyDigitCount = static_cast<size_t>(-1);
+bool ParseDecimal(const std::string& text, uint64_t& value, size_t maxDigits = kAnyDigitCount,
+                  uint64_t maxValue = UINT64_MAX);
+bool ParseHex(const std::string& text, uint64_t& value, size_t maxDigits = kAnyDigitCount,
+              uint64_t maxValue = UINT64_MAX);
+// Up to nine decimal digits (always an int32 value), 0 for anything else: ports and codes
+// given as text.
+int32_t DecimalOrZero(const std::string& text);
+// The value of one hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
+
 ByteString ReplaceAll(const ByteString& bytes, const ByteString& search, const ByteString& replacement);
 int CountChar(const std::string& text, char c);
 

@@ -121,11 +121,68 @@ TEST(TextUtil, PackingAndReplace) {
   EXPECT_EQ(UnpackWord("\x12\x34", 0), 0x1234);
   EXPECT_EQ(UnpackWord("\x12", 0), 0x1200);
   EXPECT_EQ(UnpackWord("", 5), 0);
+  EXPECT_EQ(UnpackWord("\x12\x34", -1), 0x12);
+  EXPECT_EQ(UnpackWord("\x12\x34", -2), 0);
   EXPECT_EQ(PackLongWord(0x01020304), "\x01\x02\x03\x04");
   EXPECT_EQ(SwapByteOrder(0x01020304), 0x04030201u);
   EXPECT_EQ(ReplaceAll("aaaa", "aa", "b"), "bb");
   EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
   EXPECT_EQ(CountChar("a:b::c", ':'), 3);
+}
+
+// The bounds every wire and address field relies on: digit count, value limit (checked
+// without overflow), the digit alphabet of each base, and an untouched value on refusal.
+struct NumberCase {
+  const char* name;
+  bool hex;
+  std::string text;
+  size_t maxDigits;
+  uint64_t maxValue;
+  bool ok;
+  uint64_t value;
+};
+
+TEST(TextUtil, BoundedNumberParsing) {
+  constexpr uint64_t kInt64Max = 0x7FFFFFFFFFFFFFFFull;
+  const NumberCase cases[] = {
+      {"plain decimal", false, "8080", kAnyDigitCount, UINT64_MAX, true, 8080},
+      {"empty", false, "", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"sign refused", false, "+1", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"space refused", false, " 1", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"hex digit in decimal", false, "1a", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"nine digits within a nine-digit bound", false, "999999999", 9, UINT64_MAX, true, 999999999},
+      {"ten digits over it, even as zeros", false, "0000000001", 9, UINT64_MAX, false, 0},
+      {"byte at its limit", false, "255", 3, 255, true, 255},
+      {"byte over its limit", false, "256", 3, 255, false, 0},
+      {"int64 max exactly", false, "9223372036854775807", kAnyDigitCount, kInt64Max, true, kInt64Max},
+      {"one past int64 max", false, "9223372036854775808", kAnyDigitCount, kInt64Max, false, 0},
+      {"uint64 max exactly", false, "18446744073709551615", kAnyDigitCount, UINT64_MAX, true, UINT64_MAX},
+      {"past uint64 max does not wrap", false, "18446744073709551616", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"long leading zeros without a digit bound", false, "000000000000000000000042", kAnyDigitCount, 255, true, 42},
+      {"hex either case", true, "1aF", kAnyDigitCount, UINT64_MAX, true, 0x1AF},
+      {"hex group at its limit", true, "ffff", kAnyDigitCount, 0xFFFF, true, 0xFFFF},
+      {"hex group over its limit", true, "10000", kAnyDigitCount, 0xFFFF, false, 0},
+      {"hex with leading zeros", true, "0000ffff", kAnyDigitCount, 0xFFFF, true, 0xFFFF},
+      {"hex int64 max", true, "7fffffffffffffff", kAnyDigitCount, kInt64Max, true, kInt64Max},
+      {"hex past int64 max", true, "8000000000000000", kAnyDigitCount, kInt64Max, false, 0},
+      {"hex past 64 bits", true, "10000000000000000", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"not a hex digit", true, "12g", kAnyDigitCount, UINT64_MAX, false, 0},
+      {"hex prefix refused", true, "0x1", kAnyDigitCount, UINT64_MAX, false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint64_t value = 7;
+    const bool ok = c.hex ? ParseHex(c.text, value, c.maxDigits, c.maxValue)
+                          : ParseDecimal(c.text, value, c.maxDigits, c.maxValue);
+    EXPECT_EQ(ok, c.ok);
+    EXPECT_EQ(value, c.ok ? c.value : 7u);
+  }
+  EXPECT_EQ(DecimalOrZero("65535"), 65535);
+  EXPECT_EQ(DecimalOrZero("999999999"), 999999999);
+  EXPECT_EQ(DecimalOrZero("1000000000"), 0);
+  EXPECT_EQ(DecimalOrZero("12x"), 0);
+  EXPECT_EQ(HexDigitValue('F'), 15);
+  EXPECT_EQ(HexDigitValue('g'), -1);
 }
 
 TEST(TextUtil, StreamBytes) {
