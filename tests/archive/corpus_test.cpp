@@ -1,6 +1,6 @@
-// Every ZIP of the shared corpus (archives written by other tools) opens and lists its
-// items with the names, sizes, CRCs, methods and DOS stamps of its listing, or fails the
-// way its notes say. Skipped when the corpus folder is not there.
+// Every ZIP of the corpus (archives written by other tools, tests/data/corpus) opens and
+// lists its items with the names, sizes, CRCs, methods and DOS stamps of its listing, or
+// fails the way its notes say.
 #include <gtest/gtest.h>
 
 #include "archive/zip_archive.h"
@@ -187,12 +187,7 @@ std::unique_ptr<TArcZipArchive> OpenCorpus(const std::string& name) {
   return std::make_unique<TArcZipArchive>(CorpusFile(name), platform::fmOpenRead | platform::fmShareDenyNone);
 }
 
-class Corpus : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (CorpusFolder().empty()) GTEST_SKIP() << "corpus folder not present";
-  }
-};
+class Corpus : public ::testing::Test {};
 
 TEST_F(Corpus, EveryArchiveListsAsItsListingSays) {
   for (const TListing& listing : kListings) {

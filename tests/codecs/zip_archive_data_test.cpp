@@ -1,4 +1,4 @@
-// Inflate and decryption on item data of real archives: the shared corpus and archives
+// Inflate and decryption on item data of real archives: the corpus and archives
 // written at test time by 7-Zip (Deflate64, ZipCrypto) and Info-ZIP zip (-P).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -48,7 +48,7 @@ class ZipArchiveData : public ::testing::Test {
 
 TEST_F(ZipArchiveData, CorpusDeflate64) {
   const Bytes zip = ReadFile(CorpusFolder() + "/Zip.deflate64.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
   int decoded = 0;
   for (const ZipEntry& e : ReadZipEntries(zip)) {
     if (e.Method != kMethodDeflate64) continue;
@@ -104,7 +104,7 @@ TEST_F(ZipArchiveData, WrittenByTools) {
 // The corpus archive: eight stored items with password "test", checked against the CRC.
 TEST(ZipDecrypt, CorpusArchive) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
   const std::vector<ZipEntry> entries = ReadZipEntries(zip);
   ASSERT_EQ(entries.size(), 8u);
   int rejected = 0;
@@ -196,7 +196,7 @@ TEST(ZipDecrypt, Preconditions) {
 
 TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
   const ZipEntry e = ReadZipEntries(zip).at(0);
   auto inner = std::make_unique<rtl::TMemoryStream>();
   Load(*inner, e.Data);
@@ -212,7 +212,7 @@ TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
 // The header check leaves the caller's header as it was and works on a copy.
 TEST(ZipDecrypt, HeaderIsNotChanged) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
   const ZipEntry e = ReadZipEntries(zip).at(0);
   TArcZipEncryptHeader header;
   std::memcpy(header, e.Data.data(), 12);

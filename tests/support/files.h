@@ -19,8 +19,8 @@ inline bool RunQuiet(const std::string& command) { return RunShell(command + " >
 std::string ShellQuote(const std::string& s);
 bool HaveTool(const std::string& name);
 
-// The real-world archives: $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else
-// two levels up (worktrees); "" when none is there.
+// The real-world archives, committed in tests/data/corpus of the source tree. Never
+// empty: a test that opens a missing file there fails.
 std::string CorpusFolder();
 
 }  // namespace qelvo::test

@@ -79,7 +79,6 @@ TEST_F(ComponentTest, OpeningFailures) {
 // Types with readers still to come are recognised by name and refused.
 TEST_F(ComponentTest, TarGzipAndBzip2AreNotHandledYet) {
   const std::string corpus = CorpusFolder();
-  if (corpus.empty()) GTEST_SKIP() << "corpus not found";
   for (const char* file : {"Tar.tar", "Tar.tar.gz", "Tar.tar.bz2"}) {
     SCOPED_TRACE(file);
     TArcUnZipper unzipper;
