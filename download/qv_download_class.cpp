@@ -163,7 +163,8 @@ void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing
     } reset{fClosingSocket};
     fSock->CloseSocket();
   }
-  if (fSettings->OnHookMonitor) fSettings->OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
+  if (const TQvHookMonitor& handler = fSettings->OnHookMonitor)
+    handler(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 
 void TQvDownloadClass::SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string&) {

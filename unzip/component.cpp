@@ -26,7 +26,8 @@ TArcBaseComponent::~TArcBaseComponent() {
 }
 
 void TArcBaseComponent::Detach(TArcBaseComponent* child) {
-  auto it = std::find_if(FComponents.begin(), FComponents.end(), [child](const auto& p) { return p.get() == child; });
+  const auto it =
+      std::find_if(FComponents.begin(), FComponents.end(), [child](const auto& p) { return p.get() == child; });
   if (it == FComponents.end()) return;
   // The child is being destroyed by someone else (its destructor called this): the
   // list gives up its pointer instead of freeing it a second time.

@@ -102,9 +102,15 @@ TEST(ArchiveErrors, ErrorClassNamesAreTheEnumerators) {
   const struct {
     TArcErrorClass errorClass;
     const char* name;
-  } cases[] = {{ecArchive, "ecArchive"},         {ecInOutError, "ecInOutError"},       {ecFilerError, "ecFilerError"},
-               {ecFileCreateError, "ecFileCreateError"}, {ecFileOpenError, "ecFileOpenError"}, {ecCabError, "ecCabError"},
-               {ecOther, "ecOther"}};
+  } cases[] = {
+      {ecArchive, "ecArchive"},
+      {ecInOutError, "ecInOutError"},
+      {ecFilerError, "ecFilerError"},
+      {ecFileCreateError, "ecFileCreateError"},
+      {ecFileOpenError, "ecFileOpenError"},
+      {ecCabError, "ecCabError"},
+      {ecOther, "ecOther"},
+  };
   for (const auto& c : cases) EXPECT_STREQ(ErrorClassName(c.errorClass), c.name);
 }
 
