@@ -393,6 +393,11 @@ TEST(ArchiveList, ElfHashBucketsAndLookups) {
     borrowed.Add(&kept);
     EXPECT_EQ(borrowed.Find("KEPT"), 0);
     EXPECT_EQ(kept.NextItem, nullptr);
+    // Ownership follows the list's kind: neither list takes the other kind of item.
+    EXPECT_THROW(borrowed.Add(std::make_unique<TStubItem>("given", false)), rtl::Exception);
+    EXPECT_THROW(list.Add(&kept), rtl::Exception);
+    EXPECT_EQ(borrowed.Count(), 1);
+    EXPECT_EQ(list.Count(), 0);
   }
   EXPECT_EQ(kept.FileName(), "kept");
 }
