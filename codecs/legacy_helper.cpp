@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rtl/byte_order.h"
+
 namespace qelvo::codecs {
 
 TArcUnzipHelper::TArcUnzipHelper(rtl::TStream* aInputStream, rtl::TStream* aOutputStream)
@@ -52,6 +54,13 @@ void TArcUnzipHelper::FillInput() {
 }
 
 void TArcUnzipHelper::NeedBits(int aCount) {
+  if (FInCnt - FInPos >= 8) {
+    // Whole bytes up to a full accumulator in one load.
+    FBitBuf |= rtl::GetLe64(FInBuf.get() + FInPos) << FBitCount;
+    FInPos += (63 - FBitCount) >> 3;
+    FBitCount |= 56;
+    return;
+  }
   while (FBitCount < aCount) {
     if (FInPos >= FInCnt) {
       FillInput();
@@ -97,13 +106,16 @@ void TArcUnzipHelper::CopyMatch(int64_t aDistance, int64_t aLength) {
       CopyFromWriter(from, count);
       aLength -= count;
     } else {
-      // Inside the buffer, byte by byte because source and target may overlap; in
-      // pieces that neither fill the buffer nor pass the declared size.
+      // Inside the buffer; byte by byte where source and target overlap. In pieces that
+      // neither fill the buffer nor pass the declared size.
       const int64_t room = std::min<int64_t>(kOutBufSize - FOutPos, UnCompressedSize - Produced());
       const auto count = static_cast<int32_t>(std::min(aLength, room));
       uint8_t* out = FOutBuf.get() + FOutPos;
       const uint8_t* in = FOutBuf.get() + (from - FOutSent);
-      for (int32_t i = 0; i < count; ++i) out[i] = in[i];
+      if (aDistance >= count)
+        std::memcpy(out, in, static_cast<size_t>(count));
+      else
+        for (int32_t i = 0; i < count; ++i) out[i] = in[i];
       FOutPos += count;
       aLength -= count;
       if (FOutPos == kOutBufSize || Full()) FlushOutput();

@@ -98,8 +98,17 @@ void TArcUnzipHelper::ExpandShrunk() {
       }
     }
     lastChar = t.Suffix[code];
-    PutByte(lastChar);
-    while (depth > 0 && !Full()) PutByte(t.Stack[--depth]);
+    if (FOutPos + depth + 1 <= kOutBufSize && Produced() + depth + 1 <= UnCompressedSize) {
+      // The whole string fits: straight into the buffer.
+      uint8_t* out = FOutBuf.get() + FOutPos;
+      *out++ = lastChar;
+      for (int i = depth - 1; i >= 0; --i) *out++ = t.Stack[i];
+      FOutPos += depth + 1;
+      if (FOutPos == kOutBufSize || Full()) FlushOutput();
+    } else {
+      PutByte(lastChar);
+      while (depth > 0 && !Full()) PutByte(t.Stack[--depth]);
+    }
 
     if (nextFree < kCodeLimit) {
       t.Prefix[nextFree] = static_cast<uint16_t>(oldCode);
