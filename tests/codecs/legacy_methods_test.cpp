@@ -85,6 +85,12 @@ TEST(Shrink, DecodesTheCornerCasesOfItsCodeTable) {
       {"partial clear frees exactly the leaves",
        ShrinkWriter().Codes({'A', 'B', 'C', 257, 259, 'D'}).PartialClear().Codes({257, 258, 260, 259}).Finish(),
        "ABCABCAD" "AB" "DA" "ABD" "CA"},
+      // 257 AB, 260 ABC (prefix 257), 262 ABCD (prefix 260). The first clear keeps 257
+      // and 260 and the next free code drops to 258; the second frees 260, now a leaf,
+      // but keeps 257, which 260 still named when the clear looked.
+      {"a later clear keeps prefixes of codes above the next free one",
+       ShrinkWriter().Codes({'A', 'B', 'C', 257, 'C', 260, 'D'}).PartialClear().PartialClear().Codes({257, 258}).Finish(),
+       "ABCABCABCD" "AB" "DA"},
       {"a code 256 at the very end", ShrinkWriter().Codes({'A', 'B', 256}).Finish(), "AB"},
   };
   for (const Case& c : cases) {
