@@ -63,6 +63,7 @@ constexpr TCatalogueEntry kCatalogue[] = {
     {62, "FDI cannot create context"},
     {63, "Invalid cab file template"},
     {64, "Invalid file - not a cabinet file"},
+    {70, "Corrupted compressed data: %s"},
     {80, "TArcSlidingWindowStream.Write: Not at end of stream"},
     {81, "TArcSlidingWindowStream.bsWriteChunk: seek failed"},
     {82, "TArcSlidingWindowStream.bsWriteChunk: write failed"},

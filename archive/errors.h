@@ -63,6 +63,7 @@ enum TArcErrorCode : int32_t {
   kArcBBSSeekOutsideBuffer = 41,
   kArcBBSInvalidOrigin = 42,
   kArcNoCabinetDll = 50,
+  kArcZipCorruptedData = 70,
   kArcVMSInvalidOrigin = 101,
   kArcVMSErrorOpenSwap = 102,
   kArcVMSSeekFail = 103,
@@ -136,6 +137,14 @@ class EArcBadStream : public EArcException {
   // Wraps a failure raised while the stream was examined.
   explicit EArcBadStream(std::exception_ptr inner);
   std::exception_ptr FInnerException;  // null by default
+};
+
+// Compressed data that a decoder's fixed tables cannot hold (a legacy method's code too
+// wide, a chain too long, a table description too large); the cause names which.
+class EArcZipCorruptedData : public EArcZipException {
+ public:
+  explicit EArcZipCorruptedData(const std::string& cause)
+      : EArcZipException(FormatArcText(ArcErrorText(kArcZipCorruptedData), cause), kArcZipCorruptedData) {}
 };
 
 class EArcBBSReadTooManyBytes : public EArcZipException {

@@ -6,12 +6,14 @@
 #include "archive/errors.h"
 #include "archive/paths.h"
 #include "codecs/inflate.h"
+#include "codecs/legacy_helper.h"
 #include "codecs/zip_decrypt.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "rtl/byte_order.h"
 #include "unzip/bit_bucket_stream.h"
 #include "unzip/item_streams.h"
+#include "unzip/sliding_window_stream.h"
 
 namespace qelvo::unzip {
 
@@ -65,6 +67,24 @@ void InflateItem(const TArcZipItem& item, uint8_t method, rtl::TStream& in, rtl:
   helper.Options |= codecs::ofAdler32;
   helper.StreamSize = item.CompressedSize();
   codecs::Inflate(&in, &out, &helper);
+}
+
+// Shrink writes straight to the output; reduce and implode copy from earlier output, so
+// they write through a sliding window that keeps the recent bytes readable.
+void UnzipLegacyItem(const TArcZipItem& item, uint8_t method, rtl::TStream& in, rtl::TStream& out) {
+  codecs::TArcUnzipHelper helper(&in, &out);
+  helper.DictionarySize = item.DictionarySize();
+  helper.UnCompressedSize = item.UncompressedSize();
+  helper.CompressionMethod = method;
+  helper.ShannonFanoTreeCount = static_cast<uint8_t>(item.ShannonFanoTreeCount());
+  if (method == 1) {
+    helper.Execute();
+    return;
+  }
+  TArcSlidingWindowStream window(&out);
+  helper.SetOutWriter(&window);
+  helper.Execute();
+  window.Flush();
 }
 
 void SetFileModTime(const std::string& fileName, rtl::TDateTime localTime) {
@@ -174,13 +194,21 @@ bool DecodeItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in
     case 0:
       CopyStored(inStream, out, item.UncompressedSize());
       break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+      UnzipLegacyItem(item, method, inStream, out);
+      break;
     case 8:
     case 9:
       InflateItem(item, method, inStream, out);
       break;
     default:
-      // Shrink, reduce, implode (1-6), bzip2 (12), LZMA (14), WavPack (97) and PPMd (98)
-      // have no decoder yet; they fail like any method nobody decodes.
+      // Bzip2 (12), LZMA (14), WavPack (97) and PPMd (98) have no decoder yet; they fail
+      // like any method nobody decodes.
       throw EArcZipInvalidMethod();
   }
   return out.CRC32() == item.CRC32();

@@ -43,6 +43,7 @@ TEST(ArchiveErrors, ClassesCarryTheirCodeTextAndGroup) {
   ExpectError(EArcBBSSeekOutsideBuffer(), 41, "BBS: New position is outside the buffer", true);
   ExpectError(EArcBBSInvalidOrigin(), 42, "BBS: Invalid Origin value", true);
   ExpectError(EArcNoCabinetDll(), 50, "Cannot load cabinet.dll", false);
+  ExpectError(EArcZipCorruptedData("x"), 70, "Corrupted compressed data: x", true);
   ExpectError(EArcVMSInvalidOrigin(7), 101, "VMS: invalid origin 7, should be 0, 1, 2", true);
   ExpectError(EArcVMSErrorOpenSwap("s.tmp"), 102, "VMS: Cannot open swap file s.tmp", true);
   ExpectError(EArcVMSSeekFail("s.tmp"), 103, "VMS: Failed to seek in swap file s.tmp", true);
@@ -70,8 +71,8 @@ TEST(ArchiveErrors, BadStreamWrapsTheInnerMessage) {
 }
 
 TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
-  // The documented 67 pairs plus the base-folder confinement error.
-  ASSERT_EQ(ArcErrorCatalogueSize(), 68);
+  // The documented 67 pairs plus the base-folder confinement error and corrupted legacy data.
+  ASSERT_EQ(ArcErrorCatalogueSize(), 69);
   std::set<int32_t> codes;
   for (int i = 0; i < ArcErrorCatalogueSize(); ++i) {
     const int32_t code = ArcErrorCatalogueCode(i);

@@ -121,6 +121,26 @@ TEST_F(ToolTest, TestsEveryItem) {
   }
 }
 
+// The legacy methods are listed by name and tested item by item.
+TEST_F(ToolTest, LegacyMethodsListAndTest) {
+  if (CorpusFolder().empty()) GTEST_SKIP() << "corpus not found";
+  struct TCase {
+    const char* file;
+    const char* method;
+  } cases[] = {{"Zip.shrink.zip", "Shrunk"},     {"Zip.reduce1.zip", "Reduced1"}, {"Zip.reduce2.zip", "Reduced2"},
+               {"Zip.reduce3.zip", "Reduced3"}, {"Zip.reduce4.zip", "Reduced4"}, {"Zip.implode.zip", "Imploded"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string zip = ShellQuote((fs::path(CorpusFolder()) / c.file).string());
+    const TRun list = Run("-l " + zip);
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find(std::string("  ") + c.method + " "), std::string::npos) << list.out;
+    const TRun test = Run("-t " + zip);
+    EXPECT_EQ(test.status, 0) << test.err;
+    EXPECT_NE(test.out.find("3 items tested, 0 failed"), std::string::npos) << test.out;
+  }
+}
+
 TEST_F(ToolTest, OpeningAndUsageFailuresExitWithTwo) {
   WriteFile(tmp / "page.zip", "<html></html>");
   WriteFile(tmp / "empty.zip", "");
