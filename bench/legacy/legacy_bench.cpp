@@ -44,10 +44,7 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-fs::path CorpusFolder() {
-  if (const char* env = std::getenv("QELVO_CORPUS_DIR"); env && *env) return env;
-  return fs::path(QELVO_SOURCE_DIR) / ".." / "shared" / "corpus";
-}
+fs::path CorpusFolder() { return fs::path(QELVO_SOURCE_DIR) / "tests" / "data" / "corpus"; }
 
 struct TStoredItem {
   uint16_t Method, Flags;
@@ -176,7 +173,7 @@ void Compare(benchmark::State& state, const char* name, const char* corpusFile, 
     return;
   }
   if (archive.empty()) {
-    state.SkipWithError("corpus items not found (set QELVO_CORPUS_DIR)");
+    state.SkipWithError("corpus items not found under tests/data/corpus");
     return;
   }
   const fs::path qelvoOut = kWork / "out-qelvo", unzipOut = kWork / "out-unzip";

@@ -123,7 +123,6 @@ TEST_F(ToolTest, TestsEveryItem) {
 
 // The legacy methods are listed by name and tested item by item.
 TEST_F(ToolTest, LegacyMethodsListAndTest) {
-  if (CorpusFolder().empty()) GTEST_SKIP() << "corpus not found";
   struct TCase {
     const char* file;
     const char* method;
