@@ -26,12 +26,14 @@
 
 #include "codecs/inflate.h"
 #include "rtl/stream.h"
+#include "rtl/view_streams.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qelvo::codecs::Inflate;
 using qelvo::rtl::TMemoryStream;
+using qelvo::rtl::TReadOnlyMemoryStream;
 using qelvo::rtl::TStream;
 
 struct Corpus {
@@ -106,27 +108,6 @@ std::vector<Corpus>& Corpora() {
   return corpora;
 }
 
-// A memory stream over a caller's buffer: the source of our decoder, without copies.
-class TBufferSource : public TStream {
- public:
-  explicit TBufferSource(const std::string& aData) : FData(aData) {}
-  int64_t Read(void* aBuffer, int64_t aCount) override {
-    const int64_t n = std::min<int64_t>(aCount, static_cast<int64_t>(FData.size()) - FPos);
-    std::memcpy(aBuffer, FData.data() + FPos, static_cast<size_t>(n));
-    FPos += n;
-    return n;
-  }
-  int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t aOffset, qelvo::rtl::TSeekOrigin aOrigin) override {
-    FPos = (aOrigin == qelvo::rtl::soBeginning ? 0 : aOrigin == qelvo::rtl::soCurrent ? FPos : FData.size()) + aOffset;
-    return FPos;
-  }
-
- private:
-  const std::string& FData;
-  int64_t FPos = 0;
-};
-
 // Writes into a preallocated buffer, like the peers' output buffers.
 class TBufferSink : public TStream {
  public:
@@ -172,7 +153,7 @@ void BM_Inflate(benchmark::State& state) {
     uint32_t check = 0;
     switch (decoder) {
       case kQelvo: {
-        TBufferSource source(c.Packed);
+        TReadOnlyMemoryStream source(c.Packed);
         TBufferSink sink(out);
         check = Inflate(&source, &sink, nullptr);
         break;

@@ -16,11 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/download/test_servers.h"
+#include "tests/support/nginx.h"
+#include "tests/support/sample_data.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
-using qelvo::download::test::NginxServer;
+using qelvo::test::NginxPeer;
 using qelvo::test::TempFolder;
 
 constexpr size_t kFileSize = 256u << 20;
@@ -109,14 +111,14 @@ void Measure(benchmark::State& state, Peer& peer, bool qelvo) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  NginxServer& nginx = NginxServer::Get();
-  std::string error;
-  if (!nginx.Start(error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+  NginxPeer nginx;
+  if (!nginx.Start("", std::string(NginxPeer::kOctetStream) + "  sendfile on;\n")) {
+    std::fprintf(stderr, "%s\n", nginx.Error().c_str());
     return 1;
   }
-  gSource = nginx.WriteLargeFile("large.bin", kFileSize, 11);
-  gUrl = nginx.Url("/files/large.bin");
+  gSource = nginx.DocRoot() + "/large.bin";
+  qelvo::test::WriteRandomFile(gSource, kFileSize, 11);
+  gUrl = nginx.Url("/large.bin");
   TempFolder out;
   gOut = &out;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/layout_name.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 
 namespace qelvo::app::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "app/progress_figures.h"
 #include "platform/locale_settings.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 
 namespace qelvo::app::testing {
 namespace {

@@ -11,7 +11,7 @@ namespace {
 
 using ScriptedDownload = DownloadTest;
 
-const std::string kBody = MakeContent(300000, 7);
+const std::string kBody = RandomBytes(300000, 7);
 
 std::string HeaderValue(const std::string& head, const std::string& name) {
   const size_t at = head.find("\r\n" + name + ": ");

@@ -50,12 +50,7 @@ RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch
 
 class QelvoGet : public ::testing::Test {
  protected:
-  NginxServer& Nginx() {
-    NginxServer& n = NginxServer::Get();
-    std::string error;
-    if (!n.Start(error)) ADD_FAILURE() << error;
-    return n;
-  }
+  NginxServer& Nginx() { return StartedNginx(); }
   TempFolder dest;
   TempFolder scratch;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // Loopback peers for the download tests: one nginx for the whole program, serving a
-// document root and a few special locations from a generated configuration, and the
+// document root and a few special locations (the launcher is tests/support's), and the
 // reply builders the scripted server's handlers use.
 #include <memory>
 #include <string>
@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "tests/support/files.h"
-#include "tests/support/peer_process.h"
+#include "tests/support/nginx.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/script_server.h"
 #include "tests/support/temp_folder.h"
 
@@ -16,36 +17,33 @@ namespace qelvo::download::test {
 
 using namespace qelvo::test;
 
-// Deterministic pseudo-random content.
-std::string MakeContent(size_t size, unsigned seed);
-
 // nginx serving a document root, one instance for the whole test program.
 class NginxServer {
  public:
   static NginxServer& Get();
   bool Start(std::string& error);
   void Stop();
-  bool Running() const { return process_.Running(); }
-  int Port() const { return port_; }
-  std::string Url(const std::string& path) const;
-  const std::string& DocRoot() const { return docRoot_; }
+  bool Running() const { return peer_ && peer_->Running(); }
+  int Port() const { return peer_->Port(); }
+  std::string Url(const std::string& path) const { return peer_->Url(path); }
+  std::string DocRoot() const { return peer_->DocRoot(); }
   // Content of the files served under /files/.
   const std::string& Content(const std::string& name) const;
-  int CountRequests(const std::string& pathPrefix) const;
+  int CountRequests(const std::string& pathPrefix) const { return peer_->CountRequests(pathPrefix); }
   // Writes a large served file under /files/ without keeping it in memory; returns its
   // native path.
   std::string WriteLargeFile(const std::string& name, size_t size, unsigned seed);
   // Status code of the latest logged request for the path, 0 when none.
-  int LastStatus(const std::string& path) const;
+  int LastStatus(const std::string& path) const { return peer_->LastStatus(path); }
 
  private:
   NginxServer() = default;
-  PeerProcess process_;
-  int port_ = 0;
-  std::unique_ptr<TempFolder> dir_;
-  std::string docRoot_;
+  std::unique_ptr<NginxPeer> peer_;
   std::vector<std::pair<std::string, std::string>> files_;
 };
+
+// The shared nginx, started on first use; when it cannot start, the running test fails.
+NginxServer& StartedNginx();
 
 // Response heads for scripted replies.
 std::string HttpHead(int status, const std::vector<std::string>& headers);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 #include "tests/support/files.h"
@@ -15,65 +14,11 @@ bool Exists(const char* path) { return ::access(path, X_OK) == 0; }
 
 }  // namespace
 
-std::string FindNginx() { return FindProgram({"/usr/sbin/nginx", "/usr/bin/nginx", "/usr/local/sbin/nginx"}); }
-
-std::string NginxConfig(const std::string& folder, const std::string& http) {
-  std::filesystem::create_directories(folder + "/tmp");
-  const std::string tmp = folder + "/tmp/";
-  return "daemon off;\nmaster_process off;\nworker_processes 1;\n" +
-         std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + folder + "/nginx.pid;\nerror_log " + folder +
-         "/error.log error;\nevents { worker_connections 64; }\nhttp {\n  client_body_temp_path " + tmp +
-         "body;\n  proxy_temp_path " + tmp + "proxy;\n  fastcgi_temp_path " + tmp + "fcgi;\n  uwsgi_temp_path " +
-         tmp + "uwsgi;\n  scgi_temp_path " + tmp + "scgi;\n" + http + "}\n";
-}
-
-bool StartNginx(PeerProcess& process, const std::string& folder, const std::string& conf, int port,
-                std::string& error) {
-  const std::string nginx = FindNginx();
-  if (nginx.empty()) {
-    error = "nginx is not installed";
-    return false;
-  }
-  WriteFile(folder + "/nginx.conf", conf);
-  if (process.Start({nginx, "-p", folder, "-c", folder + "/nginx.conf", "-e", folder + "/error.log"}, port, 10000,
-                    true))
-    return true;
-  error = "nginx did not start: " + ReadFile(folder + "/error.log");
-  return false;
-}
-
-std::string TestBody(size_t size, uint32_t seed) {
-  std::string s(size, '\0');
-  uint32_t x = seed ? seed : 1;
-  for (size_t i = 0; i < size; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    s[i] = static_cast<char>(x >> 24);
-  }
-  return s;
-}
-
 uint64_t Checksum(const void* data, size_t size) {
   uint64_t h = 1469598103934665603ull;
   const auto* p = static_cast<const uint8_t*>(data);
   for (size_t i = 0; i < size; ++i) h = (h ^ p[i]) * 1099511628211ull;
   return h;
-}
-
-NginxPeer::NginxPeer(size_t bigSize) {
-  if (FindNginx().empty()) {
-    error = "nginx is not installed (scripts/packages/net.txt)";
-    return;
-  }
-  dir.Write("www/small.txt", "Hello from nginx\n");
-  big = TestBody(bigSize, 7);
-  dir.Write("www/big.bin", big);
-  port = UnusedPort();
-  const std::string http = "  access_log off;\n  keepalive_timeout 10;\n  include /etc/nginx/mime.types;\n"
-                           "  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" +
-                           std::to_string(port) + ";\n    root " + dir.File("www") + ";\n  }\n";
-  ok = StartNginx(process_, dir.Native(), NginxConfig(dir.Native(), http), port, error);
 }
 
 TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass) {

@@ -11,7 +11,7 @@
 
 #include "app/progress_figures.h"
 #include "qt_harness.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 #include "tests/support/drive_fixture.h"
 #include "ui/program.h"
 #include "rtl/exceptions.h"

@@ -24,16 +24,10 @@ bool IsReadOnly(const fs::path& p) {
   return ::stat(p.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
-class ExtractionTest : public ::testing::Test {
+class ExtractionTest : public TExtractTest {
  protected:
-  TempFolder tmp;
-  fs::path out = tmp / "out";
-  std::vector<TItemFailure> failures;
-
-  void SetUp() override { fs::create_directories(out); }
   std::string Archive(const std::string& name, const std::vector<TZipEntry>& entries) {
-    WriteFile(tmp / name, BuildZip(entries));
-    return Win(tmp / name);
+    return Make(name, BuildZip(entries));
   }
   void Extract(const std::string& zipFile) { ExtractAsInstaller(zipFile, Win(out), &failures); }
 };
@@ -48,12 +42,12 @@ TEST_F(ExtractionTest, InfoZipTreeWithFoldersTimesAndAttributes) {
     std::string data;
     const char* stamp;
   } files[] = {
-      {"readme.txt", TextData(20000), "2021-03-04 05:06:08"},
-      {"bin/data.bin", RandomData(70000), "2019-12-31 23:59:58"},
+      {"readme.txt", TextBytes(20000), "2021-03-04 05:06:08"},
+      {"bin/data.bin", RandomBytes(70000), "2019-12-31 23:59:58"},
       {"bin/empty.bin", "", "2020-02-29 12:00:00"},
-      {"docs/sub/deep.txt", TextData(300000, 5), "2023-07-01 00:00:00"},
+      {"docs/sub/deep.txt", TextBytes(300000, 5), "2023-07-01 00:00:00"},
       {"docs/readonly.txt", "do not touch", "2022-01-02 03:04:06"},
-      {"noext", RandomData(10), "2024-10-11 10:11:12"},
+      {"noext", RandomBytes(10), "2024-10-11 10:11:12"},
   };
   for (const TFile& f : files) WriteFile(src / f.name, f.data);
   fs::create_directories(src / "emptyfolder");
@@ -81,8 +75,8 @@ TEST_F(ExtractionTest, InfoZipTreeWithFoldersTimesAndAttributes) {
 TEST_F(ExtractionTest, SevenZipMethods) {
   if (!HaveTool("7zz")) GTEST_SKIP() << "7zz is not installed";
   const fs::path src = tmp / "src";
-  WriteFile(src / "text.txt", TextData(400000, 9));
-  WriteFile(src / "random.bin", RandomData(150000, 4));
+  WriteFile(src / "text.txt", TextBytes(400000, 9));
+  WriteFile(src / "random.bin", RandomBytes(150000, 4));
   WriteFile(src / "dir/small.txt", "small");
   struct TCase {
     const char* option;
@@ -148,20 +142,20 @@ TEST_F(ExtractionTest, CorpusArchivesExtractEveryPayload) {
 
 // Extracting over an earlier extraction replaces every file without asking.
 TEST_F(ExtractionTest, OverwritesExistingFiles) {
-  const std::string zipFile = Archive("a.zip", {StoredEntry("a.txt", "new a"), DeflatedEntry("d/b.txt", TextData(5000))});
+  const std::string zipFile = Archive("a.zip", {StoredEntry("a.txt", "new a"), DeflatedEntry("d/b.txt", TextBytes(5000))});
   WriteFile(out / "a.txt", "an older and longer content that must disappear");
   WriteFile(out / "d/b.txt", "old b");
   Extract(zipFile);
   Extract(zipFile);
   EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
   EXPECT_EQ(ReadFile(out / "a.txt"), "new a");
-  EXPECT_EQ(ReadFile(out / "d/b.txt"), TextData(5000));
+  EXPECT_EQ(ReadFile(out / "d/b.txt"), TextBytes(5000));
 }
 
 // Hand-made items, one fault each, next to a good item that must still be written.
 TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
-  const std::string good = TextData(3000, 2);
-  const std::string plain = TextData(100000, 3);
+  const std::string good = TextBytes(3000, 2);
+  const std::string plain = TextBytes(100000, 3);
 
   TZipEntry tokenized = StoredEntry("tokenized.txt", "abc");
   tokenized.Method = 7;
@@ -175,15 +169,15 @@ TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
   TZipEntry garbage = DeflatedEntry("garbage.txt", plain);
   garbage.Data = std::string(garbage.Data.size(), '\xff');
   TZipEntry badCrcStored = StoredEntry("crc-stored.txt", "payload");
-  badCrcStored.Crc ^= 1;
+  *badCrcStored.Crc ^= 1;
   TZipEntry badCrcDeflated = DeflatedEntry("crc-deflated.txt", plain);
-  badCrcDeflated.Crc ^= 0x80000000u;
+  *badCrcDeflated.Crc ^= 0x80000000u;
   TZipEntry version64 = StoredEntry("v64.txt", "x");
   version64.VersionNeeded = 64;
   TZipEntry version63 = StoredEntry("v63.txt", "y");
   version63.VersionNeeded = 63;
   TZipEntry emptyBadCrc = StoredEntry("empty-bad-crc.txt", "");
-  emptyBadCrc.Crc = 0x12345678;
+  *emptyBadCrc.Crc = 0x12345678;
   TZipEntry emptyStrangeMethod = StoredEntry("empty-method7.txt", "");
   emptyStrangeMethod.Method = 7;
   TZipEntry badLocal = StoredEntry("bad-local.txt", "z");
@@ -222,8 +216,8 @@ TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
 // A CRC mismatch deletes the file it has just written, also when an older copy was
 // there, and reports code 19 once.
 TEST_F(ExtractionTest, CrcMismatchRemovesTheCorruptedFile) {
-  TZipEntry bad = DeflatedEntry("data.txt", TextData(50000));
-  bad.Crc ^= 0xFF;
+  TZipEntry bad = DeflatedEntry("data.txt", TextBytes(50000));
+  *bad.Crc ^= 0xFF;
   WriteFile(out / "data.txt", "previous version");
   Extract(Archive("crc.zip", {bad}));
   EXPECT_EQ(failures, (std::vector<TItemFailure>{{"data.txt", ptExtract, ecArchive, 19}}));
@@ -235,7 +229,7 @@ TEST_F(ExtractionTest, WithoutHandlerFailuresAreDropped) {
   TZipEntry tokenized = StoredEntry("tokenized.txt", "abc");
   tokenized.Method = 7;
   TZipEntry bad = StoredEntry("bad.txt", "abc");
-  bad.Crc ^= 1;
+  *bad.Crc ^= 1;
   WriteFile(tmp / "mixed.zip", BuildZip({tokenized, bad, StoredEntry("ok.txt", "ok")}));
   EXPECT_NO_THROW(ExtractAsInstaller(Win(tmp / "mixed.zip"), Win(out)));
   EXPECT_EQ(ReadFile(out / "ok.txt"), "ok");
@@ -286,7 +280,7 @@ TEST_F(ExtractionTest, StoredTimesAndAttributes) {
 // data, zero in the local header.
 TEST_F(ExtractionTest, DataDescriptorItems) {
   if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
-  const std::string data = TextData(123456, 8);
+  const std::string data = TextBytes(123456, 8);
   WriteFile(tmp / "input.txt", data);
   ASSERT_EQ(ShellStatus("zip -q streamed.zip - < input.txt", tmp.Native()), 0);
   Extract(Win(tmp / "streamed.zip"));
@@ -322,7 +316,7 @@ TEST_F(ExtractionTest, EvilArchiveWritesOnlyGoodTxt) {
 // a stream raises, with one it is reported and the bytes stay in the stream.
 TEST_F(ExtractionTest, HelpersOnABareArchive) {
   TZipEntry bad = StoredEntry("bad.txt", "payload");
-  bad.Crc ^= 1;
+  *bad.Crc ^= 1;
   rtl::TMemoryStream bytes;
   bytes.WriteString(BuildZip({bad}));
   TArcZipArchive zip(&bytes, "memory");

@@ -35,12 +35,12 @@ class ToolTest : public ::testing::Test {
 
 TEST_F(ToolTest, ExtractsIntoTheGivenFolder) {
   const std::string zip = Make("ok.zip", {StoredEntry("a.txt", "alpha"), FolderEntry("d/"),
-                                          DeflatedEntry("d/b.log", TextData(20000))});
+                                          DeflatedEntry("d/b.log", TextBytes(20000))});
   const TRun r = Run("-q " + zip + " -d out/new");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFile(tmp / "out/new/a.txt"), "alpha");
-  EXPECT_EQ(ReadFile(tmp / "out/new/d/b.log"), TextData(20000));
+  EXPECT_EQ(ReadFile(tmp / "out/new/d/b.log"), TextBytes(20000));
 
   // Masks select items; -x is the default command; without -d the current folder.
   const TRun masked = Run("-x " + zip + " '*.log'");
@@ -53,8 +53,8 @@ TEST_F(ToolTest, ExtractsIntoTheGivenFolder) {
 TEST_F(ToolTest, ItemFailuresExitWithOne) {
   TZipEntry tokenized = StoredEntry("tokenized.txt", "abc");
   tokenized.Method = 7;
-  TZipEntry bad = DeflatedEntry("bad.txt", TextData(1000));
-  bad.Crc ^= 1;
+  TZipEntry bad = DeflatedEntry("bad.txt", TextBytes(1000));
+  *bad.Crc ^= 1;
   const std::string zip = Make("mixed.zip", {tokenized, bad, StoredEntry("ok.txt", "ok")});
   const TRun r = Run(zip + " -d out");
   EXPECT_EQ(r.status, 1);
@@ -79,7 +79,7 @@ TEST_F(ToolTest, PasswordOption) {
 }
 
 TEST_F(ToolTest, ListsItems) {
-  TZipEntry dated = DeflatedEntry("dir/x.txt", TextData(5000));
+  TZipEntry dated = DeflatedEntry("dir/x.txt", TextBytes(5000));
   dated.Time = (9 << 11) | (8 << 5);  // 09:08
   dated.Date = (42 << 9) | (3 << 5) | 4;  // 2022-03-04
   const std::string zip = Make("list.zip", {StoredEntry("a.txt", "alpha"), dated});
@@ -96,11 +96,11 @@ TEST_F(ToolTest, ListsItems) {
 
 TEST_F(ToolTest, TestsEveryItem) {
   TZipEntry bad = StoredEntry("bad.txt", "damaged");
-  bad.Crc ^= 2;
+  *bad.Crc ^= 2;
   TZipEntry described = StoredEntry("described.txt", "dd");
   described.Flags |= 0x08;
   described.ZeroLocalSizes = true;
-  const std::string good = Make("good.zip", {StoredEntry("a.txt", "a"), DeflatedEntry("b.txt", TextData(3000))});
+  const std::string good = Make("good.zip", {StoredEntry("a.txt", "a"), DeflatedEntry("b.txt", TextBytes(3000))});
   const TRun ok = Run("-t " + good);
   EXPECT_EQ(ok.status, 0) << ok.err;
   EXPECT_NE(ok.out.find("2 items tested, 0 failed"), std::string::npos) << ok.out;
@@ -114,7 +114,7 @@ TEST_F(ToolTest, TestsEveryItem) {
 
   // Zip64 sizes in the local header are compared with the central ones.
   if (HaveTool("zip")) {
-    WriteFile(tmp / "src/z.txt", TextData(1000));
+    WriteFile(tmp / "src/z.txt", TextBytes(1000));
     ASSERT_EQ(ShellStatus("zip -q -fz ../zip64.zip z.txt", tmp / "src"), 0);
     const TRun z = Run("-t zip64.zip");
     EXPECT_EQ(z.status, 0) << z.err;
