@@ -1,6 +1,7 @@
 #include "download/qv_download.h"
 
 #include "download/messages.h"
+#include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
 
 namespace qelvo::download {
@@ -19,7 +20,7 @@ TQvDownload::~TQvDownload() {
 std::unique_ptr<TQvDownloadClass> TQvDownload::CreateDriver() {
   switch (Protocolo) {
     case protHTTP: return std::make_unique<TQvHTTPDownload>(this);
-    case protFTP: throw Exception(kMsgFtpUnavailable);
+    case protFTP: return std::make_unique<TQvFTPDownload>(this);
     case protNenhum: break;
   }
   throw Exception(kMsgNoProtocol);
@@ -27,7 +28,6 @@ std::unique_ptr<TQvDownloadClass> TQvDownload::CreateDriver() {
 
 void TQvDownload::StartDownload() {
   if (Protocolo == protNenhum) throw Exception(kMsgNoProtocol);
-  if (Protocolo == protFTP) throw Exception(kMsgFtpUnavailable);
   // The old driver may hold the part file open (sharing denies writes): free it first.
   fDriver.reset();
   try {
