@@ -126,7 +126,7 @@ void TFTPList::ParseLines() {
 bool TFTPList::ParseEplfLine(const std::string& Line) {
   if (Line.empty() || Line[0] != '+') return false;
   const size_t tab = Line.find('\t');
-  if (tab == std::string::npos) return true;  // an EPLF line without a name: nothing to add
+  if (tab == std::string::npos) return false;  // no name: not an entry of this format
   auto rec = std::make_unique<TFTPListRec>();
   rec->FileName = Line.substr(tab + 1);
   rec->OriginalLine = Line;
@@ -162,7 +162,10 @@ int TFTPList::MatchMask(const std::string& Line, const std::string& NextLine, co
   char previous = 0;
   for (size_t j = 0; j < Mask.size(); ++j) {
     const char c = Mask[j];
-    if (i >= s->size()) return c == '*' ? result : 0;
+    if (i >= s->size()) {
+      if (c == '*') return result;  // a run may be empty at the end of the line
+      if (c != '\\') return 0;    // a two-line entry's first line ends where its name does
+    }
     if (std::string* field = FieldOf(F, c)) {
       *field += (*s)[i++];
       previous = c;
