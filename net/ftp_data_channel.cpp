@@ -32,6 +32,9 @@ void TFTPSend::ParseRemote(const std::string& Value) {
     s = s.substr(open + 1, close - open - 1);
   else
     s = s.substr(s.rfind(' ') == std::string::npos ? 0 : s.rfind(' ') + 1);
+  // Some servers write "227 =h1,h2,...": the numbers start at the first digit.
+  const size_t digit = s.find_first_of("0123456789");
+  s = digit == std::string::npos ? "" : s.substr(digit);
   int numbers[6];
   int n = 0;
   size_t pos = 0;
