@@ -23,8 +23,10 @@ void OpenUp(const std::string& path) {
 
 FtpPeer::FtpPeer() {
   OpenUp(dir.Native());
-  std::filesystem::create_directories(Root());
-  OpenUp(Root());
+  // vsftpd refuses a writable root for a chrooted session: uploads go to incoming/.
+  std::filesystem::create_directories(Root() + "/incoming");
+  ::chmod(Root().c_str(), 0755);
+  OpenUp(Root() + "/incoming");
 }
 
 void FtpPeer::Serve(const std::string& relative, const std::string& bytes) const {

@@ -3,7 +3,8 @@
 // generated in its own temporary folder: vsftpd (anonymous and one virtual user, checked
 // by PAM against a one-entry user database; optionally over IPv6) and pure-ftpd (one
 // virtual user from its own password database). Both serve the folder root/ and keep a
-// log of the commands they received. Start-up is bounded in time.
+// log of the commands they received. root/ is read-only to the sessions; root/incoming/
+// takes uploads. Start-up is bounded in time.
 #include <string>
 
 #include "tests/support/peer_process.h"
