@@ -62,7 +62,18 @@ void TQvFTPDownload::StartDownload() {
   std::string name = DownloadNomeArq.empty() ? FileNameFromUrlPath(fRemotePath) : DownloadNomeArq;
   if (!name.empty()) name = WithPartSuffix(name);
 
-  if (!fFTPSend->Login()) throw Exception(kMsgFtpLoginFailed);
+  fLoginFailure.clear();
+  if (!fFTPSend->Login()) {
+    // Kept before the logout at the end talks to the server again.
+    const net::TTCPBlockSocket& sock = *fFTPSend->Sock();
+    if (fFTPSend->ResultCode() != 0)
+      fLoginFailure = "FTP reply " + fFTPSend->ResultString();
+    else if (sock.LastError != 0)
+      fLoginFailure = "socket error " + std::to_string(sock.LastError) + ": " + sock.LastErrorDesc;
+    else
+      fLoginFailure = "no FTP answer";
+    throw Exception(kMsgFtpLoginFailed);
+  }
   if (name.empty()) throw Exception(kMsgFtpNoFileName);
   fFilePart = name;
   OpenPartFile();

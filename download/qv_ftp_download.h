@@ -40,6 +40,9 @@ class TQvFTPDownload : public TQvDownloadClass {
   // The retrieve's final reply ("" before one), for telling why a transfer did not finish.
   int32_t FinalReplyCode() const { return fFinalReplyCode; }
   const std::string& FinalReply() const { return fFinalReply; }
+  // Why the last login failed: the server's reply or the socket error ("" after a login
+  // that succeeded).
+  const std::string& LoginFailure() const { return fLoginFailure; }
 
  protected:
   bool TransferComplete() override;
@@ -53,6 +56,7 @@ class TQvFTPDownload : public TQvDownloadClass {
   std::string fRemotePath;
   int32_t fFinalReplyCode = 0;
   std::string fFinalReply;
+  std::string fLoginFailure;
 };
 
 }  // namespace qelvo::download

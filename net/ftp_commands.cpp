@@ -131,6 +131,8 @@ bool TFTPSend::Login() {
 }
 
 bool TFTPSend::Logout() {
+  // Nothing to say goodbye to; and the error of the failed connection stays readable.
+  if (FSock->Socket() == platform::kInvalidSocket) return false;
   const bool ok = FTPCommand("QUIT") / 100 == 2;
   FSock->CloseSocket();
   return ok;

@@ -1,6 +1,7 @@
 // qelvo-get: a command-line front end to TQvDownload for people and scripts.
 // Exit status: 0 the file was finished, 1 the transfer ended without finishing (the part
-// file stays for a later resume), 2 usage or local file errors.
+// file stays for a later resume; also an FTP login that failed), 2 usage or local file
+// errors.
 #include <signal.h>
 #include <unistd.h>
 
@@ -145,6 +146,13 @@ int main(int argc, char** argv) {
     dl.StartDownload();
   } catch (const rtl::Exception& e) {
     if (drew && tty) std::fputc('\n', stderr);
+    // A server that refuses the login, or cannot be reached, is a transfer that did not
+    // happen, not a local error.
+    if (const auto* ftp = dynamic_cast<const TQvFTPDownload*>(&dl.Driver());
+        ftp != nullptr && e.Message() == kMsgFtpLoginFailed) {
+      std::fprintf(stderr, "qelvo-get: %s (%s)\n", e.what(), ftp->LoginFailure().c_str());
+      return kExitUnfinished;
+    }
     std::fprintf(stderr, "qelvo-get: %s\n", e.what());
     return kExitLocalError;
   }
