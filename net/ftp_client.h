@@ -144,6 +144,11 @@ class TFTPSend : public TNetClient {
   bool OpenActive();
   // TargetHost, with ":" + TargetPort when the port is not 21.
   std::string FirewallTargetHost() const;
+  // The data connection of a transfer, accepted when active; false closes it.
+  bool BeginData();
+  // Closes the data connection and reads the final reply (the phases the download driver
+  // watches); true when Transferred and the reply is a 2xx without an abort.
+  bool EndData(bool Transferred);
   // After a transfer cut by Abort, the ABOR's own reply follows the transfer's.
   void ReadAbortReply();
 

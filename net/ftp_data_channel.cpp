@@ -5,6 +5,7 @@
 // reply names, unless TrustPasvAddress is set: the reply could otherwise point the
 // client at any host. Active connections listen on a socket of their own, so that DSock
 // (whose closes the download driver watches) only ever holds the data connection.
+#include <algorithm>
 #include <cstdlib>
 
 #include "net/ftp_client.h"
@@ -136,13 +137,27 @@ bool TFTPSend::AcceptDataChannel() {
   return true;
 }
 
-bool TFTPSend::DataRead(rtl::TStream& DestStream) {
+bool TFTPSend::BeginData() {
   FDataPhase = dpTransfer;
-  if (!AcceptDataChannel()) {
-    FDSock->CloseSocket();
-    FDataPhase = dpIdle;
-    return false;
-  }
+  if (AcceptDataChannel()) return true;
+  FDSock->CloseSocket();
+  FDataPhase = dpIdle;
+  return false;
+}
+
+bool TFTPSend::EndData(bool Transferred) {
+  FDSock->CloseSocket();
+  ReadResult();
+  ReadAbortReply();
+  FDataPhase = dpFinished;
+  const bool ok = Transferred && FResultCode / 100 == 2 && !FAbortSent;
+  FDSock->CloseSocket();
+  FDataPhase = dpIdle;
+  return ok;
+}
+
+bool TFTPSend::DataRead(rtl::TStream& DestStream) {
+  if (!BeginData()) return false;
   bool overflow = false;
   for (;;) {
     const ByteString piece = FDSock->RecvPacket(Timeout);
@@ -153,33 +168,13 @@ bool TFTPSend::DataRead(rtl::TStream& DestStream) {
     }
     WriteBytesToStream(DestStream, piece);
   }
-  FDSock->CloseSocket();
-  ReadResult();
-  ReadAbortReply();
-  FDataPhase = dpFinished;
-  const bool ok = FResultCode / 100 == 2 && !overflow && !FAbortSent;
-  FDSock->CloseSocket();
-  FDataPhase = dpIdle;
-  return ok;
+  return EndData(!overflow);
 }
 
 bool TFTPSend::DataWrite(rtl::TStream& SourceStream) {
-  FDataPhase = dpTransfer;
-  if (!AcceptDataChannel()) {
-    FDSock->CloseSocket();
-    FDataPhase = dpIdle;
-    return false;
-  }
+  if (!BeginData()) return false;
   FDSock->SendStreamRaw(SourceStream);
-  const bool sent = FDSock->LastError == 0;
-  FDSock->CloseSocket();
-  ReadResult();
-  ReadAbortReply();
-  FDataPhase = dpFinished;
-  const bool ok = sent && FResultCode / 100 == 2 && !FAbortSent;
-  FDSock->CloseSocket();
-  FDataPhase = dpIdle;
-  return ok;
+  return EndData(FDSock->LastError == 0);
 }
 
 void TFTPSend::ReadAbortReply() {
