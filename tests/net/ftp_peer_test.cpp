@@ -248,9 +248,20 @@ TEST_F(FtpPeers, UploadsRenamesAndFolders) {
     ftp.DataStream().Write("tail", 4);
     ASSERT_TRUE(ftp.AppendFile("part.bin"));
     EXPECT_EQ(test::ReadFile(peer->Root() + "/incoming/up/part.bin"), body + "tail");
+    ftp.DataStream().Clear();
+    ftp.DataStream().Write("unique", 6);
+    EXPECT_TRUE(ftp.StoreUniqueFile()) << ftp.ResultString();
     EXPECT_TRUE(ftp.RenameFile("part.bin", "renamed.bin"));
     EXPECT_FALSE(ftp.RenameFile("part.bin", "again.bin"));
     EXPECT_TRUE(ftp.DeleteFile("renamed.bin"));
+    ASSERT_TRUE(ftp.List("", true));
+    rtl::TStringList listed;
+    listed.SetText(ftp.DataStream().DataString());
+    std::vector<std::string> names;
+    for (int i = 0; i < listed.Count(); ++i)
+      if (listed[i] != "." && listed[i] != "..") names.push_back(listed[i]);
+    ASSERT_EQ(names.size(), 1u) << listed.Text();
+    EXPECT_TRUE(ftp.DeleteFile(names[0])) << "the unique file";
     EXPECT_TRUE(ftp.ChangeToParentDir());
     EXPECT_TRUE(ftp.DeleteDir("/incoming/up"));
     EXPECT_TRUE(ftp.ChangeToRootDir());
