@@ -1,6 +1,7 @@
 #include "download/qv_download.h"
 
 #include "download/messages.h"
+#include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
 
 namespace qelvo::download {
@@ -16,17 +17,22 @@ TQvDownload::~TQvDownload() {
   fFTP.reset();
 }
 
+std::unique_ptr<TQvDownloadClass> TQvDownload::CreateDriver() {
+  switch (Protocolo) {
+    case protHTTP: return std::make_unique<TQvHTTPDownload>(this);
+    case protFTP: return std::make_unique<TQvFTPDownload>(this);
+    case protNenhum: break;
+  }
+  throw Exception(kMsgNoProtocol);
+}
+
 void TQvDownload::StartDownload() {
   // Refused before the current driver goes, so a refusal changes nothing.
-  switch (Protocolo) {
-    case protHTTP: break;
-    case protFTP: throw Exception(kMsgFtpUnavailable);
-    default: throw Exception(kMsgNoProtocol);
-  }
+  if (Protocolo != protHTTP && Protocolo != protFTP) throw Exception(kMsgNoProtocol);
   // The old driver may hold the part file open (sharing denies writes): free it first.
   fDriver.reset();
   try {
-    fDriver = std::make_unique<TQvHTTPDownload>(this);
+    fDriver = CreateDriver();
   } catch (...) {
     fDriver = std::make_unique<TQvDownloadClass>(this);
     throw;

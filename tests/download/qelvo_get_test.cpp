@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/download/test_servers.h"
+#include "tests/support/ftp_peers.h"
+#include "tests/support/peers.h"
 
 namespace qelvo::download::test {
 namespace {
@@ -82,7 +84,8 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
       {"bad timeout", {"--timeout", "soon", n.Url("/files/a.bin")}, 2, "--timeout"},
       {"missing folder", {"-d", d + "/no/such/folder", n.Url("/files/a.bin")}, 2, "not a folder"},
       {"no file name anywhere", {"-d", d, n.Url("/")}, 2, "Favor informar o nome do arquivo"},
-      {"ftp not available", {"-d", d, "ftp://127.0.0.1/pub/x.bin"}, 2, "FTP"},
+      {"ftp server unreachable", {"-d", d, "ftp://127.0.0.1:" + std::to_string(UnusedPort()) + "/pub/x.bin"}, 1,
+       "socket error 10061"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -133,6 +136,48 @@ TEST_F(QelvoGet, TimeoutAndProxyOptionsReachTheDownload) {
   r = RunGet({"-q", "-d", dest.Native(), "--timeout", "300", "--proxy", p, "http://pkg.invalid:8997/q.bin"}, scratch);
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("10060"), std::string::npos) << r.output;
+}
+
+
+// ftp:// URLs: credentials from the URL or the options, passive or active, resumed part
+// files, and the exit status of refusals.
+TEST_F(QelvoGet, FtpDownloads) {
+  VsftpdPeer ftp;
+  ASSERT_TRUE(ftp.ok) << ftp.error;
+  const std::string body = ::qelvo::test::TestBody(2 * 1024 * 1024 + 3, 4);
+  ftp.Serve("pub/f.bin", body);
+  const std::string d = dest.Native();
+  const std::string hostPort = "127.0.0.1:" + std::to_string(ftp.port);
+  const std::string userUrl = "ftp://" + std::string(kFtpUser) + ":" + kFtpPass + "@" + hostPort + "/pub/f.bin";
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* saysWhy;
+  };
+  const Case cases[] = {
+      {"user in the URL", {"-q", "-d", d, "-o", "a.bin", userUrl}, 0, ""},
+      {"user from the options, active", {"-q", "-d", d, "-o", "b.bin", "--ftp-active", "--ftp-user", kFtpUser,
+                                         "--ftp-pass", kFtpPass, "ftp://" + hostPort + "/pub/f.bin"}, 0, ""},
+      {"anonymous", {"-d", d, "-o", "c.bin", "ftp://" + hostPort + "/pub/f.bin"}, 0, "c.bin"},
+      {"missing file", {"-d", d, "ftp://" + hostPort + "/pub/none.bin"}, 1, "FTP reply 550"},
+      {"wrong password", {"-d", d, "--ftp-user", kFtpUser, "--ftp-pass", "wrong", "ftp://" + hostPort + "/pub/f.bin"},
+       1, "FTP reply 530"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult r = RunGet(c.args, scratch);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.saysWhy), std::string::npos) << r.output;
+  }
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) EXPECT_EQ(ReadFile(dest.File(name)), body) << name;
+  EXPECT_NE(ftp.Log().find("\"PORT 127,0,0,1,"), std::string::npos);
+
+  WriteFile(dest.File("f.bin.part"), body.substr(0, 777777));
+  const RunResult r = RunGet({"-q", "-d", d, userUrl}, scratch);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ReadFile(dest.File("f.bin")), body);
+  EXPECT_NE(ftp.Log().find("\"REST 777777\""), std::string::npos);
 }
 
 }  // namespace

@@ -123,6 +123,15 @@ void ScriptServer::RunScript(int fd, const Script& script, std::string& received
         pending.erase(0, take);
         break;
       }
+      case Step::ReadLine: {
+        while (pending.find('\n') == std::string::npos)
+          if (!ReadSome(fd, pending)) break;
+        const size_t end = pending.find('\n');
+        const size_t take = end == std::string::npos ? pending.size() : end + 1;
+        received += pending.substr(0, take);
+        pending.erase(0, take);
+        break;
+      }
       case Step::ReadBytes: {
         while (pending.size() < static_cast<size_t>(step.n))
           if (!ReadSome(fd, pending)) break;

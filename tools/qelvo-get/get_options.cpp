@@ -54,6 +54,12 @@ bool ParseGetOptions(int argc, const char* const* argv, TGetOptions& opts, std::
       if (!value(opts.ProxyUser)) return false;
     } else if (arg == "--proxy-pass") {
       if (!value(opts.ProxyPass)) return false;
+    } else if (arg == "--ftp-user") {
+      if (!value(opts.FtpUser)) return false;
+    } else if (arg == "--ftp-pass") {
+      if (!value(opts.FtpPass)) return false;
+    } else if (arg == "--ftp-active") {
+      opts.FtpActive = true;
     } else if (arg == "--timeout") {
       std::string t;
       if (!value(t)) return false;

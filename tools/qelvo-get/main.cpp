@@ -1,6 +1,7 @@
 // qelvo-get: a command-line front end to TQvDownload for people and scripts.
 // Exit status: 0 the file was finished, 1 the transfer ended without finishing (the part
-// file stays for a later resume), 2 usage or local file errors.
+// file stays for a later resume; also an FTP login that failed), 2 usage or local file
+// errors.
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "download/qv_download.h"
+#include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
@@ -64,6 +66,19 @@ std::string WhyUnfinished(const TQvHTTPDownload& d, bool interrupted) {
   return "the transfer ended before the whole file arrived";
 }
 
+std::string WhyUnfinished(const TQvFTPDownload& d, bool interrupted) {
+  if (interrupted) return "interrupted";
+  const int32_t code = d.FinalReplyCode();
+  if (code != 0 && code / 100 != 2) return "FTP reply " + d.FinalReply();
+  if (code == 0) {
+    const auto* sock = d.FTPSend().Sock();
+    if (sock->LastError != 0)
+      return "socket error " + std::to_string(sock->LastError) + ": " + sock->LastErrorDesc;
+    return "no FTP answer";
+  }
+  return "the transfer ended before the whole file arrived";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,7 +110,17 @@ int main(int argc, char** argv) {
   dl.Proxy().ProxyPort = opts.ProxyPort;
   dl.Proxy().ProxyUser = opts.ProxyUser;
   dl.Proxy().ProxyPass = opts.ProxyPass;
-  dl.Proxy().ProxyTimeout = opts.TimeoutMs;
+  if (opts.TimeoutMs > 0) dl.Proxy().ProxyTimeout = opts.TimeoutMs;
+  dl.FTP().FtpUser = opts.FtpUser;
+  dl.FTP().FtpPass = opts.FtpPass;
+  if (opts.TimeoutMs > 0) dl.FTP().FtpTimeout = opts.TimeoutMs;
+  if (opts.FtpActive) {
+    // The data connection is opened after this event, so the mode applies to it.
+    dl.SetOnBeforeDownload([](void* sender) {
+      if (auto* ftp = dynamic_cast<TQvFTPDownload*>(static_cast<TQvDownloadClass*>(sender)))
+        ftp->FTPSend().PassiveMode = false;
+    });
+  }
   dl.SetDownloadDest(dest);
   dl.SetDownloadNomeArq(opts.Name);
   dl.SetDownloadUrl(opts.Url);
@@ -122,17 +147,27 @@ int main(int argc, char** argv) {
     dl.StartDownload();
   } catch (const rtl::Exception& e) {
     if (drew && tty) std::fputc('\n', stderr);
+    // A server that refuses the login, or cannot be reached, is a transfer that did not
+    // happen, not a local error.
+    if (const auto* ftp = dynamic_cast<const TQvFTPDownload*>(&dl.Driver());
+        ftp != nullptr && e.Message() == kMsgFtpLoginFailed) {
+      std::fprintf(stderr, "qelvo-get: %s (%s)\n", e.what(), ftp->LoginFailure().c_str());
+      return kExitUnfinished;
+    }
     std::fprintf(stderr, "qelvo-get: %s\n", e.what());
     return kExitLocalError;
   }
   if (drew && tty) std::fputc('\n', stderr);
 
-  const auto& driver = static_cast<const TQvHTTPDownload&>(dl.Driver());
+  const TQvDownloadClass& driver = dl.Driver();
   if (driver.Finished()) {
     if (!opts.Quiet) std::printf("%s\n", NativeOf(driver.FinalName()).c_str());
     return kExitFinished;
   }
-  std::fprintf(stderr, "qelvo-get: not finished (%s); %s kept for a later run\n",
-               WhyUnfinished(driver, gInterrupted != 0).c_str(), NativeOf(driver.FilePart()).c_str());
+  const auto* ftp = dynamic_cast<const TQvFTPDownload*>(&driver);
+  const std::string why = ftp != nullptr ? WhyUnfinished(*ftp, gInterrupted != 0)
+                                         : WhyUnfinished(static_cast<const TQvHTTPDownload&>(driver), gInterrupted != 0);
+  std::fprintf(stderr, "qelvo-get: not finished (%s); %s kept for a later run\n", why.c_str(),
+               NativeOf(driver.FilePart()).c_str());
   return kExitUnfinished;
 }
