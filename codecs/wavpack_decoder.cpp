@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "rtl/byte_order.h"
+
 namespace qelvo::codecs {
 
 namespace {
@@ -129,13 +131,22 @@ struct TWavPackCloser {
 };
 using TWavPackContextPtr = std::unique_ptr<WavpackContext, TWavPackCloser>;
 
-// Writes the header or trailer bytes the library holds, and lets it release them.
-bool WriteWrapper(WavpackContext* aContext, rtl::TStream& aDest) {
+// Writes the header or trailer bytes the library holds, and lets it release them;
+// answers how many there were.
+uint32_t WriteWrapper(WavpackContext* aContext, rtl::TStream& aDest) {
   const uint32_t bytes = WavpackGetWrapperBytes(aContext);
-  if (bytes == 0) return false;
+  if (bytes == 0) return 0;
   aDest.WriteBuffer(WavpackGetWrapperData(aContext), bytes);
   WavpackFreeWrapper(aContext);
-  return true;
+  return bytes;
+}
+
+// The file size a RIFF/WAVE header declares; 0 for any other wrapper.
+int64_t DeclaredRiffSize(WavpackContext* aContext) {
+  const uint32_t bytes = WavpackGetWrapperBytes(aContext);
+  const unsigned char* header = WavpackGetWrapperData(aContext);
+  if (bytes < 12 || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) return 0;
+  return int64_t{rtl::GetLe32(header + 4)} + 8;
 }
 
 }  // namespace
@@ -183,7 +194,9 @@ void DecompressWavPackItem(rtl::TStream& aSource, rtl::TStream& aDest) {
   if (channels <= 0 || bytesPerSample < 1 || bytesPerSample > 4 || frameBytes > kWavPackOutputBufferSize)
     throw rtl::Exception(kOpenFailed + std::string("unsupported sample format"));
 
-  WriteWrapper(context.get(), aDest);
+  const int64_t declaredSize = DeclaredRiffSize(context.get());
+  const int64_t headerBytes = WriteWrapper(context.get(), aDest);
+  int64_t written = headerBytes;
 
   // A call never asks for more frames than fit into the output buffer, so the sample
   // buffer holds at most one output buffer's worth of values, whatever the channels.
@@ -199,13 +212,23 @@ void DecompressWavPackItem(rtl::TStream& aSource, rtl::TStream& aDest) {
     filled += got * frameBytes;
     if (got == 0 || kWavPackOutputBufferSize - filled < frameBytes) {
       aDest.WriteBuffer(output.get(), filled);
+      written += filled;
       filled = 0;
     }
     if (got == 0) break;
   }
 
+  // WavPack keeps the samples, not the pad byte that follows an odd-sized data chunk;
+  // when the header says the file holds one byte more than header, samples and
+  // trailer, that byte is the pad, and it comes before the trailer.
+  const int64_t sampleBytes = written - headerBytes;
+  if (sampleBytes % 2 != 0 && written + 1 + WavpackGetWrapperBytes(context.get()) == declaredSize) {
+    aDest.WriteBuffer("", 1);
+    ++written;
+  }
+
   // Trailing chunks of the original file come out once the last block has been read.
-  while (WriteWrapper(context.get(), aDest)) {
+  while (WriteWrapper(context.get(), aDest) != 0) {
     WavpackUnpackSamples(context.get(), samples.get(), 1);
     source.Check();
   }
