@@ -107,7 +107,11 @@ TPPMdParameters DecodePPMdParameters(uint16_t aWord) {
 
 void DecompressPPMdItem(rtl::TStream& aSource, rtl::TStream& aDest) {
   uint8_t word[2];
-  if (aSource.Read(word, 2) != 2) throw archive::EArcReadError();
+  for (int64_t got = 0; got < 2;) {
+    const int64_t n = aSource.Read(word + got, 2 - got);
+    if (n <= 0) throw archive::EArcReadError();
+    got += n;
+  }
   const TPPMdParameters params = DecodePPMdParameters(rtl::GetLe16(word));
   if (params.ModelOrder < PPMD8_MIN_ORDER)
     throw EArcPPMdError("PPMd data error: model order " + std::to_string(params.ModelOrder) + " is not valid");
