@@ -164,8 +164,8 @@ TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
 
   TZipEntry tokenized = StoredEntry("tokenized.txt", "abc");
   tokenized.Method = 7;
-  TZipEntry bzip2 = StoredEntry("bzip2.txt", "abc");
-  bzip2.Method = 12;
+  TZipEntry xz = StoredEntry("xz.txt", "abc");
+  xz.Method = 95;  // xz: no decoder
   TZipEntry shortStored = StoredEntry("short.txt", "0123456789");
   shortStored.UncompressedSize = 11;  // one byte more than stored
   TZipEntry cutDeflate = DeflatedEntry("cut.txt", plain);
@@ -187,7 +187,7 @@ TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
   emptyStrangeMethod.Method = 7;
   TZipEntry badLocal = StoredEntry("bad-local.txt", "z");
 
-  std::string zip = BuildZip({StoredEntry("good.txt", good), tokenized, bzip2, shortStored, cutDeflate, garbage,
+  std::string zip = BuildZip({StoredEntry("good.txt", good), tokenized, xz, shortStored, cutDeflate, garbage,
                               badCrcStored, badCrcDeflated, version64, version63, emptyBadCrc, emptyStrangeMethod,
                               badLocal});
   // Break the local header signature of the last item ("PK\3\4" right before its name).
@@ -200,7 +200,7 @@ TEST_F(ExtractionTest, ItemFailuresAreReportedAndLeaveNoFile) {
 
   const std::vector<TItemFailure> expected = {
       {"tokenized.txt", ptExtract, ecArchive, kArcZipInvalidMethod},
-      {"bzip2.txt", ptExtract, ecArchive, kArcZipInvalidMethod},
+      {"xz.txt", ptExtract, ecArchive, kArcZipInvalidMethod},
       {"short.txt", ptExtract, ecOther, 0},  // "Stream read error"
       {"cut.txt", ptExtract, ecOther, 0},    // the decoder's corrupted-stream error
       {"garbage.txt", ptExtract, ecOther, 0},
