@@ -93,7 +93,7 @@ int64_t TBZDecompressionStream::Seek(int64_t aOffset, rtl::TSeekOrigin aOrigin) 
 
 void DecompressBzip2Item(rtl::TStream& aSource, int64_t aUncompressedSize, rtl::TStream& aDest) {
   TBZDecompressionStream decoder(&aSource);
-  aDest.CopyFrom(decoder, aUncompressedSize);
+  if (aUncompressedSize > 0) aDest.CopyFrom(decoder, aUncompressedSize);  // a count of 0 would copy everything
 }
 
 }  // namespace qelvo::codecs
