@@ -50,15 +50,19 @@ class LibraryMethodsTest : public ::testing::Test {
   std::vector<TItemFailure> failures;
 
   void SetUp() override { fs::create_directories(out); }
-  // Writes the archive, extracts it as the installer does into a folder of its own and
-  // answers that folder.
-  fs::path Extract(const std::string& name, const std::vector<TZipEntry>& entries) {
-    WriteFile(tmp / name, BuildZip(entries));
-    const fs::path target = out / name;
+  // Extracts the archive as the installer does into a folder of its own under out and
+  // answers that folder; the failures are those of this extraction.
+  fs::path ExtractInto(const fs::path& zipFile, const std::string& folder, const std::string& password = {}) {
+    const fs::path target = out / folder;
     fs::create_directories(target);
     failures.clear();
-    ExtractAsInstaller(Win(tmp / name), Win(target), &failures);
+    ExtractAsInstaller(Win(zipFile), Win(target), &failures, password);
     return target;
+  }
+  // The same for a hand-made archive written first.
+  fs::path Extract(const std::string& name, const std::vector<TZipEntry>& entries) {
+    WriteFile(tmp / name, BuildZip(entries));
+    return ExtractInto(tmp / name, name);
   }
 };
 
@@ -71,14 +75,10 @@ TEST_F(LibraryMethodsTest, CorpusArchives) {
   for (const char* file : {"Zip.bzip2.zip", "Zip.bzip2.dd.zip", "Zip.lzma.zip", "Zip.lzma.dd.zip", "Zip.ppmd.zip",
                            "Zip.ppmd.dd.zip"}) {
     SCOPED_TRACE(file);
-    const std::string zipFile = Win(fs::path(corpus) / file);
-    const fs::path target = out / file;
-    fs::create_directories(target);
-    failures.clear();
-    ExtractAsInstaller(zipFile, Win(target), &failures);
+    const fs::path target = ExtractInto(fs::path(corpus) / file, file);
     EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
     int files = 0;
-    ExpectTreeMatchesItems(zipFile, target, &files);
+    ExpectTreeMatchesItems(Win(fs::path(corpus) / file), target, &files);
     EXPECT_EQ(files, 3);
     for (const auto& e : fs::recursive_directory_iterator(target)) {
       if (e.is_regular_file()) {
@@ -88,10 +88,7 @@ TEST_F(LibraryMethodsTest, CorpusArchives) {
   }
   // The empty LZMA item is written (an empty item is never decoded); its stored date is
   // invalid, which is reported after the file was closed.
-  const fs::path target = out / "empty";
-  fs::create_directories(target);
-  failures.clear();
-  ExtractAsInstaller(Win(fs::path(corpus) / "Zip.lzma.empty.zip"), Win(target), &failures);
+  const fs::path target = ExtractInto(fs::path(corpus) / "Zip.lzma.empty.zip", "empty");
   EXPECT_EQ(failures, (std::vector<TItemFailure>{{"empty_lzma.txt", ptExtract, ecOther, 0}}));
   EXPECT_TRUE(fs::is_regular_file(target / "empty_lzma.txt"));
   EXPECT_EQ(fs::file_size(target / "empty_lzma.txt"), 0u);
@@ -136,10 +133,7 @@ TEST_F(LibraryMethodsTest, SevenZipArchives) {
                               " .",
                           src.string()),
               0);
-    const fs::path target = out / name;
-    fs::create_directories(target);
-    failures.clear();
-    ExtractAsInstaller(Win(tmp / name), Win(target), &failures, "test");
+    const fs::path target = ExtractInto(tmp / name, name, "test");
     EXPECT_TRUE(failures.empty()) << ::testing::PrintToString(failures);
     EXPECT_TRUE(ReadFile(target / "mixed.bin") == mixed);
     EXPECT_EQ(ReadFile(target / "dir/small.txt"), "small");
