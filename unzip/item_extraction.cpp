@@ -5,8 +5,12 @@
 
 #include "archive/errors.h"
 #include "archive/paths.h"
+#include "codecs/bzip2_stream.h"
 #include "codecs/inflate.h"
 #include "codecs/legacy_helper.h"
+#include "codecs/lzma_decoder.h"
+#include "codecs/ppmd_decoder.h"
+#include "codecs/wavpack_decoder.h"
 #include "codecs/zip_decrypt.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -206,9 +210,20 @@ bool DecodeItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in
     case 9:
       InflateItem(item, method, inStream, out);
       break;
+    case 12:
+      codecs::DecompressBzip2Item(inStream, item.UncompressedSize(), out);
+      break;
+    case 14:
+      codecs::DecompressLzmaItem(inStream, item.UncompressedSize(), out);
+      break;
+    case 97:
+      codecs::DecompressWavPackItem(inStream, out);
+      break;
+    case 98:
+      codecs::DecompressPPMdItem(inStream, out);
+      break;
     default:
-      // Bzip2 (12), LZMA (14), WavPack (97) and PPMd (98) have no decoder yet; they fail
-      // like any method nobody decodes.
+      // Methods nobody decodes here (xz, AES, ...) fail as unsupported.
       throw EArcZipInvalidMethod();
   }
   return out.CRC32() == item.CRC32();

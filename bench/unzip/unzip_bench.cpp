@@ -18,9 +18,13 @@
 #include <system_error>
 #include <vector>
 
+#include "bench/machine_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using qelvo::bench::Collect;
 
 const fs::path kWork = QELVO_BENCH_WORK_DIR;
 const fs::path kArchive = kWork / "corpus.zip";
@@ -35,25 +39,6 @@ std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
-}
-
-// Regular, readable files under root whose name passes keep, up to budget bytes.
-void Collect(const fs::path& root, uintmax_t budget, bool (*keep)(const fs::path&), std::vector<fs::path>& out) {
-  std::error_code ec;
-  uintmax_t taken = 0;
-  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-       it != end && taken < budget; it.increment(ec)) {
-    if (ec) break;
-    const auto st = it->symlink_status(ec);
-    if (ec || !fs::is_regular_file(st) || !keep(it->path())) continue;
-    const uintmax_t size = it->file_size(ec);
-    if (ec || size == 0 || size > 32ull << 20) continue;
-    if (std::FILE* f = std::fopen(it->path().c_str(), "rb")) {
-      std::fclose(f);
-      out.push_back(it->path());
-      taken += size;
-    }
-  }
 }
 
 bool IsText(const fs::path& p) {
