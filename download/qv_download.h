@@ -65,6 +65,9 @@ class TQvDownload : public TQvComponent {
  private:
   friend class TQvDownloadClass;  // its drivers read and write fSettings
 
+  // A driver for the chosen protocol; throws for a protocol there is none for.
+  std::unique_ptr<TQvDownloadClass> CreateDriver();
+
   TQvDownloadSettings fSettings;
   std::unique_ptr<TQvDownloadClass> fDriver;
   TDownloadStatus fDownloadStatus = stNone;

@@ -53,13 +53,13 @@ void TQvFTPDownload::StartDownload() {
     }
   } logout{*fFTPSend};
 
-  const net::TUrlParts url = net::SplitUrl(DownloadUrl);
+  const net::TUrlParts url = net::SplitUrl(DownloadUrl());
   fRemotePath = net::PercentDecode(url.Path);
   fRemoteSize = -1;
   fFinalReplyCode = 0;
   fFinalReply.clear();
   ApplySettings(url);
-  std::string name = DownloadNomeArq.empty() ? FileNameFromUrlPath(fRemotePath) : DownloadNomeArq;
+  std::string name = DownloadNomeArq().empty() ? FileNameFromUrlPath(fRemotePath) : DownloadNomeArq();
   if (!name.empty()) name = WithPartSuffix(name);
 
   fLoginFailure.clear();
@@ -92,13 +92,13 @@ void TQvFTPDownload::StartDownload() {
   fDownloadSize = fRemoteSize >= 0 ? AddWrapped(0, fRemoteSize - fBytesResumed) : -1;
   fFTPSend->ResumeFrom = fBytesResumed;
 
-  if (OnBeforeDownload) OnBeforeDownload(this);
+  if (Settings().OnBeforeDownload) Settings().OnBeforeDownload(this);
   fFTPSend->RetrieveFile(fRemotePath, fBytesResumed > 0);
   if (fFinalReplyCode == 0) {
     fFinalReplyCode = fFTPSend->ResultCode();
     fFinalReply = fFTPSend->ResultString();
   }
-  if (OnAfterDownload) OnAfterDownload(this);
+  if (Settings().OnAfterDownload) Settings().OnAfterDownload(this);
 }
 
 void TQvFTPDownload::SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason,

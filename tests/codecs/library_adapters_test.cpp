@@ -18,7 +18,7 @@ Bytes SevenZipItemData(const TempFolder& aTmp, const Bytes& aPlain, const std::s
   WriteFile(aTmp.File("src/item"), aPlain);
   std::remove(aTmp.File("item.zip").c_str());
   if (ShellStatus("7zz a -bd -bso0 -bse0 -tzip " + aSwitches + " ../item.zip item", aTmp.File("src")) != 0) return {};
-  const std::vector<ZipEntry> entries = ReadZipEntries(ReadFile(aTmp.File("item.zip")));
+  const std::vector<qelvo::test::TListedEntry> entries = ReadZipEntries(ReadFile(aTmp.File("item.zip")));
   return entries.size() == 1 ? entries[0].Data : Bytes();
 }
 
@@ -42,7 +42,7 @@ class LibraryAdapters : public ::testing::Test {
     if (!HaveTool("7zz")) GTEST_SKIP() << "7zz is not installed";
   }
   TempFolder FTmp{"library-adapters"};
-  const Bytes FPlain = TextSample(300000, 31) + RandomSample(40000, 32) + TextSample(100000, 33);
+  const Bytes FPlain = TextBytes(300000, 31) + RandomBytes(40000, 32) + TextBytes(100000, 33);
 };
 
 TEST(LzmaStatus, EveryStatusHasItsMessage) {
@@ -309,7 +309,7 @@ TEST(WavPackSamples, PackedAsTheFileHeldThem) {
 }
 
 TEST(WavPackItem, DataThatIsNotWavPackFailsToOpen) {
-  for (const Bytes& input : {Bytes(), Bytes("RIFF\x10\0\0\0WAVEfmt ", 16), RandomSample(100000, 41)}) {
+  for (const Bytes& input : {Bytes(), Bytes("RIFF\x10\0\0\0WAVEfmt ", 16), RandomBytes(100000, 41)}) {
     rtl::TMemoryStream source, dest;
     Load(source, input);
     try {

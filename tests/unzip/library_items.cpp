@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tests/codecs/codec_test_support.h"
-#include "tests/support/le_bytes.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::unzip::test {
 
@@ -18,7 +18,7 @@ TZipEntry SevenZipEntry(const TempFolder& tmp, const std::string& name, const st
   if (ShellStatus("7zz a -bd -bso0 -bse0 -tzip " + switches + " " + ShellQuote(zip.string()) + " " + ShellQuote(name),
                   src.string()) != 0)
     return {};
-  for (const codecs::test::ZipEntry& e : codecs::test::ReadZipEntries(ReadFile(zip))) {
+  for (const qelvo::test::TListedEntry& e : qelvo::test::ReadZipEntries(ReadFile(zip))) {
     if (e.Name != name) continue;
     TZipEntry entry;
     entry.Name = name;
@@ -47,7 +47,7 @@ std::string MakeWav(const TWavFormat& format, int frames) {
         const float f = static_cast<float>(v);
         uint32_t bits;
         std::memcpy(&bits, &f, 4);
-        Put32(data, bits);
+        rtl::AppendLe32(data, bits);
       } else {
         const auto s = static_cast<int64_t>(std::llround(v));
         const auto u = static_cast<uint32_t>(format.Bits == 8 ? s + 128 : s);
@@ -57,25 +57,25 @@ std::string MakeWav(const TWavFormat& format, int frames) {
   }
 
   std::string body = "WAVEfmt ";
-  Put32(body, 16);
-  Put16(body, format.Float ? 3 : 1);
-  Put16(body, static_cast<uint16_t>(format.Channels));
-  Put32(body, 44100);
-  Put32(body, 44100u * format.Channels * bytes);
-  Put16(body, static_cast<uint16_t>(format.Channels * bytes));
-  Put16(body, static_cast<uint16_t>(format.Bits));
+  rtl::AppendLe32(body, 16);
+  rtl::AppendLe16(body, format.Float ? 3 : 1);
+  rtl::AppendLe16(body, static_cast<uint16_t>(format.Channels));
+  rtl::AppendLe32(body, 44100);
+  rtl::AppendLe32(body, 44100u * format.Channels * bytes);
+  rtl::AppendLe16(body, static_cast<uint16_t>(format.Channels * bytes));
+  rtl::AppendLe16(body, static_cast<uint16_t>(format.Bits));
   body += "data";
-  Put32(body, static_cast<uint32_t>(data.size()));
+  rtl::AppendLe32(body, static_cast<uint32_t>(data.size()));
   body += data;
   if (data.size() % 2 != 0) body += '\0';  // chunks are padded to even sizes, the pad not counted
   if (format.Trailer) {
     const std::string info = std::string("INFOISFT\x06\0\0\0qelvo\0", 18);
     body += "LIST";
-    Put32(body, static_cast<uint32_t>(info.size()));
+    rtl::AppendLe32(body, static_cast<uint32_t>(info.size()));
     body += info;
   }
   std::string wav = "RIFF";
-  Put32(wav, static_cast<uint32_t>(body.size()));
+  rtl::AppendLe32(wav, static_cast<uint32_t>(body.size()));
   return wav + body;
 }
 
