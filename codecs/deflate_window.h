@@ -1,10 +1,12 @@
 #pragma once
 // Output window of the Deflate decoder: the match history, written out to the
-// destination in 32 KiB slides, with the running checksum computed slide by slide.
+// destination in large slides, with the running checksum computed in the same pass as
+// the write-out.
 //
-// Geometry. Bytes accumulate until the write point; then the oldest 32 KiB go out and
-// the rest moves to the front, so at least 32 KiB (Deflate) or 64 KiB (Deflate64) of
-// history always remain once the first slide has happened. The buffer extends past the
+// Geometry. Bytes accumulate until the write point, which lies 256 KiB past the history
+// (32 KiB for Deflate, 64 KiB for Deflate64); then the oldest 256 KiB go out and the
+// rest moves to the front, so the whole history always remains once the first slide has
+// happened, and only the history moves, once per 256 KiB produced. The buffer extends past the
 // write point by the longest match, so one literal or match that starts below the
 // write point always fits.
 #include <algorithm>
@@ -98,7 +100,6 @@ class TArcDfOutputWindow {
     if (FCurrent >= FLimit) AfterAdd();
   }
 
-  static constexpr int kSlideCount = 32768;
   // Room past the buffer's end for copies that move whole words.
   static constexpr int kSlack = 64;
 
@@ -113,7 +114,7 @@ class TArcDfOutputWindow {
   uint32_t FChecksum;
   uint8_t* FCurrent;
   int64_t FPartSize;
-  int32_t FSlideCount = kSlideCount;
+  int32_t FSlideCount;
   rtl::TStream* FStream;
   // Bytes already handed out of the window (written, or counted in test-only mode).
   int64_t FStreamPos = 0;
