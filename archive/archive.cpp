@@ -304,14 +304,17 @@ void TArcArchive::TestTaggedItems() {
   EnsureValid();
   for (int i = 0; i < Count(); ++i) {
     TArcArchiveItem* item = Items(i);
-    if (item->Tagged()) {
-      FCurrentItem = item;
-      TestItemByIndex(i);
-    }
+    if (item->Tagged()) TestAt(i);
     ReportArchiveProgress(i);
   }
   bool ignored = false;
   NotifyArchiveProgress(100, ignored);
+}
+
+void TArcArchive::TestAt(int index) {
+  EnsureValid();
+  FCurrentItem = Items(index);
+  TestItemByIndex(index);
 }
 
 bool TArcArchive::ResolveExtractPath(TArcArchiveItem* item, const std::string& newName, std::string& useName) {

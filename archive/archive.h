@@ -77,6 +77,8 @@ class TArcArchive {
   void ExtractToStream(std::string_view fileName, rtl::TStream* stream);
   void ExtractTaggedItems();
   void TestTaggedItems();
+  // Tests one item; its failure leaves as an exception.
+  void TestAt(int index);
   // Where an item would be written: false when it is skipped (a folder item without
   // both folder options, or an overwrite the owner refused). A target taken from the
   // stored name must stay inside BaseDirectory: an absolute name, or one whose ".."

@@ -23,6 +23,9 @@ namespace qelvo::codecs {
 class TArcDfInBitStream {
  public:
   static constexpr int kBufferSize = 16384;
+  // ReadBuffer reads runs at least this long straight from the source once the byte
+  // buffer is empty.
+  static constexpr int kDirectRead = 4096;
 
   TArcDfInBitStream(rtl::TStream* aStream, TArcProgressStep aOnProgress, int64_t aStreamSize);
   // Puts the source back on the first byte not consumed (best effort; see RestorePosition).
@@ -56,6 +59,7 @@ class TArcDfInBitStream {
 
  private:
   bool ibsFillBuffer();
+  void ReportProgress(int64_t aGotten);
   // Takes the next word, refilling first when fewer than 4 bytes remain; false at the end.
   bool TakeWord(uint32_t& aWord);
   void Consume(int aCount) {

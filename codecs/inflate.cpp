@@ -7,7 +7,6 @@
 namespace qelvo::codecs {
 namespace {
 
-constexpr int kStoredPiece = 16384;
 // HLIT + HDIST at most, plus the longest repeat that may run past them.
 constexpr int kCodeLengthRoom = 286 + 32 + 138;
 
@@ -20,9 +19,9 @@ void InflateStoredBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow) {
   const int len = rtl::GetLe16(header);
   const int nlen = rtl::GetLe16(header + 2);
   if (len != (~nlen & 0xFFFF)) throw EArcInternalInflateError(cause::kStoredLength);
-  // The pieces go straight into the window's free space.
+  // The pieces go straight into the window's free space, in as few reads as it allows.
   for (int left = len; left > 0;) {
-    const int n = std::min({left, kStoredPiece, aWindow.Room()});
+    const int n = std::min(left, aWindow.Room());
     aBits.ReadBuffer(aWindow.Current(), n);
     aWindow.Added(n);
     left -= n;

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   TMemoryStream out;
   qelvo::codecs::TArcDeflateHelper helper;
   const uint32_t crc = qelvo::codecs::Inflate(&in, &out, &helper);
-  if (static_cast<size_t>(out.Size()) != aSize || std::memcmp(out.Memory(), aData, aSize) != 0) std::abort();
+  if (static_cast<size_t>(out.Size()) != aSize || (aSize > 0 && std::memcmp(out.Memory(), aData, aSize) != 0))
+    std::abort();
   if (crc != static_cast<uint32_t>(crc32(0, aData, static_cast<uInt>(aSize)))) std::abort();
   if (helper.CompressedSize != static_cast<int64_t>(packed.size())) std::abort();
   if (in.Position() != static_cast<int64_t>(packed.size())) std::abort();

@@ -424,6 +424,12 @@ std::vector<CauseCase> CauseCases() {
     w.StoredBlock(true, "0123456789");
     cases.push_back({"stored data cut short", Truncate(w.Finish(), cut), 0, cause::kNoDataReadBuffer});
   }
+  // Long stored data is read straight from the source once the byte buffer is empty.
+  for (const size_t cut : {size_t{5}, size_t{40000}}) {
+    BitWriter w;
+    w.StoredBlock(true, Bytes(60000, 's'));
+    cases.push_back({"long stored data cut short", Truncate(w.Finish(), cut), 0, cause::kNoDataReadBuffer});
+  }
   return cases;
 }
 

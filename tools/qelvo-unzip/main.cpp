@@ -164,15 +164,15 @@ int Run(const TUnzipOptions& o) {
       case TUnzipCommand::List:
         return List(unzipper);
       case TUnzipCommand::Test:
-        // One item at a time, so that a failing item does not stop the others.
+        // One item at a time, so that a failing item does not stop the others (and by
+        // index: going through the tags would scan every item for each one).
         for (int i = 0; i < unzipper.Count(); ++i) {
           TArcArchiveItem* item = unzipper.Items(i);
-          unzipper.ClearTags();
-          item->SetTagged(true);
           ++processed;
           progress.Item(item->FileName(), 0);
+          progress.Archive(static_cast<uint8_t>(int64_t{100} * i / unzipper.Count()));
           try {
-            unzipper.TestTaggedItems();
+            unzipper.TestAt(i);
           } catch (const std::exception& e) {
             const TArcClassifiedError c = ClassifyException(e);
             report(item->FileName(), c.ErrorClass, c.ErrorCode, e.what());
