@@ -10,7 +10,4 @@ namespace qelvo::app {
 // component; failures to open the archive or create folders raise.
 void Descompactar(IComponentFactory& factory, const std::string& zipFile, const std::string& destination);
 
-// Everything up to and including the last backslash ("" when there is none).
-std::string ExtractFilePath(const std::string& path);
-
 }  // namespace qelvo::app

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_settings.h"
 #include "rtl/exceptions.h"
+#include "rtl/file_path.h"
 
 #ifndef QELVO_PACKAGE_HOST
 #define QELVO_PACKAGE_HOST "localhost"
@@ -111,18 +112,6 @@ void TInstaller::RunStep(TPackageStep step, const std::string& destination) {
     default: return StandardStep(step, destination);
   }
 }
-
-void TInstaller::BaixarQelvoOneFull() { StandardStep(TPackageStep::BaixarQelvoOneFull, ""); }
-void TInstaller::BaixarQelvoOne() { StandardStep(TPackageStep::BaixarQelvoOne, ""); }
-void TInstaller::BaixarQelvoPDVFull() { StandardStep(TPackageStep::BaixarQelvoPDVFull, ""); }
-void TInstaller::BaixarQelvoPDV() { StandardStep(TPackageStep::BaixarQelvoPDV, ""); }
-void TInstaller::BaixarQelvoERPFull() { StandardStep(TPackageStep::BaixarQelvoERPFull, ""); }
-void TInstaller::BaixarQelvoERP() { StandardStep(TPackageStep::BaixarQelvoERP, ""); }
-void TInstaller::BaixarQelvoLojaFull() { StandardStep(TPackageStep::BaixarQelvoLojaFull, ""); }
-void TInstaller::BaixarQelvoLoja() { StandardStep(TPackageStep::BaixarQelvoLoja, ""); }
-void TInstaller::BaixarQelvoWebServerSvc(const std::string& d) { StandardStep(TPackageStep::BaixarQelvoWebServerSvc, d); }
-void TInstaller::BaixarSchemas(const std::string& d) { StandardStep(TPackageStep::BaixarSchemas, d); }
-void TInstaller::BaixarQelvoBridge(const std::string& d) { StandardStep(TPackageStep::BaixarQelvoBridge, d); }
 
 // ---- package steps -------------------------------------------------------------------
 
@@ -296,7 +285,7 @@ void TInstaller::CriarAtalho(const std::string& ArqExe, const std::string& DescA
   link.Description = DescAtalho;
   link.Path = ArqExe;
   link.Arguments = "";
-  link.WorkingDirectory = ExtractFilePath(ArqExe);
+  link.WorkingDirectory = rtl::ExtractFilePath(ArqExe);
   ports_.Shell.SaveShellLink(link, desktop + "\\" + ShortcutFileName(DescAtalho));
 }
 

@@ -53,19 +53,10 @@ class TInstaller {
   // The install run itself; a failing step's exception leaves it.
   void cxButton1Click();
 
-  void BaixarQelvoOneFull();
-  void BaixarQelvoOne();
-  void BaixarQelvoPDVFull();
-  void BaixarQelvoPDV();
-  void BaixarQelvoERPFull();
-  void BaixarQelvoERP();
-  void BaixarQelvoLojaFull();
-  void BaixarQelvoLoja();
+  // The two steps with their own flow; every other step is the standard one, run by
+  // RunStep from its package table entry.
   void BaixarMariaDB();
   void BaixarLayoutPDV();
-  void BaixarQelvoWebServerSvc(const std::string& destination);
-  void BaixarSchemas(const std::string& destination);
-  void BaixarQelvoBridge(const std::string& destination);
 
   void SetStatusDownload(const std::string& text);
   void fQvDownloadHookStatus(THookSocketReason reason, int32_t bytesToDownload, int32_t bytesDownloaded);

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "rtl/file_path.h"
 #include "rtl/text.h"
 
 namespace qelvo::archive {
@@ -37,11 +38,15 @@ std::string ShortDateTime(rtl::TDateTime value) {
   return text;
 }
 
+// path without one final backslash; a drive root (C:\) and a lone \ keep it.
+std::string WithoutTrailingBackslash(std::string path) {
+  if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
+  return path;
+}
+
 // The folder part of a path without its trailing delimiter; a drive root keeps it.
 std::string FolderWithoutDelimiter(const std::string& path) {
-  std::string dir = ExtractFilePath(path);
-  if (dir.size() > 1 && dir.back() == '\\' && dir[dir.size() - 2] != ':') dir.pop_back();
-  return dir;
+  return WithoutTrailingBackslash(rtl::ExtractFilePath(path));
 }
 
 // A stored name made safe to join below the base folder: empty and "." components
@@ -319,7 +324,7 @@ bool TArcArchive::ResolveExtractPath(TArcArchiveItem* item, const std::string& n
     std::string stored = item->FileName();
     ToBackslashes(stored);
     if (isFolder && !stored.empty() && stored.back() == '\\') stored.pop_back();
-    if (!FExtractOptions.Has(eoRestorePath)) stored = ExtractFileName(stored);
+    if (!FExtractOptions.Has(eoRestorePath)) stored = rtl::ExtractFileName(stored);
     useName = ConfinedRelativeName(stored);
   }
   if (GetPathType(useName) != ptAbsolute) useName = WithTrailingBackslash(FBaseDirectory) + useName;
@@ -374,7 +379,7 @@ std::string TArcArchive::NormalizeStoredName(const std::string& path) {
   std::string name = ApplyDosMode(path);
   if (FStoreOptions.Has(soStripDrive)) RemoveDrive(name);
   if (!name.empty() && name[0] == '\\') name.erase(0, 1);
-  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soStripPath)) name = rtl::ExtractFileName(name);
   if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
   return name;
 }
@@ -396,7 +401,7 @@ void TArcArchive::Add(std::unique_ptr<TArcArchiveItem> item) {
   ConfirmProcessItem(item.get(), ptAdd, confirm);
   if (!confirm) return;
   item->SetAction(FInStream ? aaStreamAdd : aaAdd);
-  FItemList->Add(item.release());
+  FItemList->Add(std::move(item));
   FIsDirty = true;
   if (FAutoSave) Save();
 }
@@ -408,8 +413,8 @@ void TArcArchive::AddFilesEx(const std::string& fileMask, std::string_view exclu
   if (!SupportsEmptyFolders()) searchAttr &= ~platform::faDirectory;
   std::string mask = fileMask;
   ToBackslashes(mask);
-  std::string root = ExtractFilePath(mask);
-  const std::string namePattern = ExtractFileName(mask);
+  std::string root = rtl::ExtractFilePath(mask);
+  const std::string namePattern = rtl::ExtractFileName(mask);
   if (GetPathType(root) != ptAbsolute) root = WithTrailingBackslash(FBaseDirectory) + root;
   const bool recurse = FStoreOptions.Has(soRecurse);
   std::vector<std::string> folders{root};
@@ -536,8 +541,7 @@ void TArcArchive::Replace(TArcArchiveItem* item) {
 // --- Properties ------------------------------------------------------------------------
 
 void TArcArchive::SetBaseDirectory(const std::string& value) {
-  std::string v = value;
-  if (v.size() > 1 && v.back() == '\\' && v[v.size() - 2] != ':') v.pop_back();
+  const std::string v = WithoutTrailingBackslash(value);
   if (!v.empty() && !platform::DirectoryExists(v)) throw EArcNoSuchDirectory();
   FBaseDirectory = v;
 }

@@ -151,4 +151,17 @@ TArcClassifiedError ClassifyException(std::exception_ptr e) {
   return {ecOther, 0};
 }
 
+const char* ErrorClassName(TArcErrorClass errorClass) {
+  switch (errorClass) {
+    case ecArchive: return "ecArchive";
+    case ecInOutError: return "ecInOutError";
+    case ecFilerError: return "ecFilerError";
+    case ecFileCreateError: return "ecFileCreateError";
+    case ecFileOpenError: return "ecFileOpenError";
+    case ecCabError: return "ecCabError";
+    case ecOther: return "ecOther";
+  }
+  return "ecOther";
+}
+
 }  // namespace qelvo::archive

@@ -186,6 +186,8 @@ enum TArcErrorClass {
   ecCabError = 5,
   ecOther = 6,
 };
+// The enumerator's name ("ecArchive", ...), as reports print it.
+const char* ErrorClassName(TArcErrorClass errorClass);
 
 struct TArcClassifiedError {
   TArcErrorClass ErrorClass;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/byte_order.h"
 #include "archive/paths.h"
+#include "archive/stream_reads.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "rtl/byte_order.h"
+#include "rtl/file_path.h"
 #include "rtl/text.h"
 
 namespace qelvo::archive {
@@ -24,7 +26,7 @@ class TZip64FieldReader {
     if (data_.size() - at_ < width) throw rtl::EReadError();
     const auto* p = reinterpret_cast<const uint8_t*>(data_.data() + at_);
     at_ += width;
-    return width == 8 ? GetLe64(p) : GetLe32(p);
+    return width == 8 ? rtl::GetLe64(p) : rtl::GetLe32(p);
   }
 
  private:
@@ -57,7 +59,7 @@ int64_t ReadLeadBytes(rtl::TStream& stream, uint8_t (&lead)[4]) {
 }
 
 bool IsExecutableLead(const uint8_t (&lead)[4], int64_t got) {
-  return got == 4 && (GetLe16(lead) == kDosExecutableMarker || GetLe32(lead) == kElfExecutableMarker);
+  return got == 4 && (rtl::GetLe16(lead) == kDosExecutableMarker || rtl::GetLe32(lead) == kElfExecutableMarker);
 }
 
 // Searches backwards from the end record for the zip64 locator, one buffered pass.
@@ -71,7 +73,7 @@ int64_t FindZip64Locator(rtl::TStream& stream, int64_t tail, TArcZip64Locator& l
     stream.Seek(lo, rtl::soBeginning);
     stream.ReadBuffer(buf.data(), static_cast<int64_t>(buf.size()));
     for (int64_t p = pos; p >= lo; --p) {
-      if (GetLe32(&buf[static_cast<size_t>(p - lo)]) == kZip64EndOfCentralDirLocatorSignature) {
+      if (rtl::GetLe32(&buf[static_cast<size_t>(p - lo)]) == kZip64EndOfCentralDirLocatorSignature) {
         stream.Seek(p, rtl::soBeginning);
         locator.LoadFromStream(stream);
         return p;
@@ -132,7 +134,7 @@ void StoreZip64Values(TArcZipDirectoryFileHeader& h, int64_t uncompressed, int64
   uint8_t data[28];
   size_t n = 0;
   auto put64 = [&](uint64_t v) {
-    PutLe64(data + n, v);
+    rtl::PutLe64(data + n, v);
     n += 8;
   };
   const bool bigU = uncompressed >= int64_t{kEscape32}, bigC = compressed >= int64_t{kEscape32};
@@ -145,7 +147,7 @@ void StoreZip64Values(TArcZipDirectoryFileHeader& h, int64_t uncompressed, int64
   if (bigC) put64(static_cast<uint64_t>(compressed));
   if (bigO) put64(static_cast<uint64_t>(offset));
   if (bigD) {
-    PutLe32(data + n, disk);
+    rtl::PutLe32(data + n, disk);
     n += 4;
   }
   if (n > 0) {
@@ -243,7 +245,7 @@ std::string TArcZipArchive::NormalizeStoredName(const std::string& path) {
   std::string name = ApplyDosMode(path);
   RemoveDrive(name);
   if (name.size() > 1 && name[0] == '\\') name.erase(0, 1);
-  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soStripPath)) name = rtl::ExtractFileName(name);
   if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
   ToForwardSlashes(name);
   return name;
@@ -293,7 +295,7 @@ void TArcZipArchive::ReadArchive() {
   uint8_t lead[4] = {};
   const int64_t leadBytes = ReadLeadBytes(*FStream, lead);
   FIsExecutable = IsExecutableLead(lead, leadBytes);
-  const bool firstDiskOfSet = leadBytes == 4 && GetLe32(lead) == kZipSpannedSetSignature;
+  const bool firstDiskOfSet = leadBytes == 4 && rtl::GetLe32(lead) == kZipSpannedSetSignature;
 
   int64_t tail = FindEndOfCentralDirectory(*FStream);
   if (tail < 0 && firstDiskOfSet && FOwnsStream && IsRemovableDrive(FArchiveName)) {
@@ -346,7 +348,7 @@ void TArcZipArchive::ReadArchive() {
     item->LoadFromStream(*FStream, FCodePages);
     item->SetAction(aaNone);
     TArcZipItem* added = item.get();
-    FItemList->Add(item.release());
+    FItemList->Add(std::move(item));
     if (FIsExecutable && added->DiskNumberStart() == 0 && added->RelativeOffset() < int64_t{FStubSize})
       FStubSize = static_cast<uint32_t>(added->RelativeOffset());
     bool abort = false;
@@ -370,7 +372,7 @@ int64_t FindEndOfCentralDirectory(rtl::TStream& stream) {
   if (size >= kZipEndOfCentralDirSize) {
     stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
     if (ReadUpTo(stream, record, sizeof record) == kZipEndOfCentralDirSize &&
-        GetLe32(record) == kZipEndOfCentralDirSignature && GetLe16(record + 20) == 0) {
+        rtl::GetLe32(record) == kZipEndOfCentralDirSignature && rtl::GetLe16(record + 20) == 0) {
       stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
       return size - kZipEndOfCentralDirSize;
     }
@@ -393,10 +395,10 @@ int64_t FindEndOfCentralDirectory(rtl::TStream& stream) {
     if (got < kZipEndOfCentralDirSize) break;
     for (int64_t c = got - kZipEndOfCentralDirSize; c >= 0; --c) {
       const uint8_t* p = &window[static_cast<size_t>(c)];
-      if (GetLe32(p) != kZipEndOfCentralDirSignature) continue;
+      if (rtl::GetLe32(p) != kZipEndOfCentralDirSignature) continue;
       // The candidate counts when its comment fits into what follows it in the file.
       const int64_t after = size - (windowPos + c + kZipEndOfCentralDirSize);
-      if (GetLe16(p + 20) <= after) {
+      if (rtl::GetLe16(p + 20) <= after) {
         stream.Seek(windowPos + c, rtl::soBeginning);
         return windowPos + c;
       }
@@ -413,12 +415,12 @@ TArcArchiveType ProbeZip(rtl::TStream& stream) {
   TPositionKeeper keep(stream);
   try {
     uint8_t lead[4] = {};
-    if (ReadLeadBytes(stream, lead) == 4 && GetLe32(lead) == kZipSpannedSetSignature) return atSpannedZip;
+    if (ReadLeadBytes(stream, lead) == 4 && rtl::GetLe32(lead) == kZipSpannedSetSignature) return atSpannedZip;
     if (FindEndOfCentralDirectory(stream) < 0) return atUnknown;
     uint8_t record[kZipEndOfCentralDirSize];
     stream.ReadBuffer(record, sizeof record);
-    if (GetLe32(record) != kZipEndOfCentralDirSignature) return atUnknown;
-    return GetLe16(record + 4) == 0 ? atZip : atSpannedZip;
+    if (rtl::GetLe32(record) != kZipEndOfCentralDirSignature) return atUnknown;
+    return rtl::GetLe16(record + 4) == 0 ? atZip : atSpannedZip;
   } catch (const rtl::EStreamError&) {
     return atUnknown;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace qelvo::codecs {
 
@@ -65,7 +66,7 @@ bool TArcDfInBitStream::ibsFillBuffer() {
 bool TArcDfInBitStream::TakeWord(uint32_t& aWord) {
   if (Unread() < 4 && !ibsFillBuffer()) return false;
   if (Unread() < 4) return false;
-  aWord = LoadLE32(FBufPos);
+  aWord = rtl::GetLe32(FBufPos);
   FBufPos += 4;
   return true;
 }

@@ -9,9 +9,8 @@
 // - the slow path decodes one symbol through PeekBits/DiscardBits and the window's Add
 //   routines, near the end of the input or of the window, where the peek's zero bits
 //   past the end and the window's slides and partial-size stop take over.
-#include <cstring>
-
 #include "codecs/inflate.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::codecs {
 namespace {
@@ -28,12 +27,6 @@ inline uint32_t Lookup(const uint32_t* aTable, uint32_t aNearMask, uint32_t aFul
   const uint32_t entry = aTable[aBits & aNearMask];
   if (((entry >> 16) & 0xFF) <= kNearBits) return entry;
   return aTable[aBits & aFullMask];
-}
-
-inline uint64_t LoadLE64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
 }
 
 inline uint32_t LowBits(uint32_t aValue, int aCount) { return aValue & ((1u << aCount) - 1); }
@@ -66,7 +59,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   // After a refill at least 56 bits are ready: three literal codes (3 x 15), or two
   // literals and a length code with its Deflate extra bits (15 + 15 + 15 + 5).
   const auto refill = [&] {
-    bitBuf |= LoadLE64(in) << bitsLeft;
+    bitBuf |= rtl::GetLe64(in) << bitsLeft;
     in += (63 - bitsLeft) >> 3;
     bitsLeft |= 56;
   };

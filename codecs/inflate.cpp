@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "rtl/byte_order.h"
+
 namespace qelvo::codecs {
 namespace {
 
@@ -15,8 +17,8 @@ void InflateStoredBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow) {
   aBits.AlignToByte();
   uint8_t header[4];
   aBits.ReadBuffer(header, 4);
-  const int len = header[0] | (header[1] << 8);
-  const int nlen = header[2] | (header[3] << 8);
+  const int len = rtl::GetLe16(header);
+  const int nlen = rtl::GetLe16(header + 2);
   if (len != (~nlen & 0xFFFF)) throw EArcInternalInflateError(cause::kStoredLength);
   // The pieces go straight into the window's free space.
   for (int left = len; left > 0;) {

@@ -46,16 +46,8 @@ TQvDownloadClass::TQvDownloadClass(TQvComponent* AOwner) {
   fOwner = dynamic_cast<TQvDownload*>(AOwner);
   if (fOwner == nullptr) throw Exception(kMsgWrongOwner);
   Proxy = &fOwner->Proxy();
-  DownloadDest = fOwner->DownloadDest();
-  DownloadUrl = fOwner->DownloadUrl();
-  DownloadNomeArq = fOwner->DownloadNomeArq();
+  fSettings = &fOwner->fSettings;
   fDownloadStatus = fOwner->DownloadStatus();
-  fSizeRecvBuffer = fOwner->SizeRecvBuffer();
-  OnBeforeDownload = fOwner->OnBeforeDownload();
-  OnHookStatus = fOwner->OnHookStatus();
-  OnDownloadStatus = fOwner->OnDownloadStatus();
-  OnAfterDownload = fOwner->OnAfterDownload();
-  OnHookMonitor = fOwner->OnHookMonitor();
 }
 
 TQvDownloadClass::~TQvDownloadClass() {
@@ -71,7 +63,7 @@ void TQvDownloadClass::BindSocket(net::TTCPBlockSocket* Sock, rtl::TMemoryStream
     SocketStatusHook(s, r, v);
   };
   fSock->OnMonitor = [this](net::TBlockSocket* s, bool w, const void* b, int32_t n) { SocketMonitorHook(s, w, b, n); };
-  SetSizeRecvBuffer(fSizeRecvBuffer);
+  SetSizeRecvBuffer(fSettings->SizeRecvBuffer);
 }
 
 void TQvDownloadClass::UnbindSocket() {
@@ -85,17 +77,17 @@ void TQvDownloadClass::UnbindSocket() {
 
 void TQvDownloadClass::SetDownloadStatus(TDownloadStatus Value) {
   fDownloadStatus = Value;
-  if (OnDownloadStatus) OnDownloadStatus(this, Value);
+  if (fSettings->OnDownloadStatus) fSettings->OnDownloadStatus(this, Value);
 }
 
 void TQvDownloadClass::SetSizeRecvBuffer(int32_t Value) {
-  fSizeRecvBuffer = Value;
+  fSettings->SizeRecvBuffer = Value;
   // 0 means "not set": asking the OS for a zero buffer would shrink it to its minimum.
   if (fSock != nullptr && Value > 0) fSock->SetSizeRecvBuffer(Value);
 }
 
 void TQvDownloadClass::OpenPartFile() {
-  fFilePart = NormalizeFolder(DownloadDest) + fFilePart;
+  fFilePart = NormalizeFolder(fSettings->DownloadDest) + fFilePart;
   fDocumentBase = 0;
   fFinished = false;
   fFinalName.clear();
@@ -149,7 +141,7 @@ void TQvDownloadClass::WriteToPartFile(const void* Buffer, int64_t Count) {
 }
 
 void TQvDownloadClass::RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason) {
-  if (OnHookStatus) OnHookStatus(Sender, Reason, fBytesToDownload, fBytesDownloaded);
+  if (fSettings->OnHookStatus) fSettings->OnHookStatus(Sender, Reason, fBytesToDownload, fBytesDownloaded);
 }
 
 void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void*, int32_t Len) {
@@ -171,7 +163,8 @@ void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing
     } reset{fClosingSocket};
     fSock->CloseSocket();
   }
-  if (OnHookMonitor) OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
+  if (const TQvHookMonitor& handler = fSettings->OnHookMonitor)
+    handler(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 
 void TQvDownloadClass::SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string&) {

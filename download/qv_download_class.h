@@ -48,6 +48,21 @@ using TQvDownloadStatus = std::function<void(void* Sender, TDownloadStatus Downl
 using TQvBeforeDownload = std::function<void(void* Sender)>;
 using TQvAfterDownload = std::function<void(void* Sender)>;
 
+// What the application sets for a download. The component holds the one value and its
+// drivers read it through a pointer, so a setting written between or during downloads
+// reaches the current driver without being copied.
+struct TQvDownloadSettings {
+  std::string DownloadDest;
+  std::string DownloadUrl;
+  std::string DownloadNomeArq;  // empty: the driver derives the name from the URL or the server
+  int32_t SizeRecvBuffer = 0;
+  TQvBeforeDownload OnBeforeDownload;
+  TQvHookStatus OnHookStatus;
+  TQvDownloadStatus OnDownloadStatus;
+  TQvAfterDownload OnAfterDownload;
+  TQvHookMonitor OnHookMonitor;
+};
+
 class TQvProxy {
  public:
   std::string ProxyHost;
@@ -93,20 +108,18 @@ class TQvDownloadClass {
   // The base driver transfers nothing.
   virtual void StartDownload() {}
 
-  std::string DownloadDest;
-  std::string DownloadUrl;
-  std::string DownloadNomeArq;
   TQvProxy* Proxy = nullptr;  // the component's settings (not owned)
-  TQvHookStatus OnHookStatus;
-  TQvHookMonitor OnHookMonitor;
-  TQvDownloadStatus OnDownloadStatus;
-  TQvBeforeDownload OnBeforeDownload;
-  TQvAfterDownload OnAfterDownload;
+  // The component's settings (not owned).
+  const TQvDownloadSettings& Settings() const { return *fSettings; }
+  const std::string& DownloadDest() const { return fSettings->DownloadDest; }
+  const std::string& DownloadUrl() const { return fSettings->DownloadUrl; }
+  const std::string& DownloadNomeArq() const { return fSettings->DownloadNomeArq; }
 
   TDownloadStatus DownloadStatus() const { return fDownloadStatus; }
   // Stores the status and raises OnDownloadStatus with this driver as Sender.
   void SetDownloadStatus(TDownloadStatus Value);
-  int32_t SizeRecvBuffer() const { return fSizeRecvBuffer; }
+  int32_t SizeRecvBuffer() const { return fSettings->SizeRecvBuffer; }
+  // Stores the size in the settings and applies it to the bound socket.
   void SetSizeRecvBuffer(int32_t Value);
 
   // Bound to the protocol client's socket hooks (OnStatus, OnMonitor).
@@ -154,8 +167,8 @@ class TQvDownloadClass {
   int32_t fBytesToDownload = 0;
   rtl::TDateTime fStartTime = 0;
   double fAverageSpeed = 0;
-  int32_t fSizeRecvBuffer = 0;
   TQvDownload* fOwner = nullptr;
+  TQvDownloadSettings* fSettings = nullptr;  // the owner's (not owned)
   net::TTCPBlockSocket* fSock = nullptr;
   rtl::TMemoryStream* fDocument = nullptr;
   std::unique_ptr<platform::TFileStream> fFileStream;

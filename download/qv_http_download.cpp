@@ -48,14 +48,15 @@ void TQvHTTPDownload::ApplyProxySettings() {
 }
 
 void TQvHTTPDownload::StartDownload() {
+  const bool redirected = fDownloadStatus == stRedirect;
   std::string name;
-  if (fDownloadStatus == stRedirect) {
+  if (redirected) {
     name = fPartName;
   } else {
     fRedirects = 0;
     fRedirectLimitReached = false;
     ApplyProxySettings();
-    name = DownloadNomeArq.empty() ? DerivePartFileName() : WithPartSuffix(DownloadNomeArq);
+    name = DownloadNomeArq().empty() ? DerivePartFileName() : WithPartSuffix(DownloadNomeArq());
   }
   if (name.empty()) throw Exception(kMsgNoFileName);
   fPartName = name;
@@ -66,13 +67,16 @@ void TQvHTTPDownload::StartDownload() {
   fHTTPSend->RangeStart = fBytesResumed;
   fLastSocketError.clear();
   fLastSocketErrorCode = 0;
-  if (OnBeforeDownload) OnBeforeDownload(this);
-  fHTTPSend->HTTPMethod("GET", DownloadUrl);
-  if (OnAfterDownload) OnAfterDownload(this);
+  const TQvDownloadSettings& settings = Settings();
+  if (settings.OnBeforeDownload) settings.OnBeforeDownload(this);
+  // Read after OnBeforeDownload, which may still change the URL.
+  if (!redirected) fRequestUrl = settings.DownloadUrl;
+  fHTTPSend->HTTPMethod("GET", fRequestUrl);
+  if (settings.OnAfterDownload) settings.OnAfterDownload(this);
 }
 
 std::string TQvHTTPDownload::DerivePartFileName() {
-  std::string name = FileNameFromUrlPath(net::SplitUrl(DownloadUrl).Path);
+  std::string name = FileNameFromUrlPath(net::SplitUrl(DownloadUrl()).Path);
   if (name.empty()) name = ProbeFileName();
   return name.empty() ? "" : name + kPartSuffix;
 }
@@ -85,7 +89,7 @@ std::string TQvHTTPDownload::ProbeFileName() {
     explicit ProbeScope(bool& f) : flag(f) { flag = true; }
     ~ProbeScope() { flag = false; }
   } scope(fProbing);
-  std::string url = DownloadUrl;
+  std::string url = DownloadUrl();
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     fHTTPSend->Clear();
     fHTTPSend->RangeEnd = kProbeRangeEnd;
@@ -206,7 +210,7 @@ void TQvHTTPDownload::FollowRedirect() {
     return;
   }
   ++fRedirects;
-  DownloadUrl = RedirectTarget(location, DownloadUrl);
+  fRequestUrl = RedirectTarget(location, fRequestUrl);
   StartDownload();
 }
 

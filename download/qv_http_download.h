@@ -60,6 +60,8 @@ class TQvHTTPDownload : public TQvDownloadClass {
   std::unique_ptr<net::THTTPSend> fHTTPSend;
   // The part file of the first request; redirected requests keep writing it.
   std::string fPartName;
+  // The URL of the current request: the settings' URL, then each redirect's target.
+  std::string fRequestUrl;
   int fRedirects = 0;
   bool fRedirectLimitReached = false;
   bool fProbing = false;

@@ -1,7 +1,6 @@
 #include "unzip/item_extraction.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "archive/errors.h"
@@ -10,6 +9,7 @@
 #include "codecs/zip_decrypt.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "rtl/byte_order.h"
 #include "unzip/bit_bucket_stream.h"
 #include "unzip/item_streams.h"
 
@@ -103,9 +103,9 @@ bool LocalSizesMatch(TArcZipLocalFileHeader& local, const TArcZipItem& item) {
   std::string_view zip64;
   if (local.FExtraField.Get(kZip64ExtraFieldID, zip64)) {
     if (zip64.size() < 16) return false;
-    uint64_t uncompressed, compressed;
-    std::memcpy(&uncompressed, zip64.data(), 8);  // little-endian host
-    std::memcpy(&compressed, zip64.data() + 8, 8);
+    const auto* fields = reinterpret_cast<const uint8_t*>(zip64.data());
+    const uint64_t uncompressed = rtl::GetLe64(fields);
+    const uint64_t compressed = rtl::GetLe64(fields + 8);
     return uncompressed == static_cast<uint64_t>(item.UncompressedSize()) &&
            compressed == static_cast<uint64_t>(item.CompressedSize());
   }

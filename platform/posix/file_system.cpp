@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "platform/posix/native_path.h"
+#include "rtl/file_path.h"
 
 namespace qelvo::platform {
 using posix::Fail;
@@ -35,11 +36,6 @@ bool StatPath(const std::string& path, struct stat& st) {
 }
 
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
-
-std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
-}
 
 }  // namespace
 
@@ -221,7 +217,7 @@ TDriveType GetDriveType(const std::string& root) {
 std::string GetTempPath() {
   const char* t = std::getenv("TMPDIR");
   std::string native = t && *t ? t : "/tmp";
-  return WithBackslash(FromNativePath(native));
+  return rtl::IncludeTrailingBackslash(FromNativePath(native));
 }
 
 std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
@@ -244,13 +240,13 @@ std::string ExeFolder() {
   if (len <= 0) return Fail(std::string());
   std::string exe(buf, static_cast<size_t>(len));
   const auto slash = exe.rfind('/');
-  return WithBackslash(FromNativePath(slash == 0 ? "/" : exe.substr(0, slash)));
+  return rtl::IncludeTrailingBackslash(FromNativePath(slash == 0 ? "/" : exe.substr(0, slash)));
 }
 
 std::string CurrentFolder() {
   char buf[PATH_MAX];
   if (::getcwd(buf, sizeof buf) == nullptr) return Fail(std::string());
-  return WithBackslash(FromNativePath(buf));
+  return rtl::IncludeTrailingBackslash(FromNativePath(buf));
 }
 
 namespace {
@@ -281,7 +277,7 @@ std::string GetSpecialFolder(int csidl) {
   if (csidl != CSIDL_DESKTOP) return "";
   const std::string d = XdgDesktop();
   if (d.empty() || d[0] != '/') return "";
-  return WithBackslash(FromNativePath(d));
+  return rtl::IncludeTrailingBackslash(FromNativePath(d));
 }
 
 bool ListDirectory(const std::string& path, std::vector<TDirEntry>& entries) {

@@ -98,6 +98,22 @@ TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
   for (const auto& s : spot) EXPECT_STREQ(ArcErrorText(s.code), s.text);
 }
 
+TEST(ArchiveErrors, ErrorClassNamesAreTheEnumerators) {
+  const struct {
+    TArcErrorClass errorClass;
+    const char* name;
+  } cases[] = {
+      {ecArchive, "ecArchive"},
+      {ecInOutError, "ecInOutError"},
+      {ecFilerError, "ecFilerError"},
+      {ecFileCreateError, "ecFileCreateError"},
+      {ecFileOpenError, "ecFileOpenError"},
+      {ecCabError, "ecCabError"},
+      {ecOther, "ecOther"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(ErrorClassName(c.errorClass), c.name);
+}
+
 TEST(ArchiveErrors, ClassificationTable) {
   struct Case {
     std::exception_ptr error;

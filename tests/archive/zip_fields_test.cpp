@@ -123,6 +123,15 @@ TEST(ZipHeader, FlagAndMethodDerivedProperties) {
   EXPECT_DOUBLE_EQ(h.CompressionRatio(), 0.0);
 }
 
+TEST(ZipHeader, MethodNamesIgnoreTheTopBitAndShowUnknownNumbers) {
+  const struct {
+    uint8_t method;
+    const char* name;
+  } cases[] = {{0, "Stored"}, {8, "Deflated"}, {9, "Deflate64"}, {0x88, "Deflated"},
+               {99, "AES"},   {13, "Unk:013"}, {0x8D, "Unk:141"}};
+  for (const auto& c : cases) EXPECT_EQ(ZipMethodName(c.method), c.name) << int{c.method};
+}
+
 TEST(ZipHeader, CentralHeaderReadsFieldsAndFailsOnSignatureOrTruncatedExtra) {
   TTestEntry e;
   e.Name = "dir/a.txt";

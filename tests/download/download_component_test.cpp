@@ -75,9 +75,9 @@ TEST(DownloadComponent, SettingsAreForwardedToTheCurrentDriver) {
   d.SetDownloadUrl("http://h/p.zip");
   d.SetDownloadNomeArq("p.zip");
   d.SetSizeRecvBuffer(65536);
-  EXPECT_EQ(d.Driver().DownloadDest, "C:\\x\\temp\\");
-  EXPECT_EQ(d.Driver().DownloadUrl, "http://h/p.zip");
-  EXPECT_EQ(d.Driver().DownloadNomeArq, "p.zip");
+  EXPECT_EQ(d.Driver().DownloadDest(), "C:\\x\\temp\\");
+  EXPECT_EQ(d.Driver().DownloadUrl(), "http://h/p.zip");
+  EXPECT_EQ(d.Driver().DownloadNomeArq(), "p.zip");
   EXPECT_EQ(d.Driver().SizeRecvBuffer(), 65536);
 }
 

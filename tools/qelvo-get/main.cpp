@@ -14,6 +14,7 @@
 #include "download/qv_http_download.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
+#include "rtl/file_path.h"
 #include "tools/qelvo-get/get_options.h"
 #include "tools/qelvo-get/progress_line.h"
 
@@ -35,7 +36,7 @@ std::string DestinationFolder(const std::string& dir) {
   std::error_code ec;
   const auto abs = std::filesystem::absolute(dir, ec);
   if (ec || !std::filesystem::is_directory(abs, ec)) return "";
-  return platform::FromNativePath(abs.lexically_normal().string()) + "\\";
+  return rtl::IncludeTrailingBackslash(platform::FromNativePath(abs.lexically_normal().string()));
 }
 
 std::string NativeOf(const std::string& windowsPath) {

@@ -14,6 +14,7 @@
 
 #include "archive/errors.h"
 #include "archive/zip_archive.h"
+#include "archive/zip_records.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "platform/path_map.h"
@@ -36,19 +37,6 @@ std::string ToWindowsPath(const std::string& native) {
   return p;
 }
 
-const char* ErrorClassName(TArcErrorClass c) {
-  switch (c) {
-    case ecArchive: return "ecArchive";
-    case ecInOutError: return "ecInOutError";
-    case ecFilerError: return "ecFilerError";
-    case ecFileCreateError: return "ecFileCreateError";
-    case ecFileOpenError: return "ecFileOpenError";
-    case ecCabError: return "ecCabError";
-    case ecOther: return "ecOther";
-  }
-  return "ecOther";
-}
-
 // The message of the failure being reported: the exception in flight when there is
 // one, else the text its class and code stand for.
 std::string FailureMessage(TArcErrorClass errorClass, int32_t errorCode) {
@@ -63,28 +51,6 @@ std::string FailureMessage(TArcErrorClass errorClass, int32_t errorCode) {
   if (errorClass == ecArchive) return ArcErrorText(errorCode);
   if (errorClass == ecInOutError) return platform::SysErrorMessage(errorCode);
   return "";
-}
-
-const char* MethodName(uint8_t method, char (&unknown)[16]) {
-  switch (method & 0x7F) {
-    case 0: return "Stored";
-    case 1: return "Shrunk";
-    case 2: return "Reduced1";
-    case 3: return "Reduced2";
-    case 4: return "Reduced3";
-    case 5: return "Reduced4";
-    case 6: return "Imploded";
-    case 7: return "Tokenized";
-    case 8: return "Deflated";
-    case 9: return "Deflate64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 97: return "WavPack";
-    case 98: return "PPMd";
-    case 99: return "AES";
-  }
-  std::snprintf(unknown, sizeof unknown, "Unk:%03u", static_cast<unsigned>(method));
-  return unknown;
 }
 
 // A one-line progress display on stderr for work that takes more than a second:
@@ -147,9 +113,8 @@ int List(unzip::TArcUnZipper& unzipper) {
     TArcZipItem* item = zip->Items(i);
     const uint16_t d = item->LastModFileDate();
     const uint16_t t = item->LastModFileTime();
-    char unknown[16];
     std::printf("%10lld  %-9s  %08x  %04u-%02u-%02u %02u:%02u  %s\n", static_cast<long long>(item->UncompressedSize()),
-                MethodName(item->CompressionMethod(), unknown), item->CRC32(), (d >> 9) + 1980u, (d >> 5) & 15u,
+                ZipMethodName(item->CompressionMethod()).c_str(), item->CRC32(), (d >> 9) + 1980u, (d >> 5) & 15u,
                 d & 31u, t >> 11, (t >> 5) & 63u, item->FileName().c_str());
     total += item->UncompressedSize();
   }

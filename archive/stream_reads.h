@@ -1,26 +1,10 @@
 #pragma once
-// Little-endian field access and the "read what is there" helper the record readers use.
+// The stream reads of the record readers: read what is there, seek no further than the end.
 #include <cstdint>
 
 #include "rtl/stream.h"
 
 namespace qelvo::archive {
-
-inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint32_t GetLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint64_t GetLe64(const uint8_t* p) { return uint64_t(GetLe32(p)) | uint64_t(GetLe32(p + 4)) << 32; }
-inline void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void PutLe64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Reads until count bytes arrived or the stream delivers nothing more; returns the bytes read.
 inline int64_t ReadUpTo(rtl::TStream& stream, void* buffer, int64_t count) {
