@@ -18,6 +18,18 @@ class IArcDiskPrompt {
 void SetArcDiskPrompt(IArcDiskPrompt* prompt);
 IArcDiskPrompt* ArcDiskPrompt();
 
+// Installs a prompt for its lifetime and puts the previous one back.
+class TArcDiskPromptScope {
+ public:
+  explicit TArcDiskPromptScope(IArcDiskPrompt* prompt) : previous_(ArcDiskPrompt()) { SetArcDiskPrompt(prompt); }
+  ~TArcDiskPromptScope() { SetArcDiskPrompt(previous_); }
+  TArcDiskPromptScope(const TArcDiskPromptScope&) = delete;
+  TArcDiskPromptScope& operator=(const TArcDiskPromptScope&) = delete;
+
+ private:
+  IArcDiskPrompt* previous_;
+};
+
 inline constexpr const char* kInsertFloppyCaption = "Insert floppy";
 inline constexpr const char* kInsertLastDiskText = "Insert the last disk in the spanned disk set";
 inline constexpr const char* kInsertBlankDiskText = "Insert a blank floppy disk";
