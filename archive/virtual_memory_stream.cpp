@@ -94,13 +94,17 @@ void TArcVirtualMemoryStream::OpenSwapFile() {
   const std::string name = platform::GetTempFileName(dir, "VMS");
   if (name.empty()) throw EArcVMSErrorOpenSwap(dir);
   try {
-    vmsSwapStream = std::make_unique<platform::TFileStream>(name, platform::fmCreate | platform::fmShareExclusive);
+    vmsSwapStream = CreateSwapStream(name);
   } catch (const std::exception&) {
     platform::DeleteFile(name);
     throw EArcVMSErrorOpenSwap(name);
   }
   vmsSwapFileName = name;
   vmsSwapFileSize = 0;
+}
+
+std::unique_ptr<rtl::TStream> TArcVirtualMemoryStream::CreateSwapStream(const std::string& fileName) {
+  return std::make_unique<platform::TFileStream>(fileName, platform::fmCreate | platform::fmShareExclusive);
 }
 
 void TArcVirtualMemoryStream::WriteOut(TPage& page) {

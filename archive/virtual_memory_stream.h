@@ -46,6 +46,10 @@ class TArcVirtualMemoryStream : public rtl::TStream {
   const std::string& SwapFileName() const { return vmsSwapFileName; }
   int PagesInMemory() const { return static_cast<int>(vmsPageList.size()); }
 
+ protected:
+  // Opens the swap file (create or truncate); tests put streams that fail here.
+  virtual std::unique_ptr<rtl::TStream> CreateSwapStream(const std::string& fileName);
+
  private:
   struct TPage {
     int64_t Offset = 0;
