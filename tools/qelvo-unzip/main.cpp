@@ -113,6 +113,13 @@ bool IsSplitPartName(const std::string& path) {
          std::isdigit(static_cast<unsigned char>(path[n - 1]));
 }
 
+// "NAME.zip.001", "NAME.zip.002"...: byte pieces of one file, not the parts of a set.
+bool IsVolumePieceName(const std::string& path) {
+  const size_t n = path.size();
+  return n > 4 && path[n - 4] == '.' && std::isdigit(static_cast<unsigned char>(path[n - 3])) &&
+         std::isdigit(static_cast<unsigned char>(path[n - 2])) && std::isdigit(static_cast<unsigned char>(path[n - 1]));
+}
+
 int List(unzip::TArcUnZipper& unzipper) {
   TArcZipArchive* zip = unzipper.ZipArchive();
   std::printf("    Length  Method     CRC-32    Date       Time   Name\n");
@@ -167,6 +174,11 @@ int Run(const TUnzipOptions& o) {
     std::fprintf(stderr, "qelvo-unzip: cannot open %s: %s\n", o.Archive.c_str(), e.what());
     if (IsSplitPartName(o.Archive))
       std::fprintf(stderr, "qelvo-unzip: %s is one part of a split set: give its last part (NAME.zip)\n",
+                   o.Archive.c_str());
+    if (IsVolumePieceName(o.Archive))
+      std::fprintf(stderr,
+                   "qelvo-unzip: %s looks like one piece of a file cut into volumes (NAME.zip.001, ...): "
+                   "join the pieces in order into NAME.zip and give that\n",
                    o.Archive.c_str());
     return 2;
   }
