@@ -83,8 +83,6 @@ int64_t TArcSpanReadStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
   return FStream->Position();
 }
 
-int64_t TArcSpanReadStream::Write(const void*, int64_t) {
-  throw EArcException("TArcSpanReadStream.Write unsupported");
-}
+int64_t TArcSpanReadStream::Write(const void*, int64_t) { throw EArcException("TArcSpanReadStream.Write unsupported"); }
 
 }  // namespace qelvo::archive

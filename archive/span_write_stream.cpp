@@ -12,7 +12,9 @@ namespace qelvo::archive {
 
 TArcSpanWriteStream::TArcSpanWriteStream(std::string archiveName, int64_t threshold,
                                          std::unique_ptr<rtl::TStream> stream)
-    : TArcSpanBaseStream(std::move(archiveName)), FStream(std::move(stream)), FThreshold(std::max<int64_t>(threshold, 0)) {}
+    : TArcSpanBaseStream(std::move(archiveName)),
+      FStream(std::move(stream)),
+      FThreshold(std::max<int64_t>(threshold, 0)) {}
 
 int64_t TArcSpanWriteStream::Room(int64_t count) const {
   if (FThreshold == 0) return count;

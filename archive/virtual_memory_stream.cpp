@@ -88,9 +88,8 @@ TArcVirtualMemoryStream::TPage& TArcVirtualMemoryStream::PageAt(int64_t offset) 
 }
 
 void TArcVirtualMemoryStream::OpenSwapFile() {
-  const std::string dir = !vmsSwapFileDir.empty() && platform::DirectoryExists(vmsSwapFileDir)
-                              ? vmsSwapFileDir
-                              : platform::GetTempPath();
+  const std::string dir =
+      !vmsSwapFileDir.empty() && platform::DirectoryExists(vmsSwapFileDir) ? vmsSwapFileDir : platform::GetTempPath();
   const std::string name = platform::GetTempFileName(dir, "VMS");
   if (name.empty()) throw EArcVMSErrorOpenSwap(dir);
   try {
@@ -195,19 +194,10 @@ int64_t TArcVirtualMemoryStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
 void TArcVirtualMemoryStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw rtl::EStreamError("Invalid stream size");
   if (newSize < vmsSize) {
-    // The kept part of the last page stays; what follows it becomes zeros again.
-    if (newSize % kPage != 0) {
-      TPage& last = PageAt(PageStart(newSize));
-      std::memset(last.Data.data() + newSize % kPage, 0, static_cast<size_t>(kPage - newSize % kPage));
-      last.Dirty = true;
-    }
-    std::erase_if(vmsPageList, [&](const auto& p) { return p->Offset >= newSize && p->Offset != 0; });
-    vmsCachePage = nullptr;
-    if (TPage* first = vmsPageList.empty() ? nullptr : vmsPageList.front().get(); first && first->Offset == 0 && newSize == 0) {
-      first->Data.fill(0);
-      first->Dirty = false;
-    }
-    // Cut the swap file too: pages beyond the end read as zeros when it grows again.
+    // What can fail comes first, so that a failure leaves the stream as it was: loading
+    // the page the new end falls in, and cutting the swap file (pages beyond the end
+    // must read as zeros when the stream grows again).
+    TPage* last = newSize % kPage != 0 ? &PageAt(PageStart(newSize)) : nullptr;
     const int64_t keep = (newSize + kPage - 1) / kPage * kPage;
     if (vmsSwapStream && vmsSwapFileSize > keep) {
       try {
@@ -216,6 +206,17 @@ void TArcVirtualMemoryStream::SetSize(int64_t newSize) {
         throw EArcVMSWriteFail(kPage, vmsSwapFileName);
       }
       vmsSwapFileSize = keep;
+    }
+    if (last != nullptr) {
+      std::memset(last->Data.data() + newSize % kPage, 0, static_cast<size_t>(kPage - newSize % kPage));
+      last->Dirty = true;
+    }
+    std::erase_if(vmsPageList, [&](const auto& p) { return p->Offset >= newSize && p->Offset != 0; });
+    vmsCachePage = nullptr;
+    // The first page stays even for an empty stream, as zeros.
+    if (newSize == 0 && !vmsPageList.empty() && vmsPageList.front()->Offset == 0) {
+      vmsPageList.front()->Data.fill(0);
+      vmsPageList.front()->Dirty = false;
     }
   }
   vmsSize = newSize;

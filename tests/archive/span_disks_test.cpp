@@ -140,9 +140,9 @@ TEST_F(DiskSets, TheDefaultRequestsGoToTheInstalledPrompt) {
   EXPECT_TRUE(ReadAll(*a));
   ASSERT_FALSE(prompt.Seen.empty());
   EXPECT_EQ(prompt.Seen.front().substr(0, 15), "Insert floppy: ");
-  EXPECT_NE(std::find(prompt.Seen.begin(), prompt.Seen.end(),
-                      "Insert floppy: Insert disk number 1 of the spanned disk set"),
-            prompt.Seen.end());
+  EXPECT_NE(
+      std::find(prompt.Seen.begin(), prompt.Seen.end(), "Insert floppy: Insert disk number 1 of the spanned disk set"),
+      prompt.Seen.end());
 
   // Cancel in the box aborts.
   prompt.Seen.clear();

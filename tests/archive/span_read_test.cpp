@@ -65,8 +65,11 @@ class SplitSets : public ::testing::Test {
   void SetUp() override {
     if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip not installed";
     // Sizes around the part sizes, so items start, end and cross at many places.
-    files_ = {{"a.bin", Noise(150000, 1)}, {"b.bin", Noise(1, 2)}, {"c.bin", Noise(70000, 3)},
-              {"empty.bin", ""}, {"d.bin", Noise(65536, 4)}};
+    files_ = {{"a.bin", Noise(150000, 1)},
+              {"b.bin", Noise(1, 2)},
+              {"c.bin", Noise(70000, 3)},
+              {"empty.bin", ""},
+              {"d.bin", Noise(65536, 4)}};
     for (const auto& [name, data] : files_) tmp_.Write(name, data);
   }
   std::vector<std::string> Names() const {
@@ -220,10 +223,14 @@ TEST(SpanPartNames, FollowTheExtensionRule) {
     int32_t n;
     const char* part;
   } cases[] = {
-      {"C:\\d\\data.zip", 1, "C:\\d\\data.z01"},   {"C:\\d\\data.zip", 12, "C:\\d\\data.z12"},
-      {"C:\\d\\data.zip", 100, "C:\\d\\data.z100"}, {"C:\\d\\set.pack", 3, "C:\\d\\set.p03"},
-      {"C:\\d\\name", 1, "C:\\d\\name.01"},         {"C:\\d\\name", 2, "C:\\d\\name.02"},
-      {"C:\\d.x\\name", 1, "C:\\d.x\\name.01"},     {"C:\\d\\name.", 1, "C:\\d\\name.01"},
+      {"C:\\d\\data.zip", 1, "C:\\d\\data.z01"},
+      {"C:\\d\\data.zip", 12, "C:\\d\\data.z12"},
+      {"C:\\d\\data.zip", 100, "C:\\d\\data.z100"},
+      {"C:\\d\\set.pack", 3, "C:\\d\\set.p03"},
+      {"C:\\d\\name", 1, "C:\\d\\name.01"},
+      {"C:\\d\\name", 2, "C:\\d\\name.02"},
+      {"C:\\d.x\\name", 1, "C:\\d.x\\name.01"},
+      {"C:\\d\\name.", 1, "C:\\d\\name.01"},
       {"a.b.zip", 2, "a.b.z02"},
   };
   for (const TCase& c : cases) EXPECT_EQ(SpanPartName(c.archive, c.n), c.part) << c.archive << " " << c.n;

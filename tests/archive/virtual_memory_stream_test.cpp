@@ -1,6 +1,8 @@
 // The paged memory stream against a plain memory stream: random reads, writes, seeks and
 // size changes under small memory limits compared byte for byte (a fixed seed), the
 // failures of the swap file, and that the swap file goes on every path.
+#include "archive/virtual_memory_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,7 +10,6 @@
 #include <random>
 
 #include "archive/errors.h"
-#include "archive/virtual_memory_stream.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
 #include "rtl/file_path.h"
@@ -62,7 +63,9 @@ TEST(VirtualMemoryStream, BehavesAsAMemoryStreamUnderSmallMemoryLimits) {
           ASSERT_TRUE(a == b) << "step " << step;
         } else if (op < 88) {  // seek from each origin, sometimes past the end
           const auto origin = static_cast<rtl::TSeekOrigin>(pick(0, 2));
-          const int64_t base = origin == rtl::soBeginning ? 0 : origin == rtl::soCurrent ? model.Position() : model.Size();
+          const int64_t base = origin == rtl::soBeginning ? 0
+                               : origin == rtl::soCurrent ? model.Position()
+                                                          : model.Size();
           const int64_t offset = pick(-base, 40000);
           ASSERT_EQ(vms.Seek(offset, origin), model.Seek(offset, origin));
         } else if (op < 97) {  // grow or shrink
@@ -121,7 +124,8 @@ struct TSwapFaults {
 
 class TFaultySwap : public rtl::TStream {
  public:
-  TFaultySwap(std::unique_ptr<rtl::TStream> file, const TSwapFaults& faults) : file_(std::move(file)), faults_(faults) {}
+  TFaultySwap(std::unique_ptr<rtl::TStream> file, const TSwapFaults& faults)
+      : file_(std::move(file)), faults_(faults) {}
   int64_t Read(void* b, int64_t n) override { return faults_.FailRead ? file_->Read(b, n / 2) : file_->Read(b, n); }
   int64_t Write(const void* b, int64_t n) override { return faults_.FailWrite ? 0 : file_->Write(b, n); }
   int64_t Seek(int64_t o, rtl::TSeekOrigin origin) override {

@@ -109,15 +109,15 @@ class TProgressLine {
 // "NAME.z01", "NAME.z02"...: the parts of a split set before its last one.
 bool IsSplitPartName(const std::string& path) {
   const size_t n = path.size();
-  return n > 4 && path[n - 4] == '.' && (path[n - 3] == 'z' || path[n - 3] == 'Z') && std::isdigit(static_cast<unsigned char>(path[n - 2])) &&
-         std::isdigit(static_cast<unsigned char>(path[n - 1]));
+  auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(path[i])) != 0; };
+  return n > 4 && path[n - 4] == '.' && (path[n - 3] == 'z' || path[n - 3] == 'Z') && digit(n - 2) && digit(n - 1);
 }
 
 // "NAME.zip.001", "NAME.zip.002"...: byte pieces of one file, not the parts of a set.
 bool IsVolumePieceName(const std::string& path) {
   const size_t n = path.size();
-  return n > 4 && path[n - 4] == '.' && std::isdigit(static_cast<unsigned char>(path[n - 3])) &&
-         std::isdigit(static_cast<unsigned char>(path[n - 2])) && std::isdigit(static_cast<unsigned char>(path[n - 1]));
+  auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(path[i])) != 0; };
+  return n > 4 && path[n - 4] == '.' && digit(n - 3) && digit(n - 2) && digit(n - 1);
 }
 
 int List(unzip::TArcUnZipper& unzipper) {
