@@ -106,15 +106,18 @@ std::unique_ptr<rtl::TStream> TArcVirtualMemoryStream::CreateSwapStream(const st
   return std::make_unique<platform::TFileStream>(fileName, platform::fmCreate | platform::fmShareExclusive);
 }
 
+void TArcVirtualMemoryStream::SeekSwap(int64_t offset) {
+  bool placed = false;
+  try {
+    placed = vmsSwapStream->Seek(offset, rtl::soBeginning) == offset;
+  } catch (const std::exception&) {
+  }
+  if (!placed) throw EArcVMSSeekFail(vmsSwapFileName);
+}
+
 void TArcVirtualMemoryStream::WriteOut(TPage& page) {
   if (!vmsSwapStream) OpenSwapFile();
-  try {
-    if (vmsSwapStream->Seek(page.Offset, rtl::soBeginning) != page.Offset) throw EArcVMSSeekFail(vmsSwapFileName);
-  } catch (const EArcException&) {
-    throw;
-  } catch (const std::exception&) {
-    throw EArcVMSSeekFail(vmsSwapFileName);
-  }
+  SeekSwap(page.Offset);
   int64_t written = 0;
   try {
     written = vmsSwapStream->Write(page.Data.data(), kPage);
@@ -126,13 +129,7 @@ void TArcVirtualMemoryStream::WriteOut(TPage& page) {
 }
 
 void TArcVirtualMemoryStream::FillFromSwap(TPage& page) {
-  try {
-    if (vmsSwapStream->Seek(page.Offset, rtl::soBeginning) != page.Offset) throw EArcVMSSeekFail(vmsSwapFileName);
-  } catch (const EArcException&) {
-    throw;
-  } catch (const std::exception&) {
-    throw EArcVMSSeekFail(vmsSwapFileName);
-  }
+  SeekSwap(page.Offset);
   int64_t got = 0;
   try {
     while (got < kPage) {

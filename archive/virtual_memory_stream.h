@@ -65,6 +65,7 @@ class TArcVirtualMemoryStream : public rtl::TStream {
   TPageList::iterator LeastRecentlyUsed();
   // Takes the least recently used page out of memory, writing it out when dirty.
   std::unique_ptr<TPage> Evict();
+  void SeekSwap(int64_t offset);
   void FillFromSwap(TPage& page);
   void WriteOut(TPage& page);
   void OpenSwapFile();

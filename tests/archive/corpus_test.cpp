@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
+#include "split_sets.h"
 #include "test_support.h"
 
 namespace qelvo::archive {
@@ -270,14 +271,8 @@ TEST_F(Corpus, SplitSetsAreReadPartByPart) {
     EXPECT_TRUE(a->Spanned());
     ASSERT_EQ(a->Count(), 5);
     for (int i = 0; i < a->Count(); ++i) {
-      TArcZipItem* item = a->Items(i);
-      SCOPED_TRACE(item->FileName());
-      a->SeekItemLocalHeader(*item);
-      TArcZipLocalFileHeader local;
-      local.LoadFromStream(*a->Stream());
-      std::string data(static_cast<size_t>(item->CompressedSize()), '\0');
-      a->Stream()->ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
-      EXPECT_EQ(Crc32OfBytes(data), item->CRC32());
+      SCOPED_TRACE(a->Items(i)->FileName());
+      EXPECT_EQ(Crc32OfBytes(testing::ItemStoredData(*a, i)), a->Items(i)->CRC32());
     }
   }
 }

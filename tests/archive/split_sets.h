@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/zip_archive.h"
 #include "platform/file_system.h"
 #include "tests/support/files.h"
 #include "tests/support/temp_folder.h"
@@ -38,6 +39,18 @@ inline std::filesystem::path MakeSplitSet(const qelvo::test::TempFolder& folder,
   for (const std::string& f : files) cmd += " " + qelvo::test::ShellQuote(f);
   EXPECT_EQ(qelvo::test::ShellStatus(cmd, folder.Native()), 0) << cmd;
   return folder / setName;
+}
+
+// The stored bytes of item i (its content for a stored item), read from its local
+// header on, through as many parts as it spans.
+inline std::string ItemStoredData(TArcZipArchive& a, int i) {
+  TArcZipItem* item = a.Items(i);
+  a.SeekItemLocalHeader(*item);
+  TArcZipLocalFileHeader local;
+  local.LoadFromStream(*a.Stream());
+  std::string data(static_cast<size_t>(item->CompressedSize()), '\0');
+  a.Stream()->ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
+  return data;
 }
 
 // Every drive answers "removable" while this lives.
