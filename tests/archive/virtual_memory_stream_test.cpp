@@ -84,10 +84,14 @@ TEST(VirtualMemoryStream, BehavesAsAMemoryStreamUnderSmallMemoryLimits) {
       const int64_t pos = model.Position();
       ASSERT_TRUE(ReadAllOf(vms) == ReadAllOf(model));
       vms.Seek(pos, rtl::soBeginning);
-      if (swapped) EXPECT_EQ(FilesIn(swap), 1u);
+      if (swapped) {
+        EXPECT_EQ(FilesIn(swap), 1u);
+      }
     }
     // Small limits must have swapped; the swap file is gone with the stream.
-    if (limit < 64 * 1024) EXPECT_TRUE(swapped);
+    if (limit < 64 * 1024) {
+      EXPECT_TRUE(swapped);
+    }
     EXPECT_EQ(FilesIn(swap), 0u);
   }
 }
