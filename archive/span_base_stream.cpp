@@ -21,7 +21,7 @@ std::string TArcSpanBaseStream::ImageName(int32_t imageNumber) {
   std::string name = SpanPartName(FArchiveName, imageNumber);
   if (FOnRequestImage) {
     bool abort = false;
-    FOnRequestImage(this, imageNumber, name, abort);
+    FOnRequestImage(static_cast<rtl::TStream*>(this), imageNumber, name, abort);
     if (abort) throw EArcUserAbort();
   }
   return name;

@@ -3,7 +3,8 @@
 // name and the naming of its parts. Part N of "data.zip" is "data.z01" for N = 1
 // ("data.z12" for 12): the extension keeps its first character and takes N with at least
 // two digits; a name without an extension gets ".01", ".02"... appended. OnRequestImage
-// may rename a part or abort the operation.
+// may rename a part or abort the operation. The streams raise their events with
+// themselves, as an rtl::TStream*, for the sender.
 #include <cstdint>
 #include <string>
 

@@ -55,7 +55,7 @@ void TArcSpanReadStream::WaitForDisk(uint32_t image) {
   const std::string folder = rtl::ExtractFilePath(FArchiveName);
   do {
     bool abort = false;
-    OnRequestNthDisk(this, static_cast<uint8_t>(image + 1), abort);
+    OnRequestNthDisk(static_cast<rtl::TStream*>(this), static_cast<uint8_t>(image + 1), abort);
     if (abort) throw EArcUserAbort();
   } while (platform::DiskFree(folder.empty() ? platform::CurrentFolder() : folder) < 0);
 }

@@ -76,7 +76,7 @@ void TArcSpanWriteStream::WaitForBlankDisk() {
   const std::string folder = rtl::ExtractFilePath(FArchiveName);
   do {
     bool abort = false;
-    OnRequestBlankDisk(this, abort);
+    OnRequestBlankDisk(static_cast<rtl::TStream*>(this), abort);
     if (abort) throw EArcUserAbort();
   } while (platform::DiskFree(folder.empty() ? platform::CurrentFolder() : folder) < 0);
 }
