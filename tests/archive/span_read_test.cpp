@@ -13,6 +13,7 @@
 #include "archive/zip_archive.h"
 #include "platform/file_stream.h"
 #include "platform/path_map.h"
+#include "rtl/byte_order.h"
 #include "rtl/exceptions.h"
 #include "rtl/file_path.h"
 #include "split_sets.h"
@@ -204,6 +205,41 @@ TEST(SpanReadStream, RefusesWhatASetCannotDo) {
   s.SeekImage(0, 10);  // the end of a part is a valid place: reading goes on in the next
   EXPECT_EQ(s.Read(buf, 4), 4);
   EXPECT_EQ(std::string(buf, 4), "last");
+}
+
+TEST(SplitZip64Set, RecordsOnTheLastPartLeadToTheDirectory) {
+  // A zip64 archive cut in two inside the second item's data, its records moved to the
+  // last part the way a writer of split sets places them: the locator names disk 1 and
+  // the set's two disks, the end record escapes its disk numbers.
+  const std::string a = Noise(3000, 8), b = Noise(5000, 9);
+  TTestEntry first, second;
+  first.Name = "a.bin";
+  first.Data = a;
+  second.Name = "b.bin";
+  second.Data = b;
+  const std::string whole = BuildZip({first, second}, TZipLayout().WithZip64());
+  const size_t cut = 4000;
+  std::string last = whole.substr(cut);
+  auto at = [&](const char* signature) { return last.rfind(std::string(signature, 4)); };
+  auto* p = reinterpret_cast<uint8_t*>(last.data());
+  const size_t record = at("PK\x06\x06"), locator = at("PK\x06\x07"), end = at("PK\x05\x06");
+  const size_t directory = last.find(std::string("PK\x01\x02", 4));
+  ASSERT_NE(record, std::string::npos);
+  rtl::PutLe32(p + record + 16, 1);
+  rtl::PutLe32(p + record + 20, 1);
+  rtl::PutLe64(p + record + 48, directory);
+  rtl::PutLe32(p + locator + 4, 1);
+  rtl::PutLe64(p + locator + 8, record);
+  rtl::PutLe32(p + locator + 16, 2);
+  rtl::PutLe16(p + end + 4, 0xFFFF);
+  rtl::PutLe16(p + end + 6, 0xFFFF);
+  TempFolder tmp{"span"};
+  tmp.Write("x.z01", whole.substr(0, cut));
+  tmp.Write("x.zip", last);
+  auto set = OpenSet(tmp / "x.zip");
+  set->Load();
+  EXPECT_TRUE(set->Spanned());
+  ExpectItemsRead(*set, {{"a.bin", a}, {"b.bin", b}});
 }
 
 TEST(SpanPartNames, FollowTheExtensionRule) {
