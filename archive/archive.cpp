@@ -124,6 +124,11 @@ void TArcArchive::ReleaseOwnedStream() {
   FStream = nullptr;
 }
 
+std::unique_ptr<rtl::TStream> TArcArchive::TakeOwnedStream() {
+  FStream = nullptr;
+  return std::move(FOwnedStream);
+}
+
 // --- Notifications ---------------------------------------------------------------------
 
 void TArcArchive::NotifyItemFailure(TArcArchiveItem* item, TArcProcessType processType, TArcErrorClass errorClass,

@@ -169,6 +169,8 @@ class TArcArchive {
   // Replaces the archive's stream by one it owns (reopening a file).
   void SetOwnedStream(std::unique_ptr<rtl::TStream> stream);
   void ReleaseOwnedStream();
+  // Hands the owned stream to the caller; the archive is left without a stream.
+  std::unique_ptr<rtl::TStream> TakeOwnedStream();
 
   rtl::TStream* FStream = nullptr;
   TArcArchiveStatus FStatus = asIdle;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/disk_prompt.h"
 #include "archive/paths.h"
+#include "archive/span_read_stream.h"
 #include "archive/stream_reads.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -251,13 +253,13 @@ std::string TArcZipArchive::NormalizeStoredName(const std::string& path) {
   return name;
 }
 
+// Without a handler the installed disk prompt asks the operator; Cancel abandons.
 void TArcZipArchive::RequestLastDisk(bool& abort) {
   abort = false;
-  // Without a handler there is nobody to change the disk: the request is abandoned.
   if (OnRequestLastDisk) {
     OnRequestLastDisk(this, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(kInsertLastDiskText);
   }
 }
 
@@ -266,7 +268,7 @@ void TArcZipArchive::RequestNthDisk(uint8_t diskNumber, bool& abort) {
   if (OnRequestNthDisk) {
     OnRequestNthDisk(this, diskNumber, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(InsertNthDiskText(diskNumber));
   }
 }
 
@@ -276,12 +278,32 @@ void TArcZipArchive::RequestBlankDisk(bool& abort) {
   if (OnRequestBlankDisk) {
     OnRequestBlankDisk(this, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(kInsertBlankDiskText);
   }
 }
 
 void TArcZipArchive::DoRequestImage(void* sender, int32_t imageNumber, std::string& imageName, bool& abort) {
   if (OnRequestImage) OnRequestImage(sender, imageNumber, imageName, abort);
+}
+
+TArcSpanReadStream& TArcZipArchive::WrapInSpanStream() {
+  auto parts = std::make_unique<TArcSpanReadStream>(FArchiveName, TakeOwnedStream(), FInfo->FDiskNumber);
+  parts->OnRequestNthDisk = [this](void*, uint8_t diskNumber, bool& abort) { RequestNthDisk(diskNumber, abort); };
+  parts->SetOnRequestImage([this](void* sender, int32_t imageNumber, std::string& imageName, bool& abort) {
+    DoRequestImage(sender, imageNumber, imageName, abort);
+  });
+  TArcSpanReadStream& wrapped = *parts;
+  SetOwnedStream(std::move(parts));
+  return wrapped;
+}
+
+void TArcZipArchive::SeekItemLocalHeader(const TArcZipItem& item) {
+  if (FStream == nullptr) throw EArcNoArchive();
+  if (auto* parts = dynamic_cast<TArcSpanReadStream*>(FStream)) {
+    parts->SeekImage(item.DiskNumberStart(), item.RelativeOffset());
+  } else {
+    FStream->Seek(item.RelativeOffset(), rtl::soBeginning);
+  }
 }
 
 void TArcZipArchive::ReadArchive() {
@@ -330,14 +352,20 @@ void TArcZipArchive::ReadArchive() {
   FSpanned = FInfo->FDiskNumber > 0;
   if (FSpanned) {
     if (!FOwnsStream) throw EArcZipBadSpanStream();
-    // Reading split and spanned sets part by part is not available yet.
-    throw EArcSpanningNotSupported();
+    TArcSpanReadStream& parts = WrapInSpanStream();
+    if (zip64) {
+      parts.SeekImage(locator.FZip64RecordDisk, static_cast<int64_t>(locator.FZip64RecordOffset));
+      FInfo->LoadZip64FromStream(*FStream);
+    }
+    if (FInfo->FDirectoryOffset > static_cast<uint64_t>(INT64_MAX)) throw EArcZipInvalid();
+    parts.SeekImage(FInfo->FStartDiskNumber, static_cast<int64_t>(FInfo->FDirectoryOffset));
+  } else {
+    if (zip64) {
+      SeekWithin(*FStream, locator.FZip64RecordOffset, size);
+      FInfo->LoadZip64FromStream(*FStream);
+    }
+    SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
   }
-  if (zip64) {
-    SeekWithin(*FStream, locator.FZip64RecordOffset, size);
-    FInfo->LoadZip64FromStream(*FStream);
-  }
-  SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
 
   FStubSize = 0xFFFFFFFF;
   const uint64_t total = FInfo->FTotalEntries;

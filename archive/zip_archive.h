@@ -19,6 +19,8 @@
 
 namespace qelvo::archive {
 
+class TArcSpanReadStream;
+
 class TArcZipItem : public TArcArchiveItem {
  public:
   TArcZipItem() = default;
@@ -107,6 +109,8 @@ class TArcZipArchive : public TArcArchive {
   bool IsExecutable() const { return FIsExecutable; }
   const rtl::ByteString& ZipfileComment() const { return FInfo->FZipfileComment; }
   const TArcZipDirectoryFileFooter& Info() const { return *FInfo; }
+  // Stands at the item's local header: in its part for a split or spanned set.
+  void SeekItemLocalHeader(const TArcZipItem& item);
   // Code pages the name rules convert from (the system's by default).
   void SetNameCodePages(const TArcCodePages& pages) { FCodePages = pages; }
 
@@ -124,6 +128,8 @@ class TArcZipArchive : public TArcArchive {
 
  private:
   void InitializeZip();
+  // Puts the reading stream of split and spanned sets around the opened last part.
+  TArcSpanReadStream& WrapInSpanStream();
 
   TArcZipSupportedMethod FCompressionMethodToUse = smBestMethod;
   TArcZipDeflationOption FDeflationOption = doNormal;

@@ -32,6 +32,13 @@ std::string TQtDialogs::InputBox(const std::string& caption, const std::string& 
   return S(dlg.textValue());
 }
 
+bool TQtDialogs::AskForDisk(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel, owner_);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
+}
+
 void TQtDialogs::ProcessMessages() { QCoreApplication::processEvents(); }
 
 void TQtDialogs::ShowException(const std::string& message) { ShowExceptionBox(message); }

@@ -42,13 +42,10 @@ void CheckVersionNeeded(const TArcZipItem& item) {
   if ((item.VersionNeededToExtract() & 0xFF) >= 64) throw EArcZipVersion();
 }
 
-// Spanned sets are refused when their directory is read, so every item lies in the one
-// archive stream.
+// On a split or spanned set the item's part is opened and the offset counts within it.
 rtl::TStream& PositionAtLocalHeader(TArcZipArchive& archive, const TArcZipItem& item) {
-  rtl::TStream* stream = archive.Stream();
-  if (stream == nullptr) throw EArcNoArchive();
-  stream->Seek(item.RelativeOffset(), rtl::soBeginning);
-  return *stream;
+  archive.SeekItemLocalHeader(item);
+  return *archive.Stream();
 }
 
 // Stored bytes are copied through a fixed buffer: exactly size bytes, or EReadError.
@@ -263,7 +260,7 @@ void TestZipItem(TArcArchive* sender, TArcArchiveItem* anItem) {
   rtl::TStream& stream = PositionAtLocalHeader(archive, item);
   TArcZipLocalFileHeader local;
   local.LoadFromStream(stream);
-  stream.Seek(item.RelativeOffset(), rtl::soBeginning);
+  archive.SeekItemLocalHeader(item);
   const TArcZipDirectoryFileHeader& central = item.ItemInfo();
   const bool same = local.FVersionNeededToExtract == central.FVersionNeededToExtract &&
                     local.FGeneralPurposeBitFlag == central.FGeneralPurposeBitFlag &&

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <utility>
 
 #include "platform/posix/native_path.h"
 #include "rtl/file_path.h"
@@ -206,7 +207,17 @@ int64_t DiskFree(const std::string& path) {
   return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
 }
 
+namespace {
+TDriveTypeQuery& DriveTypeQuery() {
+  static TDriveTypeQuery query;
+  return query;
+}
+}  // namespace
+
+void SetDriveTypeQuery(TDriveTypeQuery query) { DriveTypeQuery() = std::move(query); }
+
 TDriveType GetDriveType(const std::string& root) {
+  if (const TDriveTypeQuery& query = DriveTypeQuery()) return query(root);
   auto n = ToNativePath(root.empty() ? std::string("\\") : root);
   if (!n) return TDriveType::NoRootDir;
   struct stat st{};

@@ -163,6 +163,38 @@ TEST_F(ToolTest, OpeningAndUsageFailuresExitWithTwo) {
   }
 }
 
+TEST_F(ToolTest, SplitSetGivenByItsLastPart) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip not installed";
+  const std::string big = RandomData(150000, 5), text = TextData(90000, 6);
+  WriteFile(tmp / "in/big.bin", big);
+  WriteFile(tmp / "in/notes.txt", text);
+  ASSERT_EQ(ShellStatus("zip -q -s 64k set.zip in/big.bin in/notes.txt", tmp.Native()), 0);
+  ASSERT_TRUE(fs::exists(tmp / "set.z02"));
+
+  const TRun list = Run("-l set.zip");
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("in/big.bin"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("2 items"), std::string::npos) << list.out;
+  const TRun test = Run("-t set.zip");
+  EXPECT_EQ(test.status, 0) << test.err;
+  EXPECT_NE(test.out.find("2 items tested, 0 failed"), std::string::npos) << test.out;
+  const TRun extract = Run("-x -q set.zip -d out");
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_TRUE(ReadFile(tmp / "out/in/big.bin") == big);
+  EXPECT_TRUE(ReadFile(tmp / "out/in/notes.txt") == text);
+
+  // The first part is not the archive; the message says which file to give.
+  const TRun first = Run("-l set.z01");
+  EXPECT_EQ(first.status, 2);
+  EXPECT_NE(first.err.find("give its last part"), std::string::npos) << first.err;
+  // A missing part fails the items in it, named by the part.
+  fs::remove(tmp / "set.z02");
+  const TRun missing = Run("-t set.zip");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("in/big.bin: ecFileOpenError"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("set.z02"), std::string::npos) << missing.err;
+}
+
 #endif  // QELVO_UNZIP_TOOL
 
 }  // namespace

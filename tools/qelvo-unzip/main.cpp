@@ -6,6 +6,7 @@
 // archive could not be opened or the command line is wrong.
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -19,6 +20,7 @@
 #include "platform/os_error.h"
 #include "platform/path_map.h"
 #include "tools/qelvo-unzip/command_line.h"
+#include "tools/qelvo-unzip/disk_refusal.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -104,6 +106,20 @@ class TProgressLine {
   std::chrono::steady_clock::time_point last_{};
 };
 
+// "NAME.z01", "NAME.z02"...: the parts of a split set before its last one.
+bool IsSplitPartName(const std::string& path) {
+  const size_t n = path.size();
+  auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(path[i])) != 0; };
+  return n > 4 && path[n - 4] == '.' && (path[n - 3] == 'z' || path[n - 3] == 'Z') && digit(n - 2) && digit(n - 1);
+}
+
+// "NAME.zip.001", "NAME.zip.002"...: byte pieces of one file, not the parts of a set.
+bool IsVolumePieceName(const std::string& path) {
+  const size_t n = path.size();
+  auto digit = [&](size_t i) { return std::isdigit(static_cast<unsigned char>(path[i])) != 0; };
+  return n > 4 && path[n - 4] == '.' && digit(n - 3) && digit(n - 2) && digit(n - 1);
+}
+
 int List(unzip::TArcUnZipper& unzipper) {
   TArcZipArchive* zip = unzipper.ZipArchive();
   std::printf("    Length  Method     CRC-32    Date       Time   Name\n");
@@ -125,6 +141,8 @@ int List(unzip::TArcUnZipper& unzipper) {
 }
 
 int Run(const TUnzipOptions& o) {
+  tools::TDiskRefusal noDisks;
+  TArcDiskPromptScope diskPrompt(&noDisks);
   unzip::TArcUnZipper unzipper;
   int failures = 0;
   int processed = 0;
@@ -154,6 +172,14 @@ int Run(const TUnzipOptions& o) {
     unzipper.SetFileName(ToWindowsPath(o.Archive));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qelvo-unzip: cannot open %s: %s\n", o.Archive.c_str(), e.what());
+    if (IsSplitPartName(o.Archive))
+      std::fprintf(stderr, "qelvo-unzip: %s is one part of a split set: give its last part (NAME.zip)\n",
+                   o.Archive.c_str());
+    if (IsVolumePieceName(o.Archive))
+      std::fprintf(stderr,
+                   "qelvo-unzip: %s looks like one piece of a file cut into volumes (NAME.zip.001, ...): "
+                   "join the pieces in order into NAME.zip and give that\n",
+                   o.Archive.c_str());
     return 2;
   }
   // Reading the directory may have shown progress; the work starts now.
