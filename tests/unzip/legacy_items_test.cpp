@@ -63,8 +63,8 @@ TZipEntry Legacy(const std::string& name, uint16_t method, const std::string& da
 TEST_F(LegacyItemsTest, CorruptedOrShortDataFailsTheItemAndLeavesNoFile) {
   // A shrunk item cut in half: decoding ends quietly, the CRC reports it.
   const TCorpusItem shrunk = CorpusItem("Zip.shrink.zip", "TEST.EXE");
-  TZipEntry cut = Legacy("cut.exe", 1, shrunk.Data.substr(0, shrunk.Data.size() / 2), shrunk.Entry.UncompressedSize,
-                         shrunk.Entry.Crc);
+  TZipEntry cut = Legacy("cut.exe", 1, shrunk.Data.substr(0, shrunk.Data.size() / 2), shrunk.Entry.UncompressedSize.value_or(0),
+                         shrunk.Entry.Crc.value_or(0));
   // An implode length tree of 80 values (5 x 16) and a reduce follower set of 33.
   const std::string tooManyValues = std::string(1, '\x04') + std::string(5, '\xF5') + std::string(20, '\0');
   const TZipEntry tree = Legacy("tree.bin", 6, tooManyValues, 1000);
@@ -91,7 +91,7 @@ TEST_F(LegacyItemsTest, OutputStopsAtTheDeclaredSize) {
                                               {"Zip.implode.zip", "EXE/TEST.EXE"}}) {
     const TCorpusItem item = CorpusItem(archiveFile, itemName);
     const std::string name = std::string(archiveFile) + ".bin";
-    entries.push_back(Legacy(name, item.Entry.Method, item.Data, 1000, item.Entry.Crc));
+    entries.push_back(Legacy(name, item.Entry.Method, item.Data, 1000, item.Entry.Crc.value_or(0)));
     entries.back().Flags = item.Entry.Flags;
   }
   WriteFile(tmp / "small.zip", BuildZip(entries));
