@@ -77,6 +77,9 @@ class TArcArchive {
   void ExtractToStream(std::string_view fileName, rtl::TStream* stream);
   void ExtractTaggedItems();
   void TestTaggedItems();
+  // Tests every item matching fileMask in one pass; an item's failure is reported through
+  // NotifyItemFailure (ptExtract) and the loop goes on with the next item.
+  void TestFiles(std::string_view fileMask);
   // Where an item would be written: false when it is skipped (a folder item without
   // both folder options, or an overwrite the owner refused). A target taken from the
   // stored name must stay inside BaseDirectory: an absolute name, or one whose ".."

@@ -43,6 +43,8 @@ void TArcCustomUnZipper::ExtractToStream(std::string_view fileName, rtl::TStream
 void TArcCustomUnZipper::ExtractTaggedItems() { OpenedArchive().ExtractTaggedItems(); }
 void TArcCustomUnZipper::TestTaggedItems() { OpenedArchive().TestTaggedItems(); }
 
+void TArcCustomUnZipper::TestFiles(std::string_view fileMask) { OpenedArchive().TestFiles(fileMask); }
+
 void TArcCustomUnZipper::BindArchive() {
   TArcCustomZipBrowser::BindArchive();
   FArchive->SetExtractOptions(FExtractOptions);

@@ -42,6 +42,7 @@ class TArcCustomUnZipper : public TArcCustomZipBrowser {
   void ExtractToStream(std::string_view fileName, rtl::TStream* stream);
   void ExtractTaggedItems();
   void TestTaggedItems();
+  void TestFiles(std::string_view fileMask);
 
  protected:
   void BindArchive() override;
