@@ -98,6 +98,14 @@ TEST_F(HardeningTest, DecodedSizeMustMatchTheDeclaredOne) {
                                                  {"less.txt", ptExtract, ecArchive, kArcZipCorruptedData}}));
   EXPECT_EQ(FilesBelow(out), (std::vector<std::string>{"right.txt", "zero.txt"}));
   EXPECT_EQ(ReadFile(out / "zero.txt"), "older copy");
+
+  // Into a caller's stream, where nothing is removed afterwards, the decoder stops at the
+  // declared size.
+  unzip::TArcUnZipper unzipper;
+  unzipper.SetFileName(Win(tmp / "sizes.zip"));
+  rtl::TMemoryStream sink;
+  unzipper.ExtractToStream("more.txt", &sink);
+  EXPECT_LE(sink.Size(), 1000);
 }
 
 // Opening refuses items that share local bytes (one block listed many times) and a
