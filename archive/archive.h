@@ -79,6 +79,9 @@ class TArcArchive {
   void TestTaggedItems();
   // Tests one item; its failure leaves as an exception.
   void TestAt(int index);
+  // Tests every item matching fileMask in one pass; an item's failure is reported through
+  // NotifyItemFailure (ptExtract) and the loop goes on with the next item.
+  void TestFiles(std::string_view fileMask);
   // Where an item would be written: false when it is skipped (a folder item without
   // both folder options, or an overwrite the owner refused). A target taken from the
   // stored name must stay inside BaseDirectory: an absolute name, or one whose ".."

@@ -59,6 +59,9 @@ enum TArcErrorCode : int32_t {
   kArcUnhandledType = 28,
   kArcSpanningNotSupported = 29,
   kArcUnsafePath = 30,
+  kArcBadWindowsName = 31,
+  kArcZipOverlappingItems = 32,
+  kArcZipDirectoryMismatch = 33,
   kArcBBSReadTooManyBytes = 40,
   kArcBBSSeekOutsideBuffer = 41,
   kArcBBSInvalidOrigin = 42,
@@ -128,6 +131,13 @@ QELVO_ARC_ERROR(EArcTarBadOp, EArcTarException, kArcTarBadOp)
 // A stored name that would be written outside the base folder (absolute, or climbing
 // out with "..").
 QELVO_ARC_ERROR(EArcUnsafePath, EArcException, kArcUnsafePath)
+// A stored name Windows could not create (reserved characters, device names, a trailing
+// dot or space), refused on every platform so that an archive extracts alike everywhere.
+QELVO_ARC_ERROR(EArcBadWindowsName, EArcException, kArcBadWindowsName)
+// Two items whose local data share bytes: one block expanded many times over.
+QELVO_ARC_ERROR(EArcZipOverlappingItems, EArcZipException, kArcZipOverlappingItems)
+// The central directory holds more or fewer records than its end record counts.
+QELVO_ARC_ERROR(EArcZipDirectoryMismatch, EArcZipException, kArcZipDirectoryMismatch)
 
 #undef QELVO_ARC_ERROR
 

@@ -1,9 +1,11 @@
 #include "archive/zip_archive.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "archive/disk_prompt.h"
+#include "archive/errors.h"
 #include "archive/paths.h"
 #include "archive/span_read_stream.h"
 #include "archive/stream_reads.h"
@@ -342,12 +344,18 @@ void TArcZipArchive::ReadArchive() {
   const int64_t size = FStream->Size();
   FStream->Seek(tail, rtl::soBeginning);
   FInfo->LoadFromStream(*FStream);
-  const bool zip64 = FInfo->IsZip64();
+  // Escape values may be real values: an archive of exactly 65,535 entries has a plain
+  // end record whose count looks escaped, and no zip64 records at all.
+  bool zip64 = FInfo->IsZip64();
   TArcZip64Locator locator;
   if (zip64) {
-    FindZip64Locator(*FStream, tail, locator);
-    // A locator that counts no disks at all describes a single-file archive.
-    FInfo->FDiskNumber = locator.FTotalDisks > 0 ? locator.FTotalDisks - 1 : 0;
+    try {
+      FindZip64Locator(*FStream, tail, locator);
+      // A locator that counts no disks at all describes a single-file archive.
+      FInfo->FDiskNumber = locator.FTotalDisks > 0 ? locator.FTotalDisks - 1 : 0;
+    } catch (const EArcZipInvalid&) {
+      zip64 = false;
+    }
   }
   FSpanned = FInfo->FDiskNumber > 0;
   if (FSpanned) {
@@ -366,12 +374,27 @@ void TArcZipArchive::ReadArchive() {
     }
     SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
   }
+  ReadCentralDirectory(zip64);
+  CheckItemsDoNotOverlap();
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+  FIsDirty = false;
+}
 
+void TArcZipArchive::ReadCentralDirectory(bool zip64) {
+  // Read by the directory's size, not by its count, so that no record goes unseen; every
+  // record is at least one 46-byte header read from the file.
+  // A directory spread over parts is positioned part by part, so there it is read by its
+  // count; a false count still ends at the first header that is not there.
+  const int64_t start = FStream->Position();
+  const int64_t size = FStream->Size();
+  const int64_t length = static_cast<int64_t>(std::min<uint64_t>(FInfo->FDirectorySize, static_cast<uint64_t>(size - start)));
+  const int64_t end = start + length;
+  const auto more = [&] {
+    return FSpanned ? static_cast<uint64_t>(Count()) < FInfo->FTotalEntries : FStream->Position() < end;
+  };
   FStubSize = 0xFFFFFFFF;
-  const uint64_t total = FInfo->FTotalEntries;
-  // Every entry is at least one 46-byte header read from the file, so a false count
-  // ends at the first header that is not there.
-  while (static_cast<uint64_t>(Count()) < total) {
+  while (more()) {
     auto item = std::make_unique<TArcZipItem>();
     item->LoadFromStream(*FStream, FCodePages);
     item->SetAction(aaNone);
@@ -380,15 +403,52 @@ void TArcZipArchive::ReadArchive() {
     if (FIsExecutable && added->DiskNumberStart() == 0 && added->RelativeOffset() < int64_t{FStubSize})
       FStubSize = static_cast<uint32_t>(added->RelativeOffset());
     bool abort = false;
-    NotifyArchiveProgress(static_cast<uint8_t>(static_cast<uint64_t>(Count()) * 100 / total), abort);
+    const uint64_t stated = FInfo->FTotalEntries;
+    const uint64_t percent = stated > 0 ? static_cast<uint64_t>(Count()) * 100 / stated : 100;
+    NotifyArchiveProgress(static_cast<uint8_t>(std::min<uint64_t>(percent, 100)), abort);
     if (abort) {
       FStatus = asInvalid;
       throw EArcUserAbort();
     }
   }
-  bool ignored = false;
-  NotifyArchiveProgress(100, ignored);
-  FIsDirty = false;
+  const uint64_t read = static_cast<uint64_t>(Count());
+  const uint64_t stated = FInfo->FTotalEntries;
+  // Fewer records than counted: the record that should follow is not there.
+  if (read < stated) throw EArcZipInvalid();
+  // A plain end record holds 16 bits of the count; writers without zip64 let it wrap.
+  const bool wrapped = !zip64 && read > 0xFFFF && (read & 0xFFFF) == stated;
+  if (read > stated && !wrapped) {
+    FStatus = asInvalid;
+    throw EArcZipDirectoryMismatch();
+  }
+}
+
+void TArcZipArchive::CheckItemsDoNotOverlap() {
+  // Each item's local header and data, as the central directory sizes them: from its
+  // offset over the fixed header, its name and its stored bytes. Two items sharing any
+  // byte expand one block many times over.
+  // Offsets count from the start of the item's own part, so only items of one part compare.
+  struct TSpan {
+    int64_t Disk, Begin, End;
+  };
+  std::vector<TSpan> spans;
+  spans.reserve(static_cast<size_t>(Count()));
+  for (int i = 0; i < Count(); ++i) {
+    const TArcZipItem* item = Items(i);
+    int64_t end = 0;
+    if (__builtin_add_overflow(item->RelativeOffset(), kZipLocalFileHeaderSize + int64_t(item->RawFileName().size()),
+                               &end) ||
+        __builtin_add_overflow(end, std::max<int64_t>(item->CompressedSize(), 0), &end))
+      end = INT64_MAX;
+    spans.push_back({int64_t{item->DiskNumberStart()}, item->RelativeOffset(), end});
+  }
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.Disk != b.Disk ? a.Disk < b.Disk : a.Begin < b.Begin; });
+  for (size_t k = 1; k < spans.size(); ++k) {
+    if (spans[k - 1].Disk == spans[k].Disk && spans[k - 1].End > spans[k].Begin) {
+      FStatus = asInvalid;
+      throw EArcZipOverlappingItems();
+    }
+  }
 }
 
 // --- Probes ------------------------------------------------------------------------------

@@ -31,6 +31,9 @@ bool RemoveDir(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Fails when the target exists, as the Windows call does.
 bool RenameFile(const std::string& from, const std::string& to);
+// Moves from onto to in one step, replacing a file (or a link, never what it points to)
+// already there; both in the same folder.
+bool ReplaceFile(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& path);  // -1 when missing
 uint32_t FileGetAttr(const std::string& path);  // kInvalidAttributes when missing
 bool FileSetAttr(const std::string& path, uint32_t attributes);

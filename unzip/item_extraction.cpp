@@ -14,7 +14,9 @@
 #include "codecs/zip_decrypt.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/os_error.h"
 #include "rtl/byte_order.h"
+#include "rtl/file_path.h"
 #include "unzip/bit_bucket_stream.h"
 #include "unzip/item_streams.h"
 #include "unzip/sliding_window_stream.h"
@@ -99,24 +101,76 @@ void ApplyFileAttributes(const std::string& fileName, uint32_t attributes, bool 
   platform::FileSetAttr(fileName, attributes);  // a failure leaves the attributes as they are
 }
 
-// Creates the file, decodes into it and deletes it again on any failure, a CRC
-// mismatch included.
-void WriteItemFile(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in, const std::string& useName) {
-  auto file = std::make_unique<platform::TFileStream>(useName, platform::fmCreate | platform::fmShareDenyWrite);
+// An existing file in the item's place must be one we may write to (a read-only file
+// stops the item, as writing over it directly would); the check opens it without
+// truncating, so the older copy stays as it is.
+void EnsureReplaceable(const std::string& useName) {
+  if (!platform::FileExists(useName)) return;
   try {
-    const bool crcMatches = DecodeItemData(archive, item, in, *file);
+    platform::TFileStream probe(useName, platform::fmOpenWrite | platform::fmShareDenyWrite);
+  } catch (const rtl::EFOpenError& e) {
+    std::string message = e.what();
+    if (message.compare(0, 16, "Cannot open file") == 0) message.replace(0, 16, "Cannot create file");
+    throw rtl::EFCreateError(message);
+  }
+}
+
+// A write the file refused (a full disk, a size limit) fails with the OS's reason and
+// the path, not only as a stream error.
+[[noreturn]] void RaiseWriteFailure(const std::string& useName, int code) {
+  throw rtl::EInOutError("Cannot write \"" + useName + "\": " + platform::SysErrorMessage(code), code);
+}
+
+// Decodes into a new file beside the target and moves it into place only after the
+// CRC-32 matched, so that a failed or interrupted item never leaves a truncated file
+// under its name and an older copy stays until the new one is verified. The new file is
+// deleted on any failure, a CRC mismatch included.
+void WriteItemFile(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in, const std::string& useName) {
+  EnsureReplaceable(useName);
+  const std::string folder = rtl::ExtractFilePath(useName);
+  const std::string temporary = platform::GetTempFileName(folder.empty() ? "." : folder, "~qz");
+  if (temporary.empty()) {
+    const int code = platform::GetLastOSError();
+    throw rtl::EFCreateError("Cannot create file \"" + useName + "\". " + platform::SysErrorMessage(code));
+  }
+  auto file = std::make_unique<platform::TFileStream>(temporary, platform::fmOpenWrite | platform::fmShareDenyWrite);
+  try {
+    bool crcMatches = false;
+    try {
+      crcMatches = DecodeItemData(archive, item, in, *file);
+    } catch (const rtl::EWriteError&) {
+      if (file->LastWriteError() != 0) RaiseWriteFailure(useName, file->LastWriteError());
+      throw;
+    }
     file.reset();
     if (!crcMatches) throw EArcZipBadCRC();
+    if (!platform::ReplaceFile(temporary, useName)) {
+      const int code = platform::GetLastOSError();
+      throw rtl::EFCreateError("Cannot create file \"" + useName + "\". " + platform::SysErrorMessage(code));
+    }
   } catch (const EArcUserAbort&) {
     file.reset();
     archive.SetStatus(asInvalid);
-    platform::DeleteFile(useName);
+    platform::DeleteFile(temporary);
     throw;
   } catch (...) {
     file.reset();
-    platform::DeleteFile(useName);
+    platform::DeleteFile(temporary);
     throw;
   }
+}
+
+// The local header names the item as the central one does: the same bytes, or the
+// same name once separators are unified.
+bool LocalNameMatches(const rtl::ByteString& local, const rtl::ByteString& central) {
+  if (local == central) return true;
+  if (local.size() != central.size()) return false;
+  for (size_t k = 0; k < local.size(); ++k) {
+    const char a = local[k] == '\\' ? '/' : local[k];
+    const char b = central[k] == '\\' ? '/' : central[k];
+    if (a != b) return false;
+  }
+  return true;
 }
 
 // The sizes of the local header: from its zip64 sub-field when it has one.
@@ -162,6 +216,7 @@ std::unique_ptr<rtl::TStream> OpenItemDataStream(TArcZipArchive& archive, TArcZi
   {
     TArcZipLocalFileHeader local;
     local.LoadFromStream(stream);
+    if (!LocalNameMatches(local.FFileName, item.RawFileName())) throw EArcZipInvalidLFH();
     checkValue = (local.FGeneralPurposeBitFlag & kZipFlagDataDescriptor) != 0
                      ? uint32_t{local.FLastModFileTime} << 16
                      : item.CRC32();
@@ -186,9 +241,13 @@ std::unique_ptr<rtl::TStream> OpenItemDataStream(TArcZipArchive& archive, TArcZi
 }
 
 bool DecodeItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& inStream, rtl::TStream& outStream) {
-  if (item.UncompressedSize() == 0) return true;
+  // An empty item with no data to decode; one whose stored bytes say otherwise is
+  // decoded, so that a size of 0 cannot hide them.
+  const int64_t header = item.IsEncrypted() ? 12 : 0;
+  if (item.UncompressedSize() == 0 && item.CompressedSize() <= header) return true;
   TArcUnzipOutputStream out(&outStream);
   out.UncompressedSize = item.UncompressedSize();
+  out.Limit = item.UncompressedSize();
   out.OnProgress = archive.OnProgress;
   const uint8_t method = ZipMethodOf(item.CompressionMethod());
   switch (method) {
@@ -223,7 +282,9 @@ bool DecodeItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& in
       // Methods nobody decodes here (xz, AES, ...) fail as unsupported.
       throw EArcZipInvalidMethod();
   }
-  return out.CRC32() == item.CRC32();
+  if (out.CRC32() != item.CRC32()) return false;
+  if (out.BytesWritten() != item.UncompressedSize()) throw EArcZipCorruptedData("less data than the declared size");
+  return true;
 }
 
 void DecompressItemData(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& inStream, rtl::TStream& outStream) {

@@ -44,6 +44,8 @@ void TArcCustomUnZipper::ExtractTaggedItems() { OpenedArchive().ExtractTaggedIte
 void TArcCustomUnZipper::TestTaggedItems() { OpenedArchive().TestTaggedItems(); }
 void TArcCustomUnZipper::TestAt(int index) { OpenedArchive().TestAt(index); }
 
+void TArcCustomUnZipper::TestFiles(std::string_view fileMask) { OpenedArchive().TestFiles(fileMask); }
+
 void TArcCustomUnZipper::BindArchive() {
   TArcCustomZipBrowser::BindArchive();
   FArchive->SetExtractOptions(FExtractOptions);

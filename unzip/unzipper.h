@@ -43,6 +43,7 @@ class TArcCustomUnZipper : public TArcCustomZipBrowser {
   void ExtractTaggedItems();
   void TestTaggedItems();
   void TestAt(int index);
+  void TestFiles(std::string_view fileMask);
 
  protected:
   void BindArchive() override;

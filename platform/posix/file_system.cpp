@@ -14,6 +14,7 @@
 #include <ctime>
 #include <fstream>
 #include <utility>
+#include <random>
 
 #include "platform/posix/native_path.h"
 #include "rtl/file_path.h"
@@ -236,13 +237,29 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
   if (!n) return "";
   std::string native = *n;
   if (native.empty() || native.back() != '/') native += '/';
-  std::string tmpl = native + prefix.substr(0, 3) + "XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
-  if (fd < 0) return Fail(std::string());
-  ::close(fd);
-  return FromNativePath(buf.data());
+  // Created like any new file (the umask applies, as mkstemp's 0600 would not), never
+  // through a link.
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = native + prefix.substr(0, 3);
+    for (int k = 0; k < 6; ++k) name += kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return FromNativePath(name);
+    }
+    if (errno != EEXIST) return Fail(std::string());
+  }
+  return Fail(std::string());
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  auto a = Native(from);
+  auto b = Native(to);
+  if (!a || !b) return false;
+  if (::rename(a->c_str(), b->c_str()) != 0) return Fail(false);
+  return true;
 }
 
 std::string ExeFolder() {

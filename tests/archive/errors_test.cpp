@@ -39,6 +39,9 @@ TEST(ArchiveErrors, ClassesCarryTheirCodeTextAndGroup) {
   ExpectError(EArcUnhandledType(), 28, "Unhandled Archive Type", false);
   ExpectError(EArcSpanningNotSupported(), 29, "Spanning not supported by this Archive type", false);
   ExpectError(EArcUnsafePath(), 30, "Item path leaves the base folder", false);
+  ExpectError(EArcBadWindowsName(), 31, "Item name is not valid on Windows", false);
+  ExpectError(EArcZipOverlappingItems(), 32, "Items overlap: possible zip bomb", true);
+  ExpectError(EArcZipDirectoryMismatch(), 33, "Central directory does not match its entry count", true);
   ExpectError(EArcBBSReadTooManyBytes(70000), 40, "BBS: request to read too many bytes [70000]", true);
   ExpectError(EArcBBSSeekOutsideBuffer(), 41, "BBS: New position is outside the buffer", true);
   ExpectError(EArcBBSInvalidOrigin(), 42, "BBS: Invalid Origin value", true);
@@ -71,8 +74,9 @@ TEST(ArchiveErrors, BadStreamWrapsTheInnerMessage) {
 }
 
 TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
-  // The documented 67 pairs plus the base-folder confinement error and corrupted legacy data.
-  ASSERT_EQ(ArcErrorCatalogueSize(), 69);
+  // The documented 67 pairs plus the base-folder confinement error, corrupted legacy data,
+  // names Windows refuses, overlapping items and a directory that disagrees with its count.
+  ASSERT_EQ(ArcErrorCatalogueSize(), 72);
   std::set<int32_t> codes;
   for (int i = 0; i < ArcErrorCatalogueSize(); ++i) {
     const int32_t code = ArcErrorCatalogueCode(i);
@@ -82,7 +86,7 @@ TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
     EXPECT_STRNE(ArcErrorText(code), "") << code;
     codes.insert(code);
   }
-  for (int32_t missing : {0, 31, 39, 44, 65, 79, 85, 99, 107, 203, 224, -1})
+  for (int32_t missing : {0, 34, 39, 44, 65, 79, 85, 99, 107, 203, 224, -1})
     EXPECT_STREQ(ArcErrorText(missing), "") << missing;
   struct {
     int32_t code;

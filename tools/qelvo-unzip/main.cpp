@@ -2,8 +2,8 @@
 // way the installer unpacks its packages (folders created, stored paths restored).
 //
 // Exit status: 0 when every item succeeded, 1 when some item failed (each failure is
-// printed with the item's name, its error class and code, and the message), 2 when the
-// archive could not be opened or the command line is wrong.
+// printed with the item's name, the reason and its code in brackets) or a mask matched
+// nothing, 2 when the archive could not be opened or the command line is wrong.
 #include <unistd.h>
 
 #include <cctype>
@@ -21,12 +21,14 @@
 #include "platform/path_map.h"
 #include "tools/qelvo-unzip/command_line.h"
 #include "tools/qelvo-unzip/disk_refusal.h"
+#include "tools/qelvo-unzip/messages.h"
 #include "unzip/unzipper.h"
 
 namespace {
 
 using namespace qelvo;
 using namespace qelvo::archive;
+using qelvo::tools::EscapeControls;
 using qelvo::tools::TUnzipCommand;
 using qelvo::tools::TUnzipOptions;
 
@@ -50,7 +52,6 @@ std::string FailureMessage(TArcErrorClass errorClass, int32_t errorCode) {
     } catch (...) {
     }
   }
-  if (errorClass == ecArchive) return ArcErrorText(errorCode);
   if (errorClass == ecInOutError) return platform::SysErrorMessage(errorCode);
   return "";
 }
@@ -88,7 +89,7 @@ class TProgressLine {
     if (now - start_ < std::chrono::seconds(1)) return;
     if (now - last_ < (tty_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(3000))) return;
     last_ = now;
-    std::string name = name_;
+    std::string name = EscapeControls(name_);
     if (name.size() > 50) name = "..." + name.substr(name.size() - 47);
     std::fprintf(stderr, tty_ ? "\r[%3u%%] %-50s %3u%%\x1b[K" : "[%3u%%] %s %u%%\n", archivePercent_, name.c_str(),
                  itemPercent_);
@@ -124,38 +125,54 @@ int List(unzip::TArcUnZipper& unzipper) {
   TArcZipArchive* zip = unzipper.ZipArchive();
   std::printf("    Length  Method     CRC-32    Date       Time   Name\n");
   std::printf("----------  ---------  --------  ---------- -----  ----\n");
-  int64_t total = 0;
+  tools::TSizeTotal total;
   for (int i = 0; i < unzipper.Count(); ++i) {
     TArcZipItem* item = zip->Items(i);
     const uint16_t d = item->LastModFileDate();
     const uint16_t t = item->LastModFileTime();
     std::printf("%10lld  %-9s  %08x  %04u-%02u-%02u %02u:%02u  %s\n", static_cast<long long>(item->UncompressedSize()),
                 ZipMethodName(item->CompressionMethod()).c_str(), item->CRC32(), (d >> 9) + 1980u, (d >> 5) & 15u,
-                d & 31u, t >> 11, (t >> 5) & 63u, item->FileName().c_str());
-    total += item->UncompressedSize();
+                d & 31u, t >> 11, (t >> 5) & 63u, EscapeControls(item->FileName()).c_str());
+    total.Add(item->UncompressedSize());
   }
   std::printf("----------                                         ----\n");
-  std::printf("%10lld                                         %d item%s\n", static_cast<long long>(total),
-              unzipper.Count(), unzipper.Count() == 1 ? "" : "s");
+  std::printf("%10s                                         %d item%s\n", total.Text().c_str(), unzipper.Count(),
+              unzipper.Count() == 1 ? "" : "s");
   return 0;
 }
 
+bool MaskMatchesAnItem(unzip::TArcUnZipper& unzipper, const std::string& mask) {
+  for (int i = 0; i < unzipper.Count(); ++i)
+    if (unzipper.Items(i)->MatchesStoredNameEx(mask)) return true;
+  return false;
+}
+
 int Run(const TUnzipOptions& o) {
+  if (o.Command == TUnzipCommand::Help) {
+    std::fputs(tools::UnzipUsageText(), stdout);
+    return 0;
+  }
+  if (o.Command == TUnzipCommand::Version) {
+    std::printf("qelvo-unzip %s\n", unzip::TArcUnZipper::Version());
+    return 0;
+  }
   tools::TDiskRefusal noDisks;
   TArcDiskPromptScope diskPrompt(&noDisks);
   unzip::TArcUnZipper unzipper;
   int failures = 0;
+  int unmatched = 0;
   int processed = 0;
   TProgressLine progress(!o.Quiet && o.Command != TUnzipCommand::List);
-  auto report = [&](const std::string& name, TArcErrorClass errorClass, int32_t errorCode, const std::string& message) {
-    ++failures;
-    progress.Finish();
-    std::fprintf(stderr, "qelvo-unzip: %s: %s %d: %s\n", name.c_str(), ErrorClassName(errorClass), errorCode,
-                 message.c_str());
-  };
   unzipper.OnProcessItemFailure = [&](unzip::TArcBaseBrowser*, TArcArchiveItem* item, TArcProcessType,
                                       TArcErrorClass errorClass, int32_t errorCode) {
-    report(item->FileName(), errorClass, errorCode, FailureMessage(errorClass, errorCode));
+    ++failures;
+    progress.Finish();
+    tools::TFailureContext context;
+    context.PasswordGiven = o.HasPassword;
+    if (auto* zipItem = dynamic_cast<TArcZipItem*>(item)) context.Method = zipItem->CompressionMethod();
+    const std::string reason =
+        tools::DescribeFailure(errorClass, errorCode, FailureMessage(errorClass, errorCode), context);
+    std::fprintf(stderr, "qelvo-unzip: %s: %s\n", EscapeControls(item->FileName()).c_str(), reason.c_str());
   };
   unzipper.OnConfirmProcessItem = [&](unzip::TArcBaseBrowser*, TArcArchiveItem* item, TArcProcessType, bool&) {
     ++processed;
@@ -165,21 +182,27 @@ int Run(const TUnzipOptions& o) {
     progress.Item(item->FileName(), percent);
   };
   unzipper.OnArchiveProgress = [&](unzip::TArcBaseBrowser*, uint8_t percent, bool&) { progress.Archive(percent); };
+  int skipped = 0;
+  unzipper.OnConfirmOverwrite = [&](std::string&, bool& confirm) {
+    confirm = o.Overwrite != tools::TUnzipOverwrite::Never;
+    if (!confirm) ++skipped;
+  };
 
   unzipper.SetExtractOptions({eoCreateDirs, eoRestorePath});
   if (o.HasPassword) unzipper.SetPassword(o.Password);
   try {
     unzipper.SetFileName(ToWindowsPath(o.Archive));
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "qelvo-unzip: cannot open %s: %s\n", o.Archive.c_str(), e.what());
+    std::fprintf(stderr, "qelvo-unzip: cannot open %s: %s\n", EscapeControls(o.Archive).c_str(),
+                 EscapeControls(e.what()).c_str());
     if (IsSplitPartName(o.Archive))
       std::fprintf(stderr, "qelvo-unzip: %s is one part of a split set: give its last part (NAME.zip)\n",
-                   o.Archive.c_str());
+                   EscapeControls(o.Archive).c_str());
     if (IsVolumePieceName(o.Archive))
       std::fprintf(stderr,
                    "qelvo-unzip: %s looks like one piece of a file cut into volumes (NAME.zip.001, ...): "
                    "join the pieces in order into NAME.zip and give that\n",
-                   o.Archive.c_str());
+                   EscapeControls(o.Archive).c_str());
     return 2;
   }
   // Reading the directory may have shown progress; the work starts now.
@@ -190,20 +213,9 @@ int Run(const TUnzipOptions& o) {
       case TUnzipCommand::List:
         return List(unzipper);
       case TUnzipCommand::Test:
-        // One item at a time, so that a failing item does not stop the others (and by
-        // index: going through the tags would scan every item for each one).
-        for (int i = 0; i < unzipper.Count(); ++i) {
-          TArcArchiveItem* item = unzipper.Items(i);
-          ++processed;
-          progress.Item(item->FileName(), 0);
-          progress.Archive(static_cast<uint8_t>(int64_t{100} * i / unzipper.Count()));
-          try {
-            unzipper.TestAt(i);
-          } catch (const std::exception& e) {
-            const TArcClassifiedError c = ClassifyException(e);
-            report(item->FileName(), c.ErrorClass, c.ErrorCode, e.what());
-          }
-        }
+        // One pass; a failing item is reported and the others are still tested.
+        processed = unzipper.Count();
+        unzipper.TestFiles("*.*");
         break;
       case TUnzipCommand::Extract: {
         std::string dir = ToWindowsPath(o.Directory);
@@ -216,20 +228,30 @@ int Run(const TUnzipOptions& o) {
         std::string masks;
         for (const std::string& m : o.Masks) masks += (masks.empty() ? "" : ";") + m;
         unzipper.ExtractFiles(masks.empty() ? "*.*" : masks);
+        for (const std::string& m : o.Masks) {
+          if (MaskMatchesAnItem(unzipper, m)) continue;
+          ++unmatched;
+          std::fprintf(stderr, "qelvo-unzip: caution: filename not matched: %s\n", EscapeControls(m).c_str());
+        }
         break;
       }
+      case TUnzipCommand::Help:
+      case TUnzipCommand::Version:
+        break;
     }
   } catch (const std::exception& e) {
     progress.Finish();
-    std::fprintf(stderr, "qelvo-unzip: %s: %s\n", o.Archive.c_str(), e.what());
+    std::fprintf(stderr, "qelvo-unzip: %s: %s\n", EscapeControls(o.Archive).c_str(), EscapeControls(e.what()).c_str());
     return 1;
   }
   progress.Finish();
   if (!o.Quiet) {
-    std::printf("%s: %d item%s %s, %d failed\n", o.Archive.c_str(), processed, processed == 1 ? "" : "s",
-                o.Command == TUnzipCommand::Test ? "tested" : "processed", failures);
+    std::printf("%s: %d item%s %s, %d failed", EscapeControls(o.Archive).c_str(), processed,
+                processed == 1 ? "" : "s", o.Command == TUnzipCommand::Test ? "tested" : "processed", failures);
+    if (skipped > 0) std::printf(", %d kept (not overwritten)", skipped);
+    std::printf("\n");
   }
-  return failures == 0 ? 0 : 1;
+  return failures == 0 && unmatched == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -239,7 +261,7 @@ int main(int argc, char** argv) {
   std::string error;
   const auto options = qelvo::tools::ParseUnzipCommandLine(args, error);
   if (!options) {
-    std::fprintf(stderr, "qelvo-unzip: %s\n%s", error.c_str(), qelvo::tools::UnzipUsageText());
+    std::fprintf(stderr, "qelvo-unzip: %s\n%s", EscapeControls(error).c_str(), qelvo::tools::UnzipUsageText());
     return 2;
   }
   try {
