@@ -212,7 +212,7 @@ TEST(SplitZip64Set, RecordsOnTheLastPartLeadToTheDirectory) {
   // last part the way a writer of split sets places them: the locator names disk 1 and
   // the set's two disks, the end record escapes its disk numbers.
   const std::string a = Noise(3000, 8), b = Noise(5000, 9);
-  TTestEntry first, second;
+  TZipEntry first, second;
   first.Name = "a.bin";
   first.Data = a;
   second.Name = "b.bin";
