@@ -13,6 +13,7 @@ struct TGetOptions {
   std::string ProxyUser;
   std::string ProxyPass;
   int32_t TimeoutMs = 90000;
+  int32_t MaxTimeSeconds = 0;  // 0: no bound on the whole transfer
   bool Quiet = false;
   bool Help = false;
   std::string Url;
@@ -20,10 +21,11 @@ struct TGetOptions {
 
 inline constexpr const char* kGetUsage =
     "usage: qelvo-get [-d DIR] [-o NAME] [--proxy HOST:PORT] [--proxy-user U] [--proxy-pass P]\n"
-    "                 [--timeout MS] [-q] URL\n"
+    "                 [--timeout MS] [--max-time SECONDS] [-q] URL\n"
     "Downloads URL into DIR (default: the current folder) through NAME.part, resuming a part\n"
     "file left by an earlier run. Exit status: 0 finished, 1 ended without finishing (the\n"
-    "part file stays for a later run), 2 usage or local file error.\n";
+    "part file stays for a later run), 2 usage or local file error. --timeout bounds each\n"
+    "wait, --max-time the whole transfer; Ctrl-C stops it and keeps the part file.\n";
 
 // Fills opts from argv; false with a message in error on a usage error.
 bool ParseGetOptions(int argc, const char* const* argv, TGetOptions& opts, std::string& error);
