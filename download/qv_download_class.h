@@ -14,7 +14,8 @@
 //
 // Status: OpenPartFile sets stResume (part file existed) or stNone; the first body read
 // with an announced size sets stDownload; the application may write stPause or stStop at
-// any time, and the next monitor notification then closes the socket. At a close, stStop
+// any time, and the next monitor notification then stops the socket's next operation, which
+// ends the transfer once the bytes already read are in the document. At a close, stStop
 // deletes the part file, stPause keeps it for a later resume.
 #include <cstdint>
 #include <functional>
