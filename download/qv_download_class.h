@@ -14,7 +14,8 @@
 //
 // Status: OpenPartFile sets stResume (part file existed) or stNone; the first body read
 // with an announced size sets stDownload; the application may write stPause or stStop at
-// any time, and the next monitor notification then closes the socket. At a close, stStop
+// any time, and the next monitor notification then stops the socket's next operation, which
+// ends the transfer once the bytes already read are in the document. At a close, stStop
 // deletes the part file, stPause keeps it for a later resume.
 #include <cstdint>
 #include <functional>
@@ -151,6 +152,11 @@ class TQvDownloadClass {
   virtual bool TransferComplete() { return true; }
 
   void OpenPartFile();
+  // Closes and removes a part file this run created and never wrote a byte into.
+  void DiscardEmptyPartFile();
+  // The body of the current response begins: the size is known (fDownloadSize) and
+  // bufferedBytes of the body came with the head, so no read will report them.
+  void BodyStarted(net::TBlockSocket* Sender, int64_t bufferedBytes);
   void FlushDocument();
   void ClosePartFile() { fFileStream.reset(); }
   void WriteToPartFile(const void* Buffer, int64_t Count);
@@ -182,10 +188,18 @@ class TQvDownloadClass {
   int32_t fBytesResumed = 0;
   bool fFinished = false;
   std::string fFinalName;
-  bool fClosingSocket = false;
+  // A driver that reports its body's start (BodyStarted) counts received bytes only from
+  // there, so a head is never counted as download.
+  bool fCountFromBodyStart = false;
+  bool fBodyStarted = false;
+  bool fPartFileCreated = false;  // this run created the part file (it did not exist)
+  // The time stamp the part file keeps after every write (0: none): the validator of its
+  // bytes (see http_validator.h).
+  rtl::TDateTime fPartFileStamp = 0;
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);
+  void RaiseFinalMonitor(net::TBlockSocket* Sender);
   void DeletePartFile();
 };
 

@@ -58,12 +58,20 @@ void TTCPBlockSocket::HTTPTunnelDoConnect(const std::string& IP, const std::stri
   if (!HTTPTunnelUser.empty())
     SendString("Proxy-Authorization: Basic " + Base64Encode(HTTPTunnelUser + ":" + HTTPTunnelPass) + "\r\n");
   SendString("\r\n");
-  for (;;) {
+  // As many reply lines, and as long ones, as an HTTP head may have; more is refused.
+  const int32_t savedMaxLine = MaxLineLength;
+  if (MaxLineLength == 0 || MaxLineLength > cMaxHeadLineLength) MaxLineLength = cMaxHeadLineLength;
+  for (int lines = 0;; ++lines) {
+    if (lines >= cMaxTunnelReplyLines) {
+      LastError = WSAENOBUFS;
+      break;
+    }
     const ByteString line = RecvTerminated(HTTPTunnelTimeout, "\n");
     if (LastError != 0) break;
     if (line.size() > 11 && line.compare(0, 5, "HTTP/") == 0) HTTPTunnel = line[9] == '2';
     if (line.empty() || line == "\r") break;
   }
+  MaxLineLength = savedMaxLine;
   if (LastError == 0 && !HTTPTunnel) LastError = WSAECONNREFUSED;
   HTTPTunnelRemoteIP = ip;
   HTTPTunnelRemotePort = port;

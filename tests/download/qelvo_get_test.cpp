@@ -5,6 +5,12 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <functional>
+
+#include "download/http_validator.h"
 
 #include "tests/download/test_servers.h"
 #include "tests/support/ftp_peers.h"
@@ -18,8 +24,14 @@ struct RunResult {
   std::string output;  // stdout and stderr
 };
 
+struct RunOptions {
+  std::function<void()> inChild;  // runs in the child before qelvo-get starts
+  int signal = 0;                 // sent signalAfterMs after the start
+  int signalAfterMs = 0;
+};
+
 // Runs qelvo-get with a bounded wait.
-RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch) {
+RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch, const RunOptions& options = {}) {
   const std::string outFile = scratch.File("qelvo-get.out");
   std::vector<std::string> argv = {QELVO_GET_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
@@ -28,6 +40,7 @@ RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch
     const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 1);
     dup2(fd, 2);
+    if (options.inChild) options.inChild();
     std::vector<char*> raw;
     for (auto& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
@@ -36,13 +49,19 @@ RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch
   }
   RunResult r;
   int status = 0;
-  for (int i = 0; i < 600; ++i) {
+  const auto started = std::chrono::steady_clock::now();
+  bool signalled = options.signal == 0;
+  for (int i = 0; i < 6000; ++i) {
+    if (!signalled && std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(options.signalAfterMs)) {
+      kill(pid, options.signal);
+      signalled = true;
+    }
     if (waitpid(pid, &status, WNOHANG) == pid) {
       r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       r.output = ReadFile(outFile);
       return r;
     }
-    usleep(100 * 1000);
+    usleep(10 * 1000);
   }
   kill(pid, SIGKILL);
   waitpid(pid, &status, 0);
@@ -96,19 +115,30 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
   EXPECT_EQ(ReadFile(dest.File("a.bin")), n.Content("a.bin"));
   EXPECT_EQ(ReadFile(dest.File("other.bin")), n.Content("small.bin"));
   EXPECT_EQ(ReadFile(dest.File("served name.bin")), n.Content("named-source.bin"));
-  EXPECT_TRUE(NativeExists(dest.File("nope.bin.part")));
+  // A download that got no byte of the file leaves no empty part file and says nothing
+  // is kept.
+  EXPECT_FALSE(NativeExists(dest.File("nope.bin.part")));
+  const RunResult r = RunGet({"-d", dest.Native(), n.Url("/files/nope.bin")}, scratch);
+  EXPECT_EQ(r.output.find("kept for a later run"), std::string::npos) << r.output;
 }
 
 // A cut transfer exits 1 and keeps its part file; the next run resumes and finishes.
 TEST_F(QelvoGet, CutTransferIsFinishedByTheNextRun) {
   NginxServer& n = Nginx();
   const std::string& content = n.Content("a.bin");
+  const std::string modified = "Last-Modified: " + HttpDateOfFile(n.ServedPath("a.bin"));
   ScriptServer cut([&](ScriptConnection& c, const std::string&, int) {
-    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(content.size())}) + content.substr(0, 400000));
+    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(content.size()), modified}) +
+           content.substr(0, 400000));
   });
   RunResult r = RunGet({"-q", "-d", dest.Native(), "-o", "a.bin", cut.Url("/files/a.bin")}, scratch);
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(r.output.find("socket error 10054"), std::string::npos) << r.output;
+  // An orderly early close in the user's terms, not as a connection reset.
+  EXPECT_NE(r.output.find("the server closed the connection after 400000 of " + std::to_string(content.size()) +
+                          " bytes"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("kept for a later run"), std::string::npos) << r.output;
   ASSERT_TRUE(NativeExists(dest.File("a.bin.part")));
   EXPECT_FALSE(NativeExists(dest.File("a.bin")));
   r = RunGet({"-d", dest.Native(), n.Url("/files/a.bin")}, scratch);
@@ -116,6 +146,70 @@ TEST_F(QelvoGet, CutTransferIsFinishedByTheNextRun) {
   EXPECT_EQ(n.LastStatus("/files/a.bin"), 206);
   EXPECT_EQ(ReadFile(dest.File("a.bin")), content);
   EXPECT_FALSE(NativeExists(dest.File("a.bin.part")));
+  // The last progress line shows the whole file.
+  EXPECT_NE(r.output.find(" 100%"), std::string::npos) << r.output;
+}
+
+// Ctrl-C and SIGTERM stop a silent wait within a second; --max-time bounds a server that
+// trickles. Both exit 1 with the reason and keep what arrived.
+TEST_F(QelvoGet, SignalsAndMaxTimeStopTheTransfer) {
+  ScriptServer silent([](ScriptConnection& c, const std::string&, int) { c.Hold(20000); });
+  // One server per case: a trickling connection holds its server's thread.
+  auto trickling = [](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(200, {"Content-Length: 1000"}));
+    c.SendSlowly(std::string(1000, 't'), 1, 200);
+  };
+  ScriptServer trickle(trickling), trickle2(trickling);
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    RunOptions options;
+    const char* saysWhy;
+    bool keepsBytes;
+  };
+  const Case cases[] = {
+      {"SIGINT during a silent wait", {"-d", dest.Native(), "--timeout", "30000", silent.Url("/s.bin")},
+       {nullptr, SIGINT, 500}, "interrupted", false},
+      {"SIGTERM during a silent wait", {"-d", dest.Native(), "--timeout", "30000", silent.Url("/s.bin")},
+       {nullptr, SIGTERM, 500}, "interrupted", false},
+      {"SIGINT while a server trickles", {"-d", dest.Native(), trickle.Url("/t.bin")}, {nullptr, SIGINT, 1500},
+       "interrupted", true},
+      {"--max-time while a server trickles", {"-d", dest.Native(), "--max-time", "1", trickle2.Url("/m.bin")}, {},
+       "--max-time of 1 s reached", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = RunGet(c.args, scratch, c.options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2800));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(c.saysWhy), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("kept for a later run") != std::string::npos, c.keepsBytes) << r.output;
+  }
+  EXPECT_GT(ReadFile(dest.File("t.bin.part")).size(), 0u);
+  EXPECT_GT(ReadFile(dest.File("m.bin.part")).size(), 0u);
+  EXPECT_FALSE(NativeExists(dest.File("s.bin.part")));
+}
+
+// A file that cannot grow (a full disk, here a file size limit) fails the download with
+// the OS's reason and the part file's path, and keeps what was written.
+TEST_F(QelvoGet, FullDiskKeepsThePartFileAndSaysWhy) {
+  const std::string body = RandomBytes(300000, 3);
+  ScriptServer server([&](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(body.size())}) + body);
+  });
+  RunOptions limited;
+  limited.inChild = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100000, 100000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const RunResult r = RunGet({"-q", "-d", dest.Native(), server.Url("/full.bin")}, scratch, limited);
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("File too large"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("full.bin.part"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(dest.File("full.bin.part")), body.substr(0, 100000));
+  EXPECT_FALSE(NativeExists(dest.File("full.bin")));
 }
 
 TEST_F(QelvoGet, TimeoutAndProxyOptionsReachTheDownload) {

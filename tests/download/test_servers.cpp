@@ -1,5 +1,12 @@
 #include "tests/download/test_servers.h"
 
+#include "download/http_validator.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -73,6 +80,20 @@ std::string Chunked(const std::string& body, size_t chunkSize, bool withLastChun
   }
   if (withLastChunk) s += "0\r\n\r\n";
   return s;
+}
+
+std::string HttpDateOfFile(const std::string& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return FormatHttpDate(static_cast<double>(st.st_mtim.tv_sec) / 86400.0 + 25569.0);
+}
+
+void StampAsLeftBehind(const std::string& partFile, const std::string& servedFile) {
+  namespace fs = std::filesystem;
+  // Whole seconds, as Last-Modified carries them.
+  const auto t = std::chrono::floor<std::chrono::seconds>(fs::last_write_time(servedFile));
+  fs::last_write_time(servedFile, t);
+  fs::last_write_time(partFile, t);
 }
 
 }  // namespace qelvo::download::test

@@ -33,6 +33,8 @@ class NginxServer {
   // Writes a large served file under /files/ without keeping it in memory; returns its
   // native path.
   std::string WriteLargeFile(const std::string& name, size_t size, unsigned seed);
+  // Native path of a file served under /files/.
+  std::string ServedPath(const std::string& name) const { return DocRoot() + "/files/" + name; }
   // Status code of the latest logged request for the path, 0 when none.
   int LastStatus(const std::string& path) const { return peer_->LastStatus(path); }
 
@@ -44,6 +46,13 @@ class NginxServer {
 
 // The shared nginx, started on first use; when it cannot start, the running test fails.
 NginxServer& StartedNginx();
+
+// Gives a part file the time stamp a run of the driver leaves on it: the served file's
+// modification time, which the server sends as Last-Modified.
+void StampAsLeftBehind(const std::string& partFile, const std::string& servedFile);
+
+// A file's modification time as an HTTP date, as a server sends it in Last-Modified.
+std::string HttpDateOfFile(const std::string& path);
 
 // Response heads for scripted replies.
 std::string HttpHead(int status, const std::vector<std::string>& headers);

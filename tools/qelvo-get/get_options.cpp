@@ -67,6 +67,13 @@ bool ParseGetOptions(int argc, const char* const* argv, TGetOptions& opts, std::
         error = "--timeout needs a positive number of milliseconds";
         return false;
       }
+    } else if (arg == "--max-time") {
+      std::string t;
+      if (!value(t)) return false;
+      if (!ParseTimeout(t, opts.MaxTimeSeconds)) {
+        error = "--max-time needs a positive number of seconds";
+        return false;
+      }
     } else if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg;
       return false;

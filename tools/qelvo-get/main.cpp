@@ -14,6 +14,7 @@
 #include "download/qv_download.h"
 #include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
+#include "platform/file_system.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
 #include "rtl/file_path.h"
@@ -24,10 +25,13 @@ namespace {
 
 using namespace qelvo;
 using namespace qelvo::download;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kExitFinished = 0;
 constexpr int kExitUnfinished = 1;
 constexpr int kExitLocalError = 2;
+// How often a silent wait looks at Ctrl-C and the time limit.
+constexpr int32_t kHeartbeatMs = 100;
 
 volatile std::sig_atomic_t gInterrupted = 0;
 void OnInterrupt(int) { gInterrupted = 1; }
@@ -46,25 +50,19 @@ std::string NativeOf(const std::string& windowsPath) {
   return p ? *p : windowsPath;
 }
 
-std::string WhyUnfinished(const TQvHTTPDownload& d, bool interrupted) {
-  if (interrupted) return "interrupted";
-  if (d.RedirectLimitReached()) return "more than " + std::to_string(TQvHTTPDownload::kMaxRedirects) + " redirects";
-  const int32_t code = d.ResultCode();
-  const std::string socketError = d.LastSocketError();
-  const bool httpOk = code == 200 || code == 206;
-  if (!httpOk && !(code == 500 && !socketError.empty()) && code != 0) {
-    std::string why = "HTTP status " + std::to_string(code);
-    if (!d.HTTPSend().ResultString().empty()) why += " " + d.HTTPSend().ResultString();
-    return why;
+// Speed and time left of this run, not counting the bytes a resume found on disk.
+struct RunSpeed {
+  Clock::time_point start{};
+  int32_t startBytes = -1;
+  double Speed(int32_t downloaded, Clock::time_point now) {
+    if (startBytes < 0) {
+      start = now;
+      startBytes = downloaded;
+    }
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    return seconds > 0.05 ? (downloaded - startBytes) / 1024.0 / seconds : 0.0;
   }
-  if (!socketError.empty()) {
-    const size_t comma = socketError.find(',');
-    return "socket error " + socketError.substr(0, comma) +
-           (comma == std::string::npos ? "" : ": " + socketError.substr(comma + 1));
-  }
-  if (code == 0) return "no HTTP answer";
-  return "the transfer ended before the whole file arrived";
-}
+};
 
 std::string WhyUnfinished(const TQvFTPDownload& d, bool interrupted) {
   if (interrupted) return "interrupted";
@@ -125,17 +123,43 @@ int main(int argc, char** argv) {
   dl.SetDownloadNomeArq(opts.Name);
   dl.SetDownloadUrl(opts.Url);
 
+  const auto started = Clock::now();
+  bool outOfTime = false;
+  // Ctrl-C, SIGTERM and --max-time pause the download: the part file stays for a resume.
+  auto stopRequested = [&] {
+    if (opts.MaxTimeSeconds > 0 && Clock::now() - started >= std::chrono::seconds(opts.MaxTimeSeconds))
+      outOfTime = true;
+    return gInterrupted != 0 || outOfTime;
+  };
+  auto stopIfAsked = [&](net::TBlockSocket* sock) {
+    if (!stopRequested()) return;
+    if (dl.DownloadStatus() != stPause) dl.SetDownloadStatus(stPause);
+    if (sock != nullptr) sock->StopFlag = true;  // ends a wait that no data would end
+  };
+  // Every wait of the driver's socket wakes up often enough to notice a stop.
+  dl.SetOnBeforeDownload([&](void* sender) {
+    net::TTCPBlockSocket* sock = static_cast<TQvHTTPDownload*>(sender)->HTTPSend().Sock();
+    sock->HeartbeatRate = kHeartbeatMs;
+    sock->OnHeartbeat = [&stopIfAsked](net::TBlockSocket* s) { stopIfAsked(s); };
+  });
+
   const bool tty = isatty(2) != 0;
-  auto lastDraw = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  auto lastDraw = Clock::now() - std::chrono::seconds(1);
   bool drew = false;
-  dl.SetOnHookMonitor([&](void*, int32_t toDownload, int32_t downloaded, double speed, uint16_t, uint16_t,
-                          uint16_t sec) {
-    if (gInterrupted && dl.DownloadStatus() != stPause) dl.SetDownloadStatus(stPause);
+  RunSpeed runSpeed;
+  dl.SetOnHookMonitor([&](void* sender, int32_t toDownload, int32_t downloaded, double, uint16_t, uint16_t,
+                          uint16_t) {
+    stopIfAsked(static_cast<net::TBlockSocket*>(sender));
     if (opts.Quiet) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastDraw < std::chrono::milliseconds(tty ? 200 : 2000)) return;
+    const auto now = Clock::now();
+    const double speed = runSpeed.Speed(downloaded, now);
+    // The whole file is always shown, however soon after the previous line it comes.
+    const bool last = toDownload > 0 && downloaded >= toDownload;
+    if (!last && now - lastDraw < std::chrono::milliseconds(tty ? 200 : 2000)) return;
     lastDraw = now;
-    const std::string line = tools::FormatProgressLine(toDownload, downloaded, speed, sec);
+    const double left = speed > 0 && toDownload > downloaded ? (toDownload - downloaded) / 1024.0 / speed : 0;
+    const std::string line =
+        tools::FormatProgressLine(toDownload, downloaded, speed, static_cast<uint16_t>(std::min(left, 65535.0)));
     if (tty)
       std::fprintf(stderr, "\r%s\x1b[K", line.c_str());  // redraw in place, clearing a longer old line
     else
@@ -165,9 +189,15 @@ int main(int argc, char** argv) {
     return kExitFinished;
   }
   const auto* ftp = dynamic_cast<const TQvFTPDownload*>(&driver);
-  const std::string why = ftp != nullptr ? WhyUnfinished(*ftp, gInterrupted != 0)
-                                         : WhyUnfinished(static_cast<const TQvHTTPDownload&>(driver), gInterrupted != 0);
-  std::fprintf(stderr, "qelvo-get: not finished (%s); %s kept for a later run\n", why.c_str(),
-               NativeOf(driver.FilePart()).c_str());
+  std::string why = ftp != nullptr ? WhyUnfinished(*ftp, false)
+                                   : static_cast<const TQvHTTPDownload&>(driver).UnfinishedReason();
+  if (gInterrupted) why = "interrupted";
+  else if (outOfTime) why = "--max-time of " + std::to_string(opts.MaxTimeSeconds) + " s reached";
+  const int64_t held = platform::FileSize(driver.FilePart());
+  if (held > 0)
+    std::fprintf(stderr, "qelvo-get: not finished (%s); %s kept for a later run\n", why.c_str(),
+                 NativeOf(driver.FilePart()).c_str());
+  else
+    std::fprintf(stderr, "qelvo-get: not finished (%s)\n", why.c_str());
   return kExitUnfinished;
 }
