@@ -58,7 +58,8 @@ class TDownloadAdapter : public IDownloader {
   bool DownloadFinished() const override { return c_.Driver().Finished(); }
   std::string DownloadFailureReason() const override {
     if (DownloadFinished()) return "";
-    if (const auto* http = dynamic_cast<const download::TQvHTTPDownload*>(&c_.Driver())) return HttpFailureReason(*http);
+    if (const auto* http = dynamic_cast<const download::TQvHTTPDownload*>(&c_.Driver()))
+      return HttpFailureReason(*http);
     return "o download não foi concluído";
   }
 

@@ -54,8 +54,8 @@ void NameButtonsInPortuguese(QMessageBox& box) {
   static const struct {
     QMessageBox::StandardButton Button;
     const char* Caption;
-  } kCaptions[] = {{QMessageBox::Yes, "Sim"}, {QMessageBox::No, "Não"}, {QMessageBox::Ok, "OK"},
-                   {QMessageBox::Cancel, "Cancelar"}};
+  } kCaptions[] = {
+      {QMessageBox::Yes, "Sim"}, {QMessageBox::No, "Não"}, {QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Cancelar"}};
   for (const auto& c : kCaptions)
     if (QAbstractButton* b = box.button(c.Button)) b->setText(QString::fromUtf8(c.Caption));
 }

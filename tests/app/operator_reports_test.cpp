@@ -54,8 +54,8 @@ void UseFactory(TScriptedInstaller& s, IComponentFactory& factory, const std::st
   config.ExeFolder = "C:\\inst\\";
   config.PackageHost = host;
   config.PackagePort = port;
-  s.Installer = std::make_unique<TInstaller>(TInstallerPorts{s.View, s.Status, s.Dialogs, s.Pump, s.Shell, factory},
-                                             config);
+  s.Installer =
+      std::make_unique<TInstaller>(TInstallerPorts{s.View, s.Status, s.Dialogs, s.Pump, s.Shell, factory}, config);
 }
 
 // A stored item whose CRC does not match its bytes, and one with a method nobody reads.
@@ -134,8 +134,9 @@ TEST(ItemFailures, TheLayoutStepReportsItsItemsToo) {
   s.Installer->BaixarLayoutPDV();
   const TLog messages = Filter(s.Log, {"message", "input"});
   ASSERT_EQ(messages.size(), 2u) << ::testing::PrintToString(s.Log);
-  EXPECT_EQ(messages[1].rfind("message O pacote loja.zip foi descompactado, mas 1 item não pôde ser extraído:\nb.lay: ", 0),
-            0u)
+  EXPECT_EQ(
+      messages[1].rfind("message O pacote loja.zip foi descompactado, mas 1 item não pôde ser extraído:\nb.lay: ", 0),
+      0u)
       << messages[1];
 }
 
@@ -195,7 +196,8 @@ TEST_P(UnfinishedDownload, TheDatabaseStepSaysSoBeforeItsOwnMessages) {
   const TLog messages = Messages();
   ASSERT_EQ(messages.size(), 3u) << ::testing::PrintToString(s_.Log);
   EXPECT_EQ(messages[0], Box(msi));
-  EXPECT_EQ(messages[1], "message Arquivo baixado em " + kTemp + msi + ", vamos prosseguir e instalar o banco de dados!");
+  EXPECT_EQ(messages[1],
+            "message Arquivo baixado em " + kTemp + msi + ", vamos prosseguir e instalar o banco de dados!");
 }
 
 TEST_P(UnfinishedDownload, WithoutAnOlderCopyTheRunEndsWithFileNotFoundAsBefore) {

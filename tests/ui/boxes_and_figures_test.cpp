@@ -53,11 +53,11 @@ TEST_P(PortugueseButtons, AsABrazilianWindowsShowsThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Boxes, PortugueseButtons,
-    ::testing::Values(TBoxCase{"confirm", [](TQtDialogs& d) { d.Confirm("Deseja?"); }, {"Não", "Sim"}},
-                      TBoxCase{"message", [](TQtDialogs& d) { d.ShowMessage("Pronto"); }, {"OK"}},
-                      TBoxCase{"exception", [](TQtDialogs& d) { d.ShowException("File not found"); }, {"OK"}},
-                      TBoxCase{"input", [](TQtDialogs& d) { d.InputBox("Layout PDV", "Nome da Empresa", ""); },
-                               {"Cancelar", "OK"}}),
+    ::testing::Values(
+        TBoxCase{"confirm", [](TQtDialogs& d) { d.Confirm("Deseja?"); }, {"Não", "Sim"}},
+        TBoxCase{"message", [](TQtDialogs& d) { d.ShowMessage("Pronto"); }, {"OK"}},
+        TBoxCase{"exception", [](TQtDialogs& d) { d.ShowException("File not found"); }, {"OK"}},
+        TBoxCase{"input", [](TQtDialogs& d) { d.InputBox("Layout PDV", "Nome da Empresa", ""); }, {"Cancelar", "OK"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(DownloadFigures, NeitherTheBarNorTheFiguresAreHidden) {
