@@ -42,13 +42,32 @@ std::string MessageOf(std::exception_ptr failure) {
 
 bool IsFullStep(TPackageStep step) { return !AfterUnpackOf(step).empty(); }
 
+// Names and reasons come from the archive: a control character in them is shown as
+// \xNN, so that it cannot break or fake the lines of the box.
+std::string Printable(const std::string& text) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string ItemFailuresText(const std::string& package, const std::vector<TItemFailure>& failures) {
   const size_t n = failures.size();
   std::string text = "O pacote " + package + " foi descompactado, mas " + std::to_string(n) +
                      (n == 1 ? " item não pôde ser extraído:" : " itens não puderam ser extraídos:");
-  for (size_t i = 0; i < n && i < kItemFailuresShown; ++i) text += "\n" + failures[i].Name + ": " + failures[i].Reason;
+  for (size_t i = 0; i < n && i < kItemFailuresShown; ++i)
+    text += "\n" + Printable(failures[i].Name) + ": " + Printable(failures[i].Reason);
   if (n > kItemFailuresShown) {
     const size_t rest = n - kItemFailuresShown;
     text += "\n... e mais " + std::to_string(rest) + (rest == 1 ? " item." : " itens.");

@@ -140,6 +140,13 @@ TEST(ItemFailures, TheLayoutStepReportsItsItemsToo) {
       << messages[1];
 }
 
+// A stored name can hold any byte; a line break in it must not make a line of its own.
+TEST(ItemFailures, ControlCharactersOfNamesAndReasonsAreShownEscaped) {
+  EXPECT_EQ(ItemFailuresText("p.zip", {{"a\nb.txt", "Failed CRC Check"}, {"c\x1b[2J", "x\ty"}}),
+            "O pacote p.zip foi descompactado, mas 2 itens não puderam ser extraídos:\n"
+            "a\\x0Ab.txt: Failed CRC Check\nc\\x1B[2J: x\\x09y");
+}
+
 // ---- a new download that did not finish --------------------------------------------
 
 struct TUnfinishedCase {
