@@ -12,7 +12,9 @@ function(qelvo_library name)
 endfunction()
 
 # qelvo_test_suite(NAME DEPS...): every *_test.cpp in the folder becomes one GoogleTest
-# executable registered with CTest.
+# executable registered with CTest. Parameterised cases are named by their suites' name
+# generators; CTest names carry no printed parameter values (NO_PRETTY_VALUES), which
+# for a struct without a printer are its raw bytes.
 find_package(GTest)
 include(GoogleTest)
 function(qelvo_test_suite name)
@@ -26,5 +28,5 @@ function(qelvo_test_suite name)
     QELVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     QELVO_BINARY_DIR="${CMAKE_BINARY_DIR}"
     QELVO_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 300)
 endfunction()

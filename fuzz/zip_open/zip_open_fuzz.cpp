@@ -30,7 +30,8 @@ void WalkItem(TArcZipItem& item) {
   h += static_cast<uint64_t>(item.UncompressedSize()) ^ static_cast<uint64_t>(item.CompressedSize());
   h += item.CRC32() + item.ExternalFileAttributes() + item.NativeFileAttributes();
   h += item.IsDirectory() + item.IsEncrypted() + item.CompressionMethod() + item.HostSystem();
-  h += static_cast<int>(item.DeflationOption()) + static_cast<int>(item.DictionarySize()) + item.ShannonFanoTreeCount();
+  h += static_cast<uint64_t>(item.DeflationOption()) + static_cast<uint64_t>(item.DictionarySize()) +
+       item.ShannonFanoTreeCount();
   h += static_cast<uint64_t>(static_cast<int64_t>(item.CompressionRatio()));
   h += static_cast<uint64_t>(item.RelativeOffset()) + item.DiskNumberStart();
   h += item.DiskPath().size() + item.StoredPath().size();

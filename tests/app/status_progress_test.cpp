@@ -67,6 +67,7 @@ struct THookCase {
   TDownloadStatus Status;
   int ExpectedMax, ExpectedPosition;
   const char* ExpectedInfo;
+  friend void PrintTo(const THookCase& c, std::ostream* os) { *os << c.Name; }
 };
 
 class HookStatus : public ::testing::TestWithParam<THookCase> {};

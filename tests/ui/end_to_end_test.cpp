@@ -231,8 +231,12 @@ TEST_F(EndToEnd, YesForAPackageTheServerLostUnpacksThePreviousCopy) {
   boxes.ConfirmAnswer = [](const TBox&) { return true; };
   Run(7);
   fs::rename(served.string() + ".away", served);
+  // The operator asked for a new copy and learns that the older one is installed instead.
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"confirm Já existe um arquivo QelvoWebServerSvc.zip baixado. "
-                                                     "Deseja descartar e baixar novamente?"}));
+                                                     "Deseja descartar e baixar novamente?",
+                                                     "message O novo download de QelvoWebServerSvc.zip não terminou "
+                                                     "(o servidor respondeu 404 Not Found). A cópia que já estava na "
+                                                     "pasta temp será instalada."}));
   EXPECT_EQ(Slurp(C("inst/temp/QelvoWebServerSvc.zip")), Slurp(served));
   EXPECT_EQ(Tree(C("inst/temp/QelvoWebServerSvc")), Tree(packages_ / "src/webserver/QelvoWebServerSvc"));
 }
