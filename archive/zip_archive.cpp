@@ -386,10 +386,12 @@ void TArcZipArchive::ReadCentralDirectory(bool zip64) {
   // record is at least one 46-byte header read from the file.
   // A directory spread over parts is positioned part by part, so there it is read by its
   // count; a false count still ends at the first header that is not there.
-  const int64_t start = FStream->Position();
-  const int64_t size = FStream->Size();
-  const int64_t length = static_cast<int64_t>(std::min<uint64_t>(FInfo->FDirectorySize, static_cast<uint64_t>(size - start)));
-  const int64_t end = start + length;
+  int64_t end = 0;
+  if (!FSpanned) {
+    const int64_t start = FStream->Position();
+    const int64_t size = FStream->Size();
+    end = start + static_cast<int64_t>(std::min<uint64_t>(FInfo->FDirectorySize, static_cast<uint64_t>(size - start)));
+  }
   const auto more = [&] {
     return FSpanned ? static_cast<uint64_t>(Count()) < FInfo->FTotalEntries : FStream->Position() < end;
   };
