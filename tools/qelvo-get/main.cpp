@@ -112,13 +112,6 @@ int main(int argc, char** argv) {
   dl.FTP().FtpUser = opts.FtpUser;
   dl.FTP().FtpPass = opts.FtpPass;
   if (opts.TimeoutMs > 0) dl.FTP().FtpTimeout = opts.TimeoutMs;
-  if (opts.FtpActive) {
-    // The data connection is opened after this event, so the mode applies to it.
-    dl.SetOnBeforeDownload([](void* sender) {
-      if (auto* ftp = dynamic_cast<TQvFTPDownload*>(static_cast<TQvDownloadClass*>(sender)))
-        ftp->FTPSend().PassiveMode = false;
-    });
-  }
   dl.SetDownloadDest(dest);
   dl.SetDownloadNomeArq(opts.Name);
   dl.SetDownloadUrl(opts.Url);
@@ -137,8 +130,16 @@ int main(int argc, char** argv) {
     if (sock != nullptr) sock->StopFlag = true;  // ends a wait that no data would end
   };
   // Every wait of the driver's socket wakes up often enough to notice a stop.
+  // The FTP data connection is opened after this event, so the mode applies to it.
   dl.SetOnBeforeDownload([&](void* sender) {
-    net::TTCPBlockSocket* sock = static_cast<TQvHTTPDownload*>(sender)->HTTPSend().Sock();
+    auto* driver = static_cast<TQvDownloadClass*>(sender);
+    net::TTCPBlockSocket* sock = nullptr;
+    if (auto* ftp = dynamic_cast<TQvFTPDownload*>(driver)) {
+      if (opts.FtpActive) ftp->FTPSend().PassiveMode = false;
+      sock = ftp->FTPSend().Sock();
+    } else {
+      sock = static_cast<TQvHTTPDownload*>(driver)->HTTPSend().Sock();
+    }
     sock->HeartbeatRate = kHeartbeatMs;
     sock->OnHeartbeat = [&stopIfAsked](net::TBlockSocket* s) { stopIfAsked(s); };
   });
