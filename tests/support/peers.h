@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/support/peer_process.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
 namespace qelvo::test {
@@ -13,6 +14,8 @@ namespace qelvo::test {
 // A checksum to compare big bodies by.
 uint64_t Checksum(const void* data, size_t size);
 inline uint64_t Checksum(const std::string& s) { return Checksum(s.data(), s.size()); }
+// The body the FTP suites serve: random bytes of a seed.
+inline std::string TestBody(size_t size, uint32_t seed) { return RandomBytes(size, seed); }
 
 class TinyproxyPeer {
  public:
