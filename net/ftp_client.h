@@ -64,6 +64,12 @@ class TFTPSend : public TNetClient {
   TFTPStatus OnStatus;
   TTCPBlockSocket* Sock() const { return FSock.get(); }
   TTCPBlockSocket* DSock() const { return FDSock.get(); }
+  // The TLS layer of the control and data connections (settings go on Sock's; data
+  // connections take them from there).
+  void SetSSLClass(const TSSLClass& SSLPlugin) {
+    FSock->SetSSLClass(SSLPlugin);
+    FDSock->SetSSLClass(SSLPlugin);
+  }
   int32_t ResultCode() const { return FResultCode; }
   const std::string& ResultString() const { return FResultString; }
   rtl::TStringList& FullResult() { return FFullResult; }
@@ -135,6 +141,8 @@ class TFTPSend : public TNetClient {
  protected:
   virtual bool RunLogonScript(int32_t Mode);
   virtual bool ConnectControl();
+  // The handshake on the control connection, checked against TargetHost unless SNIHost names another.
+  void StartControlTLS();
   virtual bool StoreData(const std::string& Command, int64_t RestartPosition);
   virtual bool OpenDataChannel();
   virtual bool AcceptDataChannel();

@@ -14,6 +14,14 @@ TTCPBlockSocket::TTCPBlockSocket(const TSSLClass& SSLPlugin)
   if (!FSSL) FSSL = std::make_unique<TSSLNone>(this);
 }
 
+void TTCPBlockSocket::SetSSLClass(const TSSLClass& SSLPlugin) {
+  std::unique_ptr<TCustomSSL> next = SSLPlugin ? SSLPlugin(this) : nullptr;
+  if (!next) next = std::make_unique<TSSLNone>(this);
+  if (FSSL->SSLEnabled) FSSL->Shutdown();
+  next->Assign(*FSSL);
+  FSSL = std::move(next);
+}
+
 TTCPBlockSocket::~TTCPBlockSocket() {
   // Owners may already be half gone: close without reporting to their hooks.
   OnStatus = nullptr;

@@ -71,6 +71,9 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   int32_t HTTPTunnelTimeout = 30000;
 
   TCustomSSL* SSL() const { return FSSL.get(); }
+  // Replaces the TLS layer by one of the given factory (TSSLNone when it gives none),
+  // keeping the settings of the old one; a running session is shut down first.
+  void SetSSLClass(const TSSLClass& SSLPlugin);
 
   void Connect(const std::string& IP, const std::string& Port) override;
   void CloseSocket() override;
