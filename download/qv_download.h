@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "download/qv_download_class.h"
+#include "download/qv_tls.h"
 
 namespace qelvo::download {
 
@@ -47,6 +48,7 @@ class TQvDownload : public TQvComponent {
   void SetProxy(const TQvProxy& Value) { *fProxy = Value; }
   TQvFTP& FTP() { return *fFTP; }
   void SetFTP(const TQvFTP& Value) { *fFTP = Value; }
+  TQvTLS& TLS() { return fTLS; }
 
   const TQvBeforeDownload& OnBeforeDownload() const { return fSettings.OnBeforeDownload; }
   void SetOnBeforeDownload(TQvBeforeDownload Value) { fSettings.OnBeforeDownload = std::move(Value); }
@@ -65,11 +67,15 @@ class TQvDownload : public TQvComponent {
  private:
   friend class TQvDownloadClass;  // its drivers read and write fSettings
 
+  // The driver of Protocolo; throws for protNenhum.
+  std::unique_ptr<TQvDownloadClass> CreateDriver();
+
   TQvDownloadSettings fSettings;
   std::unique_ptr<TQvDownloadClass> fDriver;
   TDownloadStatus fDownloadStatus = stNone;
   std::unique_ptr<TQvProxy> fProxy;
   std::unique_ptr<TQvFTP> fFTP;
+  TQvTLS fTLS;
 };
 
 }  // namespace qelvo::download

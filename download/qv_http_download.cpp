@@ -5,6 +5,8 @@
 
 #include "download/file_names.h"
 #include "download/messages.h"
+#include "download/qv_download.h"
+#include "net/ssl_openssl.h"
 #include "net/text_util.h"
 #include "platform/file_system.h"
 
@@ -31,6 +33,7 @@ std::string Trimmed(const std::string& s) {
 TQvHTTPDownload::TQvHTTPDownload(TQvComponent* AOwner)
     : TQvDownloadClass(AOwner), fHTTPSend(std::make_unique<net::THTTPSend>()) {
   BindSocket(fHTTPSend->Sock(), &fHTTPSend->Document());
+  fHTTPSend->Sock()->SetSSLClass(net::OpenSSLClass());
 }
 
 TQvHTTPDownload::~TQvHTTPDownload() {
@@ -45,6 +48,7 @@ void TQvHTTPDownload::ApplyProxySettings() {
   fHTTPSend->ProxyUser = Proxy->ProxyUser;
   fHTTPSend->ProxyPass = Proxy->ProxyPass;
   fHTTPSend->Timeout = Proxy->ProxyTimeout;
+  ApplyTLS(fOwner->TLS(), *fHTTPSend->Sock()->SSL());
 }
 
 void TQvHTTPDownload::StartDownload() {

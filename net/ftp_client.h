@@ -98,6 +98,9 @@ class TFTPSend : public TNetClient {
   bool IsDataTLS() const { return FIsDataTLS; }
   bool TLSonData = true;
   bool FullSSL = false;
+  // With AutoTLS: a server that refuses AUTH TLS ends the login before any credentials
+  // go out in the clear.
+  bool RequireTLS = false;
   TLogonActions CustomLogon{};
   // Restart offset of a resumed RetrieveFile; -1 takes the size of the target.
   int64_t ResumeFrom = -1;

@@ -120,6 +120,7 @@ bool TFTPSend::Login() {
       FIsTLS = FSock->LastError == 0;
       if (!FIsTLS) return false;
     }
+    if (!FIsTLS && RequireTLS) return false;
   }
   if (!RunLogonScript(FWMode)) return false;
   if (FIsTLS) {

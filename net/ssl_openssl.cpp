@@ -181,9 +181,24 @@ int32_t TSSLOpenSSL::RecvBuffer(void* Buffer, int32_t Len) {
   return Drive([&] { return SSL_read(FSsl, Buffer, Len); }, "receive");
 }
 
+// Decrypted bytes ready to read. Records that carry no data (TLS 1.3 session tickets)
+// are processed here, so that they neither count as data nor leave the socket readable;
+// a close or failure counts as 1, for the read that reports it.
 int32_t TSSLOpenSSL::WaitingData() {
-  if (FSsl == nullptr) return 0;
-  return SSL_pending(FSsl);
+  if (FSsl == nullptr || !SSLEnabled) return 0;
+  const int pending = SSL_pending(FSsl);
+  if (pending > 0) return pending;
+  if (Socket()->TBlockSocket::WaitingData() == 0) return 0;
+  char probe = 0;
+  ERR_clear_error();
+  const int r = SSL_peek(FSsl, &probe, 1);
+  if (r > 0) return std::max(SSL_pending(FSsl), 1);
+  const int e = SSL_get_error(FSsl, r);
+  if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+    ERR_clear_error();
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace qelvo::net

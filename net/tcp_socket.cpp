@@ -168,6 +168,35 @@ int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   return r;
 }
 
+void TTCPBlockSocket::AwaitTLSData(int32_t& Timeout) {
+  if (!FSSL->SSLEnabled || !LineBuffer.empty() || Timeout == 0) return;
+  const uint32_t start = TickNow();
+  for (;;) {
+    if (WaitingData() > 0) break;
+    int32_t left = -1;
+    if (Timeout > 0) {
+      const auto spent = static_cast<int32_t>(TickNow() - start);
+      left = Timeout > spent ? Timeout - spent : 0;
+      if (left == 0) break;
+    }
+    if (!CanRead(left)) break;
+  }
+  if (Timeout > 0) {
+    const auto spent = static_cast<int32_t>(TickNow() - start);
+    Timeout = Timeout > spent ? Timeout - spent : 0;
+  }
+}
+
+ByteString TTCPBlockSocket::RecvPacket(int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvPacket(Timeout);
+}
+
+int32_t TTCPBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvBufferEx(Buffer, Len, Timeout);
+}
+
 std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }
 
 std::string TTCPBlockSocket::GetRemoteSinIP() {

@@ -57,6 +57,8 @@ std::string WhyUnfinished(const TQvHTTPDownload& d, bool interrupted) {
     if (!d.HTTPSend().ResultString().empty()) why += " " + d.HTTPSend().ResultString();
     return why;
   }
+  if (d.LastSocketErrorCode() == net::WSASYSNOTREADY)  // the TLS layer's failure
+    return "TLS with " + d.HTTPSend().TargetHost + " failed: " + socketError.substr(socketError.find(',') + 1);
   if (!socketError.empty()) {
     const size_t comma = socketError.find(',');
     return "socket error " + socketError.substr(0, comma) +
@@ -104,7 +106,10 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   TQvDownload dl;
-  dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 ? protFTP : protHTTP;
+  dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 || opts.Url.rfind("ftps://", 0) == 0 ? protFTP : protHTTP;
+  dl.TLS().VerifyCert = !opts.Insecure;
+  dl.TLS().CAFile = opts.CACert;
+  dl.TLS().FtpRequireTLS = opts.FtpTLS;
   dl.SetSizeRecvBuffer(65536);
   dl.Proxy().ProxyHost = opts.ProxyHost;
   dl.Proxy().ProxyPort = opts.ProxyPort;
