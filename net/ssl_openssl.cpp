@@ -188,7 +188,8 @@ int32_t TSSLOpenSSL::WaitingData() {
   if (FSsl == nullptr || !SSLEnabled) return 0;
   const int pending = SSL_pending(FSsl);
   if (pending > 0) return pending;
-  if (Socket()->TBlockSocket::WaitingData() == 0) return 0;
+  // Records OpenSSL already took off the socket count as well as bytes still on it.
+  if (SSL_has_pending(FSsl) == 0 && Socket()->TBlockSocket::WaitingData() == 0) return 0;
   char probe = 0;
   ERR_clear_error();
   const int r = SSL_peek(FSsl, &probe, 1);

@@ -180,6 +180,8 @@ void TTCPBlockSocket::AwaitTLSData(int32_t& Timeout) {
       if (left == 0) break;
     }
     if (!CanRead(left)) break;
+    // Readable with no bytes at all: the peer closed, which the plain read reports.
+    if (TBlockSocket::WaitingData() == 0) break;
   }
   if (Timeout > 0) {
     const auto spent = static_cast<int32_t>(TickNow() - start);
