@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "download/qv_download_class.h"
+#include "download/qv_tls.h"
 
 namespace qelvo::download {
 
@@ -47,6 +48,7 @@ class TQvDownload : public TQvComponent {
   void SetProxy(const TQvProxy& Value) { *fProxy = Value; }
   TQvFTP& FTP() { return *fFTP; }
   void SetFTP(const TQvFTP& Value) { *fFTP = Value; }
+  TQvTLS& TLS() { return fTLS; }
 
   const TQvBeforeDownload& OnBeforeDownload() const { return fSettings.OnBeforeDownload; }
   void SetOnBeforeDownload(TQvBeforeDownload Value) { fSettings.OnBeforeDownload = std::move(Value); }
@@ -73,6 +75,7 @@ class TQvDownload : public TQvComponent {
   TDownloadStatus fDownloadStatus = stNone;
   std::unique_ptr<TQvProxy> fProxy;
   std::unique_ptr<TQvFTP> fFTP;
+  TQvTLS fTLS;
 };
 
 }  // namespace qelvo::download

@@ -3,6 +3,7 @@
 #include "download/file_names.h"
 #include "download/qv_download.h"
 #include "net/codec_util.h"
+#include "net/ssl_openssl.h"
 #include "net/text_util.h"
 #include "platform/file_system.h"
 
@@ -12,6 +13,7 @@ TQvFTPDownload::TQvFTPDownload(TQvComponent* AOwner)
     : TQvDownloadClass(AOwner), fFTPSend(std::make_unique<net::TFTPSend>()) {
   BindSocket(fFTPSend->DSock(), &fFTPSend->DataStream());
   fFTP = &fOwner->FTP();
+  fFTPSend->SetSSLClass(net::OpenSSLClass());
 }
 
 TQvFTPDownload::~TQvFTPDownload() {
@@ -39,6 +41,25 @@ void TQvFTPDownload::ApplySettings(const net::TUrlParts& Url) {
     ftp.Password = net::PercentDecode(Url.Password);
   }
   ftp.Timeout = fFTP->FtpTimeout;
+  // ftps:// is TLS from the first byte (port 990); ftp:// may be asked to require AUTH TLS.
+  const TQvTLS& tls = fOwner->TLS();
+  ftp.FullSSL = rtl::UpperCaseAscii(Url.Protocol) == "FTPS";
+  ftp.AutoTLS = !ftp.FullSSL && tls.FtpRequireTLS;
+  ftp.RequireTLS = ftp.AutoTLS;
+  ftp.TLSonData = true;
+  ApplyTLS(tls, *ftp.Sock()->SSL());
+}
+
+// Why Login failed; a refused TLS handshake is named as such, with the host.
+std::string TQvFTPDownload::DescribeLoginFailure() const {
+  const net::TTCPBlockSocket& sock = *fFTPSend->Sock();
+  if (sock.LastError == net::WSASYSNOTREADY && !sock.LastErrorDesc.empty())
+    return "TLS with " + fFTPSend->TargetHost + " failed: " + sock.LastErrorDesc;
+  if (fFTPSend->RequireTLS && !fFTPSend->IsTLS() && sock.LastError == 0)
+    return "the server does not offer TLS (AUTH TLS: " + fFTPSend->ResultString() + ")";
+  if (fFTPSend->ResultCode() != 0) return "FTP reply " + fFTPSend->ResultString();
+  if (sock.LastError != 0) return "socket error " + std::to_string(sock.LastError) + ": " + sock.LastErrorDesc;
+  return "no FTP answer";
 }
 
 void TQvFTPDownload::StartDownload() {
@@ -65,13 +86,12 @@ void TQvFTPDownload::StartDownload() {
   fLoginFailure.clear();
   if (!fFTPSend->Login()) {
     // Kept before the logout at the end talks to the server again.
-    const net::TTCPBlockSocket& sock = *fFTPSend->Sock();
-    if (fFTPSend->ResultCode() != 0)
-      fLoginFailure = "FTP reply " + fFTPSend->ResultString();
-    else if (sock.LastError != 0)
-      fLoginFailure = "socket error " + std::to_string(sock.LastError) + ": " + sock.LastErrorDesc;
-    else
-      fLoginFailure = "no FTP answer";
+    fLoginFailure = DescribeLoginFailure();
+    throw Exception(kMsgFtpLoginFailed);
+  }
+  if (fFTPSend->IsTLS() && !fFTPSend->IsDataTLS()) {
+    // The file would travel in the clear over a session that looks protected.
+    fLoginFailure = "the server refused protected data (PROT P)";
     throw Exception(kMsgFtpLoginFailed);
   }
   if (name.empty()) throw Exception(kMsgFtpNoFileName);

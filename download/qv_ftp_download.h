@@ -56,6 +56,7 @@ class TQvFTPDownload : public TQvDownloadClass {
   std::string fRemotePath;
   int32_t fFinalReplyCode = 0;
   std::string fFinalReply;
+  std::string DescribeLoginFailure() const;
   std::string fLoginFailure;
 };
 

@@ -7,6 +7,8 @@
 #include "download/file_names.h"
 #include "download/http_validator.h"
 #include "download/messages.h"
+#include "download/qv_download.h"
+#include "net/ssl_openssl.h"
 #include "net/text_util.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -52,6 +54,7 @@ TQvHTTPDownload::TQvHTTPDownload(TQvComponent* AOwner)
   BindSocket(fHTTPSend->Sock(), &fHTTPSend->Document());
   fHTTPSend->OnBodyStart = [this] { OnBodyStart(); };
   fCountFromBodyStart = true;
+  fHTTPSend->Sock()->SetSSLClass(net::OpenSSLClass());
 }
 
 TQvHTTPDownload::~TQvHTTPDownload() {
@@ -67,6 +70,7 @@ void TQvHTTPDownload::ApplyProxySettings() {
   fHTTPSend->ProxyUser = Proxy->ProxyUser;
   fHTTPSend->ProxyPass = Proxy->ProxyPass;
   fHTTPSend->Timeout = Proxy->ProxyTimeout;
+  ApplyTLS(fOwner->TLS(), *fHTTPSend->Sock()->SSL());
 }
 
 void TQvHTTPDownload::StartDownload() {
@@ -332,6 +336,8 @@ std::string TQvHTTPDownload::UnfinishedReason() const {
       why += " of " + std::to_string(static_cast<int64_t>(fBytesResumed) + fHTTPSend->DownloadSize());
     return why + " bytes";
   }
+  if (fLastSocketErrorCode == net::WSASYSNOTREADY)  // the TLS layer's failure
+    return "TLS with " + fHTTPSend->TargetHost + " failed: " + fLastSocketError.substr(fLastSocketError.find(',') + 1);
   if (!fLastSocketError.empty()) {
     const size_t comma = fLastSocketError.find(',');
     return "socket error " + fLastSocketError.substr(0, comma) +

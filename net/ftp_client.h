@@ -64,6 +64,12 @@ class TFTPSend : public TNetClient {
   TFTPStatus OnStatus;
   TTCPBlockSocket* Sock() const { return FSock.get(); }
   TTCPBlockSocket* DSock() const { return FDSock.get(); }
+  // The TLS layer of the control and data connections (settings go on Sock's; data
+  // connections take them from there).
+  void SetSSLClass(const TSSLClass& SSLPlugin) {
+    FSock->SetSSLClass(SSLPlugin);
+    FDSock->SetSSLClass(SSLPlugin);
+  }
   int32_t ResultCode() const { return FResultCode; }
   const std::string& ResultString() const { return FResultString; }
   rtl::TStringList& FullResult() { return FFullResult; }
@@ -92,6 +98,9 @@ class TFTPSend : public TNetClient {
   bool IsDataTLS() const { return FIsDataTLS; }
   bool TLSonData = true;
   bool FullSSL = false;
+  // With AutoTLS: a server that refuses AUTH TLS ends the login before any credentials
+  // go out in the clear.
+  bool RequireTLS = false;
   TLogonActions CustomLogon{};
   // Restart offset of a resumed RetrieveFile; -1 takes the size of the target.
   int64_t ResumeFrom = -1;
@@ -135,6 +144,8 @@ class TFTPSend : public TNetClient {
  protected:
   virtual bool RunLogonScript(int32_t Mode);
   virtual bool ConnectControl();
+  // The handshake on the control connection, checked against TargetHost unless SNIHost names another.
+  void StartControlTLS();
   virtual bool StoreData(const std::string& Command, int64_t RestartPosition);
   virtual bool OpenDataChannel();
   virtual bool AcceptDataChannel();

@@ -90,8 +90,17 @@ bool TFTPSend::ConnectControl() {
     FSock->Connect(FWHost, FWPort);
   else
     FSock->Connect(TargetHost, TargetPort);
-  if (FSock->LastError == 0 && FullSSL) FSock->SSLDoConnect();
+  if (FSock->LastError == 0 && FullSSL) StartControlTLS();
   return FSock->LastError == 0;
+}
+
+void TFTPSend::StartControlTLS() {
+  // The certificate must name the server the user asked for, not a firewall in between.
+  TCustomSSL* ssl = FSock->SSL();
+  const bool named = !ssl->SNIHost.empty();
+  if (!named) ssl->SNIHost = TargetHost;
+  FSock->SSLDoConnect();
+  if (!named) ssl->SNIHost.clear();
 }
 
 bool TFTPSend::Login() {
@@ -107,10 +116,11 @@ bool TFTPSend::Login() {
   if (FResultCode / 100 != 2) return false;
   if (AutoTLS && !FIsTLS) {
     if (FTPCommand("AUTH TLS") / 100 == 2) {
-      FSock->SSLDoConnect();
+      StartControlTLS();
       FIsTLS = FSock->LastError == 0;
       if (!FIsTLS) return false;
     }
+    if (!FIsTLS && RequireTLS) return false;
   }
   if (!RunLogonScript(FWMode)) return false;
   if (FIsTLS) {

@@ -131,6 +131,12 @@ bool TFTPSend::AcceptDataChannel() {
     FDSock->SetSocket(h);
   }
   if (FIsDataTLS) {
+    // The control connection's settings, its server name, and its session to resume.
+    TCustomSSL* control = FSock->SSL();
+    const bool named = !control->SNIHost.empty();
+    if (!named) control->SNIHost = TargetHost;
+    FDSock->SSL()->Assign(*control);
+    if (!named) control->SNIHost.clear();
     FDSock->SSLDoConnect();
     return FDSock->LastError == 0;
   }

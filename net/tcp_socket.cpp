@@ -14,6 +14,14 @@ TTCPBlockSocket::TTCPBlockSocket(const TSSLClass& SSLPlugin)
   if (!FSSL) FSSL = std::make_unique<TSSLNone>(this);
 }
 
+void TTCPBlockSocket::SetSSLClass(const TSSLClass& SSLPlugin) {
+  std::unique_ptr<TCustomSSL> next = SSLPlugin ? SSLPlugin(this) : nullptr;
+  if (!next) next = std::make_unique<TSSLNone>(this);
+  if (FSSL->SSLEnabled) FSSL->Shutdown();
+  next->Assign(*FSSL);
+  FSSL = std::move(next);
+}
+
 TTCPBlockSocket::~TTCPBlockSocket() {
   // Owners may already be half gone: close without reporting to their hooks.
   OnStatus = nullptr;
@@ -166,6 +174,37 @@ int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   ExceptCheck();
   if (r > 0) r = CountReceived(Buffer, r);
   return r;
+}
+
+void TTCPBlockSocket::AwaitTLSData(int32_t& Timeout) {
+  if (!FSSL->SSLEnabled || !LineBuffer.empty() || Timeout == 0) return;
+  const uint32_t start = TickNow();
+  for (;;) {
+    if (WaitingData() > 0) break;
+    int32_t left = -1;
+    if (Timeout > 0) {
+      const auto spent = static_cast<int32_t>(TickNow() - start);
+      left = Timeout > spent ? Timeout - spent : 0;
+      if (left == 0) break;
+    }
+    if (!CanRead(left)) break;
+    // Readable with no bytes at all: the peer closed, which the plain read reports.
+    if (TBlockSocket::WaitingData() == 0) break;
+  }
+  if (Timeout > 0) {
+    const auto spent = static_cast<int32_t>(TickNow() - start);
+    Timeout = Timeout > spent ? Timeout - spent : 0;
+  }
+}
+
+ByteString TTCPBlockSocket::RecvPacket(int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvPacket(Timeout);
+}
+
+int32_t TTCPBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvBufferEx(Buffer, Len, Timeout);
 }
 
 std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }

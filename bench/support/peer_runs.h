@@ -105,6 +105,8 @@ class CurlComparison {
     return true;
   }
 
+  // Options both programs take the same way (--cacert FILE), before the URL.
+  std::vector<std::string> commonArgs;
   Peer qelvo{"qelvo-get", {}, {}};
   Peer curl{"curl", {}, {}};
 
@@ -114,7 +116,11 @@ class CurlComparison {
     for (auto _ : state) {
       std::filesystem::remove(out);
       std::filesystem::remove(out + ".part");
-      const RunResult r = isQelvo ? Run({qelvoGet_, "-q", "-d", outFolder_, url_}) : Run({"curl", "-s", "-o", out, url_});
+      std::vector<std::string> args = isQelvo ? std::vector<std::string>{qelvoGet_, "-q", "-d", outFolder_}
+                                              : std::vector<std::string>{"curl", "-s", "-o", out};
+      args.insert(args.end(), commonArgs.begin(), commonArgs.end());
+      args.push_back(url_);
+      const RunResult r = Run(args);
       if (r.exitCode != 0 || std::filesystem::file_size(out) != fileSize_) {
         state.SkipWithError((std::string(peer.name) + " failed").c_str());
         return;

@@ -38,7 +38,7 @@ void FtpPeer::Serve(const std::string& relative, const std::string& bytes) const
   ::chmod(path.c_str(), 0644);
 }
 
-VsftpdPeer::VsftpdPeer(bool ipv6) {
+VsftpdPeer::VsftpdPeer(bool ipv6, const std::string& extraConf) {
   const std::string vsftpd = FindProgram({"/usr/sbin/vsftpd"});
   if (vsftpd.empty()) {
     error = "vsftpd is not installed (scripts/packages/ftp.txt)";
@@ -72,7 +72,7 @@ VsftpdPeer::VsftpdPeer(bool ipv6) {
       "pam_service_name=" + pamService_ +
       "\npasv_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\npasv_promiscuous=NO\n"
       "ftpd_banner=Qelvo test server\nxferlog_enable=YES\nlog_ftp_protocol=YES\nvsftpd_log_file=" +
-      dir.File("vsftpd.log") + "\nidle_session_timeout=60\ndata_connection_timeout=60\n";
+      dir.File("vsftpd.log") + "\nidle_session_timeout=60\ndata_connection_timeout=60\n" + extraConf;
   dir.Write("vsftpd.conf", conf);
   ok = process_.Start({vsftpd, dir.File("vsftpd.conf")}, port, 10000, true);
   if (!ok) error = "vsftpd did not start: " + ReadFile(dir.File("vsftpd.log"));

@@ -37,7 +37,8 @@ class FtpPeer {
 class VsftpdPeer : public FtpPeer {
  public:
   // ipv6: listens on [::] (so ::1 reaches it, and 127.0.0.1 too).
-  explicit VsftpdPeer(bool ipv6 = false);
+  // extraConf: more vsftpd.conf lines (TLS settings and the like).
+  explicit VsftpdPeer(bool ipv6 = false, const std::string& extraConf = "");
   ~VsftpdPeer() override;
   std::string Log() const override;
 

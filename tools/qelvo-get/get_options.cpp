@@ -60,6 +60,12 @@ bool ParseGetOptions(int argc, const char* const* argv, TGetOptions& opts, std::
       if (!value(opts.FtpPass)) return false;
     } else if (arg == "--ftp-active") {
       opts.FtpActive = true;
+    } else if (arg == "--ftp-tls") {
+      opts.FtpTLS = true;
+    } else if (arg == "--cacert") {
+      if (!value(opts.CACert)) return false;
+    } else if (arg == "-k" || arg == "--insecure") {
+      opts.Insecure = true;
     } else if (arg == "--timeout") {
       std::string t;
       if (!value(t)) return false;

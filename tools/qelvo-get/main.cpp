@@ -102,7 +102,10 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &sa, nullptr);
 
   TQvDownload dl;
-  dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 ? protFTP : protHTTP;
+  dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 || opts.Url.rfind("ftps://", 0) == 0 ? protFTP : protHTTP;
+  dl.TLS().VerifyCert = !opts.Insecure;
+  dl.TLS().CAFile = opts.CACert;
+  dl.TLS().FtpRequireTLS = opts.FtpTLS;
   dl.SetSizeRecvBuffer(65536);
   dl.Proxy().ProxyHost = opts.ProxyHost;
   dl.Proxy().ProxyPort = opts.ProxyPort;
