@@ -2,6 +2,7 @@
 
 #include "archive/paths.h"
 #include "archive/zip_archive.h"
+#include "codecs/tar_archive.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -29,7 +30,7 @@ TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName) {
   return atUnknown;
 }
 
-TArcArchiveType ProbeTar(rtl::TStream&) { return atUnknown; }
+TArcArchiveType ProbeTar(rtl::TStream& stream) { return codecs::ProbeTar(stream); }
 TArcArchiveType ProbeGzip(rtl::TStream&) { return atUnknown; }
 TArcArchiveType ProbeBzip2(rtl::TStream&) { return atUnknown; }
 TArcArchiveType ProbeCabinet(rtl::TStream&) { return atUnknown; }

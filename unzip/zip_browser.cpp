@@ -1,6 +1,7 @@
 #include "unzip/zip_browser.h"
 
 #include "archive/errors.h"
+#include "codecs/tar_archive.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "unzip/archive_type.h"
@@ -39,8 +40,15 @@ void TArcCustomZipBrowser::OpenAs(TArcArchiveType type, rtl::TStream* stream) {
         FArchive = std::make_unique<TArcZipArchive>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
       BindArchive();
       break;
+    case atTar:
+      if (stream != nullptr)
+        FArchive = std::make_unique<codecs::TArcTarArchive>(stream, "");
+      else
+        FArchive = std::make_unique<codecs::TArcTarArchive>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
+      BindArchive();
+      break;
     default:
-      // No reader for tar, gzip, bzip2 or cabinets yet.
+      // No reader for cabinets.
       throw EArcUnhandledType();
   }
   FArchive->Load();

@@ -68,9 +68,9 @@ TEST_F(ComponentTest, OpeningFailures) {
 }
 
 // Types with readers still to come are recognised by name and refused.
-TEST_F(ComponentTest, TarGzipAndBzip2AreNotHandledYet) {
+TEST_F(ComponentTest, GzipAndBzip2AreNotHandledYet) {
   const std::string corpus = CorpusFolder();
-  for (const char* file : {"Tar.tar", "Tar.tar.gz", "Tar.tar.bz2"}) {
+  for (const char* file : {"Tar.tar.gz", "Tar.tar.bz2"}) {
     SCOPED_TRACE(file);
     TArcUnZipper unzipper;
     EXPECT_EQ(ArcFailure([&] { unzipper.SetFileName(Win(fs::path(corpus) / file)); }, kArcUnhandledType),

@@ -21,8 +21,8 @@ class SpannedExtraction : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip not installed";
-    files_ = {{"src/text.txt", TextData(400000, 3)},
-              {"src/noise.bin", RandomData(180000, 4)},
+    files_ = {{"src/text.txt", TextBytes(400000, 3)},
+              {"src/noise.bin", RandomBytes(180000, 4)},
               {"src/sub/small.txt", "small"},
               {"src/sub/empty.txt", ""}};
     for (const auto& [name, data] : files_) tmp_.Write(name, data);
@@ -131,7 +131,7 @@ TEST_F(SpannedExtraction, RenamedPartsAreFoundThroughOnRequestImage) {
 }
 
 TEST_F(SpannedExtraction, AMissingPartFailsOnlyTheItemsInIt) {
-  files_ = {{"a.bin", RandomData(100000, 1)}, {"b.bin", RandomData(100000, 2)}, {"c.bin", RandomData(100000, 3)}};
+  files_ = {{"a.bin", RandomBytes(100000, 1)}, {"b.bin", RandomBytes(100000, 2)}, {"c.bin", RandomBytes(100000, 3)}};
   for (const auto& [name, data] : files_) tmp_.Write(name, data);
   const fs::path last = MakeSplitSet(tmp_, "set.zip", "64k", Names());
   const std::vector<fs::path> parts = SetParts(last);
@@ -179,7 +179,7 @@ TEST_F(SpannedExtraction, DisksAreAskedForThroughTheComponent) {
 TEST(VolumePieces, AreRefusedAloneAndReadWhenJoined) {
   if (!HaveTool("7zz")) GTEST_SKIP() << "7zz not installed";
   TempFolder tmp{"spanv"};
-  const std::string data = RandomData(100000, 9);
+  const std::string data = RandomBytes(100000, 9);
   tmp.Write("v.txt", data);
   ASSERT_EQ(ShellStatus("7zz a -bd -tzip -mx0 -v40k pieces.zip v.txt >/dev/null", tmp.Native()), 0);
   ASSERT_TRUE(fs::exists(tmp / "pieces.zip.002"));

@@ -165,7 +165,7 @@ TEST_F(ToolTest, OpeningAndUsageFailuresExitWithTwo) {
 
 TEST_F(ToolTest, SplitSetGivenByItsLastPart) {
   if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip not installed";
-  const std::string big = RandomData(150000, 5), text = TextData(90000, 6);
+  const std::string big = RandomBytes(150000, 5), text = TextBytes(90000, 6);
   WriteFile(tmp / "in/big.bin", big);
   WriteFile(tmp / "in/notes.txt", text);
   ASSERT_EQ(ShellStatus("zip -q -s 64k set.zip in/big.bin in/notes.txt", tmp.Native()), 0);
