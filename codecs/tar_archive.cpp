@@ -40,7 +40,12 @@ void TArcTarArchive::ReadArchive() {
       const TArcTarItemRec& rec = item->FTarItem;
       if (rec.ItemReadOnly) FArchReadOnly = true;
       int64_t dataSize = helper.FCurrItemSize;
-      if (rec.ItemType != UNKNOWN_ITEM) {
+      // "./", the folder the archive was made from, is the base folder itself.
+      const bool baseFolder = rec.LinkFlag == '5' && (rec.Name == "." || rec.Name == "./");
+      if (baseFolder) {
+        helper.FCurrItemPreHdrs = rec.FileHeaderCount;
+        dataSize = 0;
+      } else if (rec.ItemType != UNKNOWN_ITEM) {
         FArchFormat = std::max(FArchFormat, rec.ArchiveFormat);
         helper.FCurrItemPreHdrs = rec.FileHeaderCount;
         dataSize = TarFlagCarriesData(rec.LinkFlag) ? rec.Size : 0;

@@ -93,6 +93,12 @@ bool TarChecksumPasses(const TArcTarHeaderRec& block) {
   return static_cast<int64_t>(TarChecksum(block)) == OctalToInt(block.Field(148, 8));
 }
 
+bool LooksLikeTarStart(const TArcTarHeaderRec& block) {
+  bool zero = true;
+  for (uint8_t b : block.Bytes) zero = zero && b == 0;
+  return zero || TarChecksumPasses(block);
+}
+
 bool TarFlagCarriesData(uint8_t flag) { return CarriesData(flag); }
 
 int64_t TarDataBlocks(int64_t size) { return size <= 0 ? 0 : (size + kTarBlockSize - 1) / kTarBlockSize; }

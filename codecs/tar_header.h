@@ -88,6 +88,9 @@ int64_t OctalToInt(std::string_view field);
 uint32_t TarChecksum(const TArcTarHeaderRec& block);
 // Whether the block's stored checksum matches.
 bool TarChecksumPasses(const TArcTarHeaderRec& block);
+// The first block of a compressed tar, as far as a probe of a few decoded bytes can tell:
+// a header whose checksum passes (extension headers included), or a zero end block.
+bool LooksLikeTarStart(const TArcTarHeaderRec& block);
 // Whether a header of this flag is followed by its Size bytes of data.
 bool TarFlagCarriesData(uint8_t flag);
 // Data blocks that follow a header announcing size bytes.

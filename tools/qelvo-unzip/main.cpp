@@ -167,6 +167,7 @@ int Run(const TUnzipOptions& o) {
   unzipper.OnArchiveProgress = [&](unzip::TArcBaseBrowser*, uint8_t percent, bool&) { progress.Archive(percent); };
 
   unzipper.SetExtractOptions({eoCreateDirs, eoRestorePath});
+  unzipper.SetTarAutoHandle(true);  // a .tar.gz or .tar.bz2 shows the tar's items
   if (o.HasPassword) unzipper.SetPassword(o.Password);
   try {
     unzipper.SetFileName(ToWindowsPath(o.Archive));
