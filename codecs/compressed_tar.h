@@ -36,6 +36,7 @@ class TArcCompressedTarArchive : public TArcTarArchive {
     FCompressedStream->Seek(0, rtl::soBeginning);
     decode(*FTarStream);
     SetState(gsTar);
+    FItemList->Clear();
     TArcTarArchive::ReadArchive();
   }
 
