@@ -61,7 +61,7 @@ void TArcBzip2Archive::ExtractItemByIndexToStream(int index, rtl::TStream* strea
 
 void TArcBzip2Archive::ExtractItemByIndex(int index, const std::string& useName) {
   if (FState == gsTar) return TArcTarArchive::ExtractItemByIndex(index, useName);
-  ExtractToFile(*Items(0), useName, false, [&](rtl::TStream& file) { ExpandBzip2Stream(*FCompressedStream, file); });
+  ExtractToFile(*TArcArchive::Items(0), useName, false, [&](rtl::TStream& file) { ExpandBzip2Stream(*FCompressedStream, file); });
 }
 
 void TArcBzip2Archive::TestItemByIndex(int index) {

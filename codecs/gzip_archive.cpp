@@ -48,7 +48,7 @@ void TArcGzipArchive::ExtractItemByIndexToStream(int index, rtl::TStream* stream
 
 void TArcGzipArchive::ExtractItemByIndex(int index, const std::string& useName) {
   if (FState == gsTar) return TArcTarArchive::ExtractItemByIndex(index, useName);
-  ExtractToFile(*Items(0), useName, true, [&](rtl::TStream& file) { DecodeInto(file); });
+  ExtractToFile(*TArcArchive::Items(0), useName, true, [&](rtl::TStream& file) { DecodeInto(file); });
 }
 
 void TArcGzipArchive::TestItemByIndex(int index) {
