@@ -21,6 +21,12 @@ std::unique_ptr<TArcArchiveItem> TArcTarArchive::CreateItem(const std::string& s
   return item;
 }
 
+TArcTarItem* TArcTarArchive::Items(int index) const {
+  auto* item = dynamic_cast<TArcTarItem*>(TArcArchive::Items(index));
+  if (item == nullptr) throw EArcTarBadOp();
+  return item;
+}
+
 void TArcTarArchive::WriteArchive() { throw EArcTarBadOp(); }
 
 void TArcTarArchive::ReadArchive() {

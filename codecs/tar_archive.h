@@ -27,7 +27,8 @@ class TArcTarArchive : public archive::TArcArchive {
   void TestItemByIndex(int index) override;
   bool SupportsEmptyFolders() const override { return true; }
 
-  TArcTarItem* Items(int index) const { return static_cast<TArcTarItem*>(TArcArchive::Items(index)); }
+  // The tar item at index; EArcTarBadOp while a compressed archive shows its one item.
+  TArcTarItem* Items(int index) const;
   bool ArchReadOnly() const { return FArchReadOnly; }
   TArcTarHeaderFormat ArchFormat() const { return FArchFormat; }
 
