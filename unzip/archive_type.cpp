@@ -2,6 +2,9 @@
 
 #include "archive/paths.h"
 #include "archive/zip_archive.h"
+#include "codecs/bzip2_archive.h"
+#include "codecs/gzip_archive.h"
+#include "codecs/tar_archive.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -29,9 +32,9 @@ TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName) {
   return atUnknown;
 }
 
-TArcArchiveType ProbeTar(rtl::TStream&) { return atUnknown; }
-TArcArchiveType ProbeGzip(rtl::TStream&) { return atUnknown; }
-TArcArchiveType ProbeBzip2(rtl::TStream&) { return atUnknown; }
+TArcArchiveType ProbeTar(rtl::TStream& stream) { return codecs::ProbeTar(stream); }
+TArcArchiveType ProbeGzip(rtl::TStream& stream) { return codecs::ProbeGzip(stream); }
+TArcArchiveType ProbeBzip2(rtl::TStream& stream) { return codecs::ProbeBzip2(stream); }
 TArcArchiveType ProbeCabinet(rtl::TStream&) { return atUnknown; }
 
 TArcArchiveType DetectArchiveType(rtl::TStream& stream) {

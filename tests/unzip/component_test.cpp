@@ -68,16 +68,6 @@ TEST_F(ComponentTest, OpeningFailures) {
 }
 
 // Types with readers still to come are recognised by name and refused.
-TEST_F(ComponentTest, TarGzipAndBzip2AreNotHandledYet) {
-  const std::string corpus = CorpusFolder();
-  for (const char* file : {"Tar.tar", "Tar.tar.gz", "Tar.tar.bz2"}) {
-    SCOPED_TRACE(file);
-    TArcUnZipper unzipper;
-    EXPECT_EQ(ArcFailure([&] { unzipper.SetFileName(Win(fs::path(corpus) / file)); }, kArcUnhandledType),
-              "Unhandled Archive Type");
-  }
-}
-
 // A failed opening leaves the component as it was when the check comes first, and
 // keeps the archive object when its directory cannot be read.
 TEST_F(ComponentTest, FailedOpeningsAndTheOpenArchive) {

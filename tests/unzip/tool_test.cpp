@@ -288,3 +288,29 @@ TEST_F(ToolTest, FullDiskNamesTheReasonAndThePath) {
 
 }  // namespace
 }  // namespace qelvo::unzip::test
+
+#ifdef QELVO_UNZIP_TOOL
+namespace qelvo::unzip::test {
+namespace {
+
+// The tool shows a compressed tar's items: listed, tested and extracted.
+TEST_F(ToolTest, CompressedTarsShowTheirItems) {
+  for (const char* file : {"Tar.tar.gz", "Tar.tar.bz2", "Tar.tar"}) {
+    SCOPED_TRACE(file);
+    const std::string path = ShellQuote((fs::path(CorpusFolder()) / file).string());
+    const TRun list = Run("-l " + path);
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("exe/test.exe"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("6 items"), std::string::npos) << list.out;
+    const TRun test = Run("-t " + path);
+    EXPECT_EQ(test.status, 0) << test.err;
+    const TRun extract = Run("-q " + path + " -d out");
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(fs::file_size(tmp / "out/jpg/test.jpg"), 40372u);
+    fs::remove_all(tmp / "out");
+  }
+}
+
+}  // namespace
+}  // namespace qelvo::unzip::test
+#endif  // QELVO_UNZIP_TOOL

@@ -121,18 +121,31 @@ bool IsVolumePieceName(const std::string& path) {
   return n > 4 && path[n - 4] == '.' && digit(n - 3) && digit(n - 2) && digit(n - 1);
 }
 
+std::string OtherTypeName(const unzip::TArcUnZipper& unzipper) {
+  switch (unzipper.ArchiveType()) {
+    case atTar: return "tar";
+    case atGzip: return "gzip";
+    case atBzip2: return "bzip2";
+    case atGzippedTar: return unzipper.TarAutoHandle() ? "tar.gz" : "gzip";
+    case atBzippedTar: return unzipper.TarAutoHandle() ? "tar.bz2" : "bzip2";
+    default: return "?";
+  }
+}
+
 int List(unzip::TArcUnZipper& unzipper) {
   TArcZipArchive* zip = unzipper.ZipArchive();
   std::printf("    Length  Method     CRC-32    Date       Time   Name\n");
   std::printf("----------  ---------  --------  ---------- -----  ----\n");
   tools::TSizeTotal total;
   for (int i = 0; i < unzipper.Count(); ++i) {
-    TArcZipItem* item = zip->Items(i);
+    TArcArchiveItem* item = unzipper.Items(i);
+    // Other archive types have no method per item: the column names the type.
+    const std::string method = zip != nullptr ? ZipMethodName(zip->Items(i)->CompressionMethod()) : OtherTypeName(unzipper);
     const uint16_t d = item->LastModFileDate();
     const uint16_t t = item->LastModFileTime();
     std::printf("%10lld  %-9s  %08x  %04u-%02u-%02u %02u:%02u  %s\n", static_cast<long long>(item->UncompressedSize()),
-                ZipMethodName(item->CompressionMethod()).c_str(), item->CRC32(), (d >> 9) + 1980u, (d >> 5) & 15u,
-                d & 31u, t >> 11, (t >> 5) & 63u, EscapeControls(item->FileName()).c_str());
+                method.c_str(), item->CRC32(), (d >> 9) + 1980u, (d >> 5) & 15u, d & 31u, t >> 11, (t >> 5) & 63u,
+                EscapeControls(item->FileName()).c_str());
     total.Add(item->UncompressedSize());
   }
   std::printf("----------                                         ----\n");
@@ -189,6 +202,7 @@ int Run(const TUnzipOptions& o) {
   };
 
   unzipper.SetExtractOptions({eoCreateDirs, eoRestorePath});
+  unzipper.SetTarAutoHandle(true);  // a .tar.gz or .tar.bz2 shows the tar's items
   if (o.HasPassword) unzipper.SetPassword(o.Password);
   try {
     unzipper.SetFileName(ToWindowsPath(o.Archive));

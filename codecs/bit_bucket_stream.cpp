@@ -1,11 +1,11 @@
-#include "unzip/bit_bucket_stream.h"
+#include "codecs/bit_bucket_stream.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "archive/errors.h"
 
-namespace qelvo::unzip {
+namespace qelvo::codecs {
 
 TArcBitBucketStream::TArcBitBucketStream(int32_t aBufSize)
     : FBufSize((aBufSize == 4096 || aBufSize == 8192 ? aBufSize : 32768) + 1024) {
@@ -59,4 +59,4 @@ int64_t TArcBitBucketStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
   return FPosn;
 }
 
-}  // namespace qelvo::unzip
+}  // namespace qelvo::codecs
