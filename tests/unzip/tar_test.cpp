@@ -2,6 +2,8 @@
 // header number rules and the confinement of names and links.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -235,9 +237,13 @@ TEST_F(TarTest, NamesAndLinksStayInsideTheBaseFolder) {
                           TarHeader("up/through.txt", '0', "3") + Padded("lnk") + std::string(1024, '\0');
   TArcUnZipper unzipper;
   Open(unzipper, Make("evil.tar", tar));
-  // "up" is a file by then, so the folder for the last item cannot be made: that ends the
-  // run with an error, and nothing lands outside.
-  EXPECT_ANY_THROW(unzipper.ExtractFiles("*.*"));
+  // "up" is a file by then, so the folder for the last item cannot be made: that item
+  // fails on its own, and nothing lands outside.
+  std::vector<std::string> failed;
+  unzipper.OnProcessItemFailure = [&](TArcBaseBrowser*, TArcArchiveItem* item, TArcProcessType, TArcErrorClass,
+                                      int32_t) { failed.push_back(item->FileName()); };
+  unzipper.ExtractFiles("*.*");
+  EXPECT_NE(std::find(failed.begin(), failed.end(), "up/through.txt"), failed.end());
   EXPECT_FALSE(fs::exists(tmp / "escape.txt"));
   EXPECT_FALSE(fs::exists(tmp / "outside"));
   EXPECT_FALSE(fs::is_symlink(out / "up"));
