@@ -101,6 +101,7 @@ TEST_F(FtpPeers, RefusedFileAndRefusedLogin) {
     TFTPSend wrong;
     Aim(wrong, *peer);
     wrong.Password = "not-the-password";
+    wrong.Timeout = 30000;  // both servers hold a refused login back on purpose; a loaded machine adds to it
     EXPECT_FALSE(wrong.Login());
     EXPECT_EQ(wrong.ResultCode(), 530);
   }
