@@ -85,6 +85,7 @@ class TSSLOpenSSL : public TCustomSSL {
   // Session to offer at the next Connect (from Assign), owned.
   ssl_session_st* FResume = nullptr;
   bool FNonBlocking = false;  // this layer put the socket in non-blocking mode
+  bool FReadEnded = false;    // a probe met the end of the peer's data (close or failure)
 };
 
 // The factory a client hands to TTCPBlockSocket::SetSSLClass to speak real TLS.
