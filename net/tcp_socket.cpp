@@ -104,6 +104,15 @@ int32_t TTCPBlockSocket::WaitingData() {
   return n;
 }
 
+bool TTCPBlockSocket::CanRead(int32_t Timeout) {
+  if (FSSL->SSLEnabled && FSocket != platform::kInvalidSocket && !StopFlag && FSSL->WaitingData() > 0) {
+    ResetLastError();
+    ReportStatus(HR_CanRead, "");
+    return true;
+  }
+  return TBlockSocket::CanRead(Timeout);
+}
+
 void TTCPBlockSocket::Listen() {
   if (SocksIP.empty()) {
     PlainListen();

@@ -78,6 +78,9 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   void Connect(const std::string& IP, const std::string& Port) override;
   void CloseSocket() override;
   int32_t WaitingData() override;
+  // Under TLS, bytes (or a close) OpenSSL already took off the socket make it readable
+  // although the OS has nothing left to report.
+  bool CanRead(int32_t Timeout) override;
   void Listen() override;
   TSocketHandle Accept() override;
   int32_t SendBuffer(const void* Buffer, int32_t Length) override;

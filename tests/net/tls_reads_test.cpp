@@ -1,0 +1,128 @@
+// Reads over the OpenSSL layer against our own TLS server on loopback: bytes OpenSSL has
+// already decrypted count as waiting data, and a peer that ends its side with
+// close_notify and then waits for ours (as FTP servers do at the end of a protected
+// transfer) ends the read at once instead of after the timeout.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "net/ssl_openssl.h"
+#include "net/tcp_socket.h"
+#include "tests/support/test_pki.h"
+
+namespace qelvo::net {
+namespace {
+
+using namespace qelvo::test;
+using std::string;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kTimeout = 10000;
+
+class TlsReads : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { pki = std::make_unique<TestPki>(); }
+  static void TearDownTestSuite() { pki.reset(); }
+  void SetUp() override { ASSERT_TRUE(pki->ok) << pki->error; }
+  void TearDown() override {
+    if (server.joinable()) server.join();
+  }
+
+  // Runs `serve` on the server side of the next connection, after its TLS handshake.
+  void Serve(std::function<void(TTCPBlockSocket&)> serve) {
+    if (server.joinable()) server.join();
+    listener.CloseSocket();
+    listener.Bind("127.0.0.1", "0");
+    listener.Listen();
+    ASSERT_EQ(listener.LastError, 0);
+    server = std::thread([this, serve] {
+      TTCPBlockSocket conn(OpenSSLClass());
+      if (!listener.CanRead(kTimeout)) return;
+      conn.SetSocket(listener.Accept());
+      auto* ssl = static_cast<TSSLOpenSSL*>(conn.SSL());
+      ssl->CertificateFile = pki->Cert("localhost");
+      ssl->PrivateKeyFile = pki->Key("localhost");
+      ssl->IOTimeout = kTimeout;
+      if (conn.SSLAcceptConnection()) serve(conn);
+      conn.CloseSocket();
+    });
+  }
+  // A client connected to the server with a verified TLS session of `version`.
+  std::unique_ptr<TTCPBlockSocket> Connect(TSSLType version) {
+    auto sock = std::make_unique<TTCPBlockSocket>(OpenSSLClass());
+    sock->Connect("127.0.0.1", std::to_string(listener.GetLocalSinPort()));
+    EXPECT_EQ(sock->LastError, 0);
+    TCustomSSL* ssl = sock->SSL();
+    ssl->VerifyCert = true;
+    ssl->SetCertCAFile(pki->CaCert());
+    ssl->SNIHost = "localhost";
+    ssl->SSLType = version;
+    sock->SSLDoConnect();
+    EXPECT_EQ(sock->LastError, 0) << sock->GetErrorDescEx();
+    return sock;
+  }
+
+  static inline std::unique_ptr<TestPki> pki;
+  TTCPBlockSocket listener;
+  std::thread server;
+};
+
+TEST_F(TlsReads, DecryptedBytesCountAsWaiting) {
+  for (TSSLType version : {LT_TLSv1_2, LT_TLSv1_3}) {
+    SCOPED_TRACE(version == LT_TLSv1_2 ? "TLS 1.2" : "TLS 1.3");
+    Serve([](TTCPBlockSocket& conn) {
+      conn.SendString("0123456789");  // one record
+      conn.RecvString(kTimeout);      // until the client is done
+    });
+    auto sock = Connect(version);
+    char first = 0;
+    ASSERT_EQ(sock->RecvBufferEx(&first, 1, kTimeout), 1);
+    EXPECT_EQ(first, '0');
+    // The other nine bytes are inside OpenSSL; the socket itself has nothing.
+    EXPECT_TRUE(sock->CanRead(0));
+    EXPECT_EQ(sock->WaitingData(), 9);
+    EXPECT_EQ(sock->RecvBufferStr(9, kTimeout), "123456789");
+    EXPECT_FALSE(sock->CanRead(50));  // and now nothing is waiting anywhere
+    EXPECT_EQ(sock->WaitingData(), 0);
+    sock->SendString("done\r\n");
+    server.join();
+  }
+}
+
+TEST_F(TlsReads, CloseNotifyFromAWaitingPeerEndsTheRead) {
+  for (TSSLType version : {LT_TLSv1_2, LT_TLSv1_3}) {
+    SCOPED_TRACE(version == LT_TLSv1_2 ? "TLS 1.2" : "TLS 1.3");
+    const string body(200000, 'x');
+    bool peerClosedCleanly = false;
+    Serve([&](TTCPBlockSocket& conn) {
+      conn.SendString(body);
+      // close_notify, then wait for the client's before the connection goes.
+      peerClosedCleanly = conn.SSL()->BiShutdown();
+    });
+    auto sock = Connect(version);
+    const auto start = Clock::now();
+    string got;
+    for (;;) {
+      const string piece = sock->RecvPacket(kTimeout);
+      if (sock->LastError != 0) break;
+      got += piece;
+    }
+    const auto waited = Clock::now() - start;
+    EXPECT_EQ(sock->LastError, WSAECONNRESET) << sock->GetErrorDescEx();
+    EXPECT_EQ(got.size(), body.size());
+    // The end is seen as soon as the close arrives, nowhere near the timeout.
+    EXPECT_LT(waited, std::chrono::milliseconds(kTimeout / 4));
+    // Waiting data and readiness keep reporting the close for the read that ends on it.
+    EXPECT_TRUE(sock->CanRead(0));
+    EXPECT_GE(sock->WaitingData(), 1);
+    sock->CloseSocket();  // our close_notify: the server's wait ends
+    server.join();
+    EXPECT_TRUE(peerClosedCleanly);
+  }
+}
+
+}  // namespace
+}  // namespace qelvo::net
