@@ -3,11 +3,15 @@
 // close_notify and then waits for ours (as FTP servers do at the end of a protected
 // transfer) ends the read at once instead of after the timeout.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "net/ssl_openssl.h"
 #include "net/tcp_socket.h"
@@ -21,6 +25,46 @@ using std::string;
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kTimeout = 10000;
+
+// Passes the bytes of one connection on to `port`, the answers cut into small pieces sent
+// one by one: TLS records reach the client split across TCP segments, so the client's
+// socket often holds part of a record and nothing else.
+class ChoppingRelay {
+ public:
+  explicit ChoppingRelay(int port) {
+    listener_.Bind("127.0.0.1", "0");
+    listener_.Listen();
+    this->port = listener_.GetLocalSinPort();
+    thread_ = std::thread([this, port] {
+      if (!listener_.CanRead(kTimeout)) return;
+      TTCPBlockSocket down;
+      down.SetSocket(listener_.Accept());
+      const int one = 1;
+      ::setsockopt(down.Socket(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      TTCPBlockSocket up;
+      up.Connect("127.0.0.1", std::to_string(port));
+      std::vector<TBlockSocket*> ready;
+      while (up.LastError == 0 && down.LastError == 0) {
+        if (!down.GroupCanRead({&down, &up}, kTimeout, ready)) break;
+        for (TBlockSocket* from : ready) {
+          const string bytes = from->RecvPacket(0);
+          if (from->LastError != 0) return;
+          if (from == &down) up.SendString(bytes);
+          for (size_t at = 0; from == &up && at < bytes.size(); at += 3000) {
+            down.SendString(bytes.substr(at, 3000));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+          }
+        }
+      }
+    });
+  }
+  ~ChoppingRelay() { thread_.join(); }
+  int port = 0;
+
+ private:
+  TTCPBlockSocket listener_;
+  std::thread thread_;
+};
 
 class TlsReads : public ::testing::Test {
  protected:
@@ -51,9 +95,10 @@ class TlsReads : public ::testing::Test {
     });
   }
   // A client connected to the server with a verified TLS session of `version`.
-  std::unique_ptr<TTCPBlockSocket> Connect(TSSLType version) {
+  // port: where to connect, the server's own when 0.
+  std::unique_ptr<TTCPBlockSocket> Connect(TSSLType version, int port = 0) {
     auto sock = std::make_unique<TTCPBlockSocket>(OpenSSLClass());
-    sock->Connect("127.0.0.1", std::to_string(listener.GetLocalSinPort()));
+    sock->Connect("127.0.0.1", std::to_string(port != 0 ? port : listener.GetLocalSinPort()));
     EXPECT_EQ(sock->LastError, 0);
     TCustomSSL* ssl = sock->SSL();
     ssl->VerifyCert = true;
@@ -121,6 +166,57 @@ TEST_F(TlsReads, CloseNotifyFromAWaitingPeerEndsTheRead) {
     sock->CloseSocket();  // our close_notify: the server's wait ends
     server.join();
     EXPECT_TRUE(peerClosedCleanly);
+  }
+}
+
+// Records cut across segments: OpenSSL takes part of one off the socket and still has
+// nothing to hand out. Every kind of read must wait for the rest instead of taking the
+// empty socket for a close.
+TEST_F(TlsReads, RecordsLargerThanTheSocketBuffer) {
+  const string body = [] {
+    string b;
+    for (int i = 0; b.size() < 200000; ++i) b += "line " + std::to_string(i) + "\r\n";
+    return b;
+  }();
+  struct Case {
+    const char* name;
+    std::function<string(TTCPBlockSocket&)> read;
+  } cases[] = {
+      {"RecvBufferStr", [&](TTCPBlockSocket& s) { return s.RecvBufferStr(int32_t(body.size()), kTimeout); }},
+      {"RecvBufferEx",
+       [&](TTCPBlockSocket& s) {
+         string b(body.size(), '\0');
+         b.resize(size_t(std::max(s.RecvBufferEx(b.data(), int32_t(b.size()), kTimeout), 0)));
+         return b;
+       }},
+      {"RecvPacket",
+       [&](TTCPBlockSocket& s) {
+         string b;
+         while (b.size() < body.size() && s.LastError == 0) b += s.RecvPacket(kTimeout);
+         return b;
+       }},
+      {"RecvString",
+       [&](TTCPBlockSocket& s) {
+         string b;
+         while (b.size() < body.size() && s.LastError == 0) b += s.RecvString(kTimeout) + "\r\n";
+         return b;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Serve([&](TTCPBlockSocket& conn) {
+      conn.SendString(body);
+      conn.RecvString(kTimeout);  // until the client is done
+    });
+    ChoppingRelay relay(listener.GetLocalSinPort());
+    auto sock = Connect(LT_TLSv1_3, relay.port);
+    const string got = c.read(*sock);
+    EXPECT_EQ(sock->LastError, 0) << sock->GetErrorDescEx();
+    EXPECT_EQ(got.size(), body.size());
+    EXPECT_TRUE(got == body);
+    sock->SendString("done\r\n");
+    sock->CloseSocket();
+    server.join();
   }
 }
 
