@@ -23,6 +23,7 @@
 struct ssl_st;
 struct ssl_ctx_st;
 struct ssl_session_st;
+struct bio_st;
 
 namespace qelvo::net {
 
@@ -90,5 +91,8 @@ class TSSLOpenSSL : public TCustomSSL {
 
 // The factory a client hands to TTCPBlockSocket::SetSSLClass to speak real TLS.
 TSSLClass OpenSSLClass();
+
+// The transport of a session: the socket's own send and recv (ssl_openssl_bio.cpp).
+bio_st* NewSocketBio(TTCPBlockSocket* Socket);
 
 }  // namespace qelvo::net

@@ -1,7 +1,8 @@
-// Reads over the OpenSSL layer against our own TLS server on loopback: bytes OpenSSL has
-// already decrypted count as waiting data, and a peer that ends its side with
+// Reads and writes over the OpenSSL layer against our own TLS server on loopback: bytes
+// OpenSSL has already decrypted count as waiting data; a peer that ends its side with
 // close_notify and then waits for ours (as FTP servers do at the end of a protected
-// transfer) ends the read at once instead of after the timeout.
+// transfer) ends the read at once instead of after the timeout; records cut across
+// segments are waited for; a send to a reset peer fails without a signal.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -172,7 +173,7 @@ TEST_F(TlsReads, CloseNotifyFromAWaitingPeerEndsTheRead) {
 // Records cut across segments: OpenSSL takes part of one off the socket and still has
 // nothing to hand out. Every kind of read must wait for the rest instead of taking the
 // empty socket for a close.
-TEST_F(TlsReads, RecordsLargerThanTheSocketBuffer) {
+TEST_F(TlsReads, RecordsCutAcrossSegments) {
   const string body = [] {
     string b;
     for (int i = 0; b.size() < 200000; ++i) b += "line " + std::to_string(i) + "\r\n";
@@ -218,6 +219,18 @@ TEST_F(TlsReads, RecordsLargerThanTheSocketBuffer) {
     sock->CloseSocket();
     server.join();
   }
+}
+
+// Sending to a peer that reset the connection fails the send; it must not raise SIGPIPE,
+// which would end the whole program.
+TEST_F(TlsReads, WritesToAResetPeerFailQuietly) {
+  Serve([](TTCPBlockSocket& conn) { conn.SetLinger(true, 0); });  // the close resets
+  auto sock = Connect(LT_TLSv1_3);
+  server.join();
+  const string piece(65536, 'y');
+  for (int i = 0; i < 200 && sock->LastError == 0; ++i) sock->SendString(piece);
+  EXPECT_NE(sock->LastError, 0);
+  EXPECT_FALSE(sock->GetErrorDescEx().empty());
 }
 
 }  // namespace
