@@ -3,11 +3,13 @@
 // certificates, CONNECT tunnels through tinyproxy, and the server side (Accept).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "net/http_client.h"
 #include "net/ssl_openssl.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/tls_nginx.h"
@@ -17,6 +19,14 @@ namespace {
 
 using namespace qelvo::test;
 using std::string;
+
+// The first line the openssl command prints for `args`.
+string OpenSslSays(const string& args) {
+  TempFolder scratch{"openssl"};
+  ShellStatus("openssl " + args + " >" + ShellQuote(scratch.File("out")) + " 2>&1");
+  const string out = ReadFile(scratch.File("out"));
+  return out.substr(0, out.find('\n'));
+}
 
 class Https : public ::testing::Test {
  protected:
@@ -60,11 +70,21 @@ TEST_F(Https, GetRangeAndBigFileOverEachVersion) {
     TCustomSSL* ssl = http->Sock()->SSL();
     EXPECT_EQ(ssl->GetSSLVersion(), version);
     EXPECT_EQ(ssl->GetPeerName(), "localhost");
-    EXPECT_NE(ssl->GetPeerIssuer().find("Qelvo Test CA"), string::npos);
     EXPECT_EQ(ssl->GetVerifyCert(), 0);
     EXPECT_GE(ssl->GetCipherBits(), 128);
     EXPECT_FALSE(ssl->GetCipherName().empty());
-    EXPECT_EQ(ssl->GetPeerFingerprint().size(), 32u * 3 - 1);
+    // The certificate as the openssl command reads it.
+    const string cert = ShellQuote(pki->Cert("localhost"));
+    EXPECT_EQ("sha256 Fingerprint=" + ssl->GetPeerFingerprint(), OpenSslSays("x509 -noout -fingerprint -sha256 -in " + cert));
+    EXPECT_EQ("serial=" + ssl->GetPeerSerialNo_Text(), OpenSslSays("x509 -noout -serial -in " + cert));
+    EXPECT_EQ(ssl->GetPeerSerialNo(), -1) << "a random 20-byte serial does not fit";
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "%08x", ssl->GetPeerNameHash());
+    EXPECT_EQ(hash, OpenSslSays("x509 -noout -subject_hash -in " + cert));
+    EXPECT_EQ(ssl->GetPeerSubject(), "/CN=localhost");
+    EXPECT_EQ(ssl->GetPeerIssuer(), "/CN=Qelvo Test CA");
+    EXPECT_NE(ssl->GetCertInfo().find("Subject: CN=localhost"), string::npos) << ssl->GetCertInfo();
+    EXPECT_GE(ssl->GetCipherAlgBits(), ssl->GetCipherBits());
 
     http->Clear();
     http->RangeStart = 1000000;
@@ -137,7 +157,7 @@ TEST_F(Https, ProtocolVersions) {
   EXPECT_FALSE(http->HTTPMethod("GET", TlsUrl(*only12, "/small.txt")));
   EXPECT_EQ(ErrorOf(*http), "handshake: tlsv1 alert protocol version");
 
-  for (TSSLType old : {LT_SSLv2, LT_SSLv3, LT_TLSv1, LT_TLSv1_1}) {
+  for (TSSLType old : {LT_SSLv2, LT_SSLv3, LT_TLSv1, LT_TLSv1_1, LT_SSHv2}) {
     auto legacy = Client();
     legacy->Sock()->SSL()->SSLType = old;
     EXPECT_FALSE(legacy->HTTPMethod("GET", TlsUrl(*only12, "/small.txt")));
@@ -168,6 +188,24 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   pfx->Sock()->SSL()->KeyPassword = kPfxPassword;
   ASSERT_TRUE(pfx->HTTPMethod("GET", url)) << ErrorOf(*pfx);
   EXPECT_EQ(pfx->ResultCode(), 200);
+
+  // The same as bytes in memory.
+  auto pemBytes = Client();
+  pemBytes->Sock()->SSL()->Certificate = ReadFile(pki->Cert("client"));
+  pemBytes->Sock()->SSL()->PrivateKey = ReadFile(pki->Key("client"));
+  ASSERT_TRUE(pemBytes->HTTPMethod("GET", url)) << ErrorOf(*pemBytes);
+  EXPECT_EQ(pemBytes->ResultCode(), 200);
+
+  auto pfxBytes = Client();
+  pfxBytes->Sock()->SSL()->PFX = ReadFile(pki->ClientPfx());
+  pfxBytes->Sock()->SSL()->KeyPassword = kPfxPassword;
+  ASSERT_TRUE(pfxBytes->HTTPMethod("GET", url)) << ErrorOf(*pfxBytes);
+  EXPECT_EQ(pfxBytes->ResultCode(), 200);
+
+  auto notACertificate = Client();
+  notACertificate->Sock()->SSL()->Certificate = "not a certificate";
+  EXPECT_FALSE(notACertificate->HTTPMethod("GET", url));
+  EXPECT_EQ(ErrorOf(*notACertificate).rfind("cannot use the certificate given", 0), 0u) << ErrorOf(*notACertificate);
 
   auto wrongPassword = Client();
   wrongPassword->Sock()->SSL()->PFXfile = pki->ClientPfx();
