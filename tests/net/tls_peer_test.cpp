@@ -3,6 +3,7 @@
 // certificates, CONNECT tunnels through tinyproxy, and the server side (Accept).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "tests/support/files.h"
 #include "tests/support/peers.h"
 #include "tests/support/sample_data.h"
+#include "tests/support/script_server.h"
 #include "tests/support/tls_nginx.h"
 
 namespace qelvo::net {
@@ -213,6 +215,47 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   EXPECT_FALSE(wrongPassword->HTTPMethod("GET", url));
   EXPECT_EQ(ErrorOf(*wrongPassword).rfind("cannot use the PFX file " + pki->ClientPfx(), 0), 0u)
       << ErrorOf(*wrongPassword);
+}
+
+// HTTP/1.1 keeps the TLS connection for the next request; once the server has closed
+// it (close_notify while idle), the next request opens a new one instead of failing.
+TEST_F(Https, KeepAliveReusesAndNoticesTheServersClose) {
+  auto nginx = Server({.ServerLines = "    keepalive_timeout 1s;\n"});
+  auto http = Client();
+  http->Protocol = "1.1";
+  int connects = 0;
+  http->Sock()->OnStatus = [&](TBlockSocket*, THookSocketReason reason, const string&) {
+    if (reason == HR_Connect) ++connects;
+  };
+  const string url = TlsUrl(*nginx, "/small.txt");
+  for (int i = 0; i < 3; ++i) {
+    http->Clear();
+    ASSERT_TRUE(http->HTTPMethod("GET", url)) << ErrorOf(*http);
+    EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
+  }
+  EXPECT_EQ(connects, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  http->Clear();
+  ASSERT_TRUE(http->HTTPMethod("GET", url)) << ErrorOf(*http);
+  EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
+  EXPECT_EQ(connects, 2);
+  EXPECT_EQ(nginx->CountRequests("/"), 4);
+}
+
+// Same host and port, other scheme: the open plain connection is not reused, so the
+// https:// request never travels in the clear.
+TEST_F(Https, PlainConnectionIsNotReusedForHttps) {
+  ScriptServer server({{ReadHead(), Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"), Pause(1000), Close()},
+                       {ReadBytes(5), Close()}});
+  auto http = Client();
+  http->Protocol = "1.1";
+  ASSERT_TRUE(http->HTTPMethod("GET", server.Url("/a")));
+  EXPECT_EQ(http->Document().DataString(), "ok");
+  http->Clear();
+  EXPECT_FALSE(http->HTTPMethod("GET", "https://127.0.0.1:" + server.PortText() + "/b"));
+  EXPECT_EQ(http->Sock()->LastError, WSASYSNOTREADY);  // the handshake with a plain peer
+  EXPECT_TRUE(server.WaitFinished(2));  // a second connection
+  EXPECT_EQ(server.Received(0).find("/b"), string::npos);
 }
 
 TEST_F(Https, ThroughTinyproxyConnectTunnel) {
