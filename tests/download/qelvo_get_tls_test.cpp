@@ -99,11 +99,8 @@ TEST_F(QelvoGetTls, HttpsResumesAPartFile) {
 // Each wait is bounded by --timeout; a transfer whose protected data connection waited
 // for it at the end would take that long, so the successful runs must take far less.
 TEST_F(QelvoGetTls, FtpsImplicitAndExplicit) {
-  const string tls = "ssl_enable=YES\nrsa_cert_file=" + pki->Cert("localhost") +
-                     "\nrsa_private_key_file=" + pki->Key("localhost") +
-                     "\nallow_anon_ssl=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nssl_ciphers=HIGH\n";
-  VsftpdPeer implicitPeer(false, tls + "implicit_ssl=YES\n");
-  VsftpdPeer explicitPeer(false, tls);
+  VsftpdPeer implicitPeer(false, VsftpdTlsConf(*pki, true));
+  VsftpdPeer explicitPeer(false, VsftpdTlsConf(*pki, false));
   VsftpdPeer plainPeer;
   for (const VsftpdPeer* p : {&implicitPeer, &explicitPeer, &plainPeer}) {
     ASSERT_TRUE(p->ok) << p->error;

@@ -22,14 +22,6 @@ namespace {
 
 using namespace qelvo::test;
 
-// vsftpd.conf lines for TLS with the test PKI's certificate `cert`.
-std::string VsftpdTls(const TestPki& pki, bool implicit, const std::string& cert = "localhost") {
-  return "ssl_enable=YES\nrsa_cert_file=" + pki.Cert(cert) + "\nrsa_private_key_file=" + pki.Key(cert) +
-         "\nallow_anon_ssl=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\n"
-         "require_ssl_reuse=YES\nssl_ciphers=HIGH\n" +
-         (implicit ? "implicit_ssl=YES\n" : "");
-}
-
 class Ftps : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { pki = std::make_unique<TestPki>(); }
@@ -62,7 +54,7 @@ TEST_F(Ftps, ProtectedTransfersEndPromptly) {
   constexpr int64_t kUploadCut = 1234567;
   for (bool implicit : {false, true}) {
     SCOPED_TRACE(implicit ? "implicit" : "explicit");
-    VsftpdPeer vsftpd(false, VsftpdTls(*pki, implicit));
+    VsftpdPeer vsftpd(false, VsftpdTlsConf(*pki, implicit));
     ASSERT_TRUE(vsftpd.ok) << vsftpd.error;
     vsftpd.Serve("big.bin", body);
     vsftpd.Serve("small.txt", small);
@@ -125,7 +117,7 @@ TEST_F(Ftps, ProtectedTransfersEndPromptly) {
 }
 
 TEST_F(Ftps, ControlCertificateIsChecked) {
-  VsftpdPeer vsftpd(false, VsftpdTls(*pki, false, "rogue"));
+  VsftpdPeer vsftpd(false, VsftpdTlsConf(*pki, false, "rogue"));
   ASSERT_TRUE(vsftpd.ok) << vsftpd.error;
   auto ftp = Client(vsftpd, false);
   EXPECT_FALSE(ftp->Login());
