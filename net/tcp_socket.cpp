@@ -108,10 +108,11 @@ int32_t TTCPBlockSocket::WaitingData() {
 bool TTCPBlockSocket::CanRead(int32_t Timeout) {
   if (!FSSL->SSLEnabled || FSocket == platform::kInvalidSocket) return TBlockSocket::CanRead(Timeout);
   const uint32_t start = TickNow();
+  bool reported = false;  // the plain wait reports HR_CanRead when it finds the socket ready
   for (;;) {
     if (!StopFlag && FSSL->WaitingData() > 0) {
       ResetLastError();
-      ReportStatus(HR_CanRead, "");
+      if (!reported) ReportStatus(HR_CanRead, "");
       return true;
     }
     int32_t left = -1;
@@ -120,6 +121,7 @@ bool TTCPBlockSocket::CanRead(int32_t Timeout) {
       left = Timeout > spent ? Timeout - spent : 0;
     }
     if (!TBlockSocket::CanRead(left)) return false;
+    reported = true;
     // Readable with nothing on it: the peer closed or failed, which the read reports.
     if (TBlockSocket::WaitingData() == 0) return true;
     // Otherwise part of a record, a record without data (a session ticket) or the rest

@@ -81,7 +81,9 @@ TEST_F(QelvoGetTls, HttpsVerifiesByDefault) {
     const Outcome r = Get(Dest() + c.args, scratch);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
     EXPECT_NE(r.output.find(c.says), string::npos) << r.output;
-    if (c.exitCode == 0) EXPECT_EQ(Checksum(ReadFile(dest.File("file.bin"))), Checksum(body));
+    if (c.exitCode == 0) {
+      EXPECT_EQ(Checksum(ReadFile(dest.File("file.bin"))), Checksum(body));
+    }
   }
 }
 

@@ -109,7 +109,9 @@ TEST_F(Ftps, ProtectedTransfersEndPromptly) {
     EXPECT_TRUE(ftp->Logout());
 
     const std::string log = vsftpd.Log();
-    if (!implicit) EXPECT_NE(log.find("AUTH TLS"), std::string::npos);
+    if (!implicit) {
+      EXPECT_NE(log.find("AUTH TLS"), std::string::npos);
+    }
     EXPECT_NE(log.find("PROT P"), std::string::npos);
     EXPECT_NE(log.find("REST 1000000"), std::string::npos);
     EXPECT_NE(log.find("REST " + std::to_string(kUploadCut)), std::string::npos);
