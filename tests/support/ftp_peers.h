@@ -55,7 +55,8 @@ class PureFtpdPeer : public FtpPeer {
 
 // vsftpd.conf lines for FTP over TLS with the test PKI's certificate `cert`: logins and
 // data of every session protected; data connections must resume the control
-// connection's TLS session; implicit: TLS from the first byte (ftps://).
+// connection's TLS session and end with close_notify in both directions; implicit: TLS
+// from the first byte (ftps://).
 std::string VsftpdTlsConf(const TestPki& pki, bool implicit, const std::string& cert = "localhost");
 
 // The pure-ftpd program (installed, or unpacked by scripts/install-deps), "" when absent.
