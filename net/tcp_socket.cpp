@@ -1,6 +1,7 @@
 #include "net/tcp_socket.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "net/codec_util.h"
 #include "net/ip_text.h"
@@ -199,6 +200,18 @@ int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   ExceptCheck();
   if (r > 0) r = CountReceived(Buffer, r);
   return r;
+}
+
+int32_t TTCPBlockSocket::PeekBuffer(void* Buffer, int32_t Length) {
+  if (!FSSL->SSLEnabled || FBypassFlag) return TBlockSocket::PeekBuffer(Buffer, Length);
+  ResetLastError();
+  if (LineBuffer.empty() && WaitingData() > 0) {
+    LineBuffer = RecvPacket(0);
+    if (LastError != 0) return 0;
+  }
+  const auto n = static_cast<int32_t>(std::min<size_t>(LineBuffer.size(), static_cast<size_t>(std::max(Length, 0))));
+  std::memcpy(Buffer, LineBuffer.data(), static_cast<size_t>(n));
+  return n;
 }
 
 std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }

@@ -87,6 +87,9 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   TSocketHandle Accept() override;
   int32_t SendBuffer(const void* Buffer, int32_t Length) override;
   int32_t RecvBuffer(void* Buffer, int32_t Length) override;
+  // Under TLS the socket's own bytes are ciphertext: the decrypted bytes waiting move to
+  // the line buffer (where the next read takes them first) and are shown from there.
+  int32_t PeekBuffer(void* Buffer, int32_t Length) override;
   std::string GetLocalSinIP() override;
   std::string GetRemoteSinIP() override;
   int32_t GetLocalSinPort() override;

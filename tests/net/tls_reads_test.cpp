@@ -130,6 +130,7 @@ TEST_F(TlsReads, DecryptedBytesCountAsWaiting) {
     // The other nine bytes are inside OpenSSL; the socket itself has nothing.
     EXPECT_TRUE(sock->CanRead(0));
     EXPECT_EQ(sock->WaitingData(), 9);
+    EXPECT_EQ(sock->PeekByte(0), '1') << "the decrypted byte, not the socket's ciphertext";
     EXPECT_EQ(sock->RecvBufferStr(9, kTimeout), "123456789");
     EXPECT_FALSE(sock->CanRead(50));  // and now nothing is waiting anywhere
     EXPECT_EQ(sock->WaitingData(), 0);
