@@ -4,8 +4,12 @@
 // older protocol fails the handshake with a plain message instead of weakening it.
 //
 // While a session is up the socket is in non-blocking mode and every wait for the peer
-// goes through the socket's own CanRead/CanWrite, bounded by IOTimeout, so a stalled
-// peer in the middle of a record or a handshake cannot hang the caller.
+// goes through the socket's own plain waits, bounded by IOTimeout, so a stalled peer in
+// the middle of a record or a handshake cannot hang the caller. The records travel
+// through the socket's send and recv (ssl_openssl_bio.cpp), never around them.
+//
+// WaitingData counts decrypted bytes OpenSSL holds, and a received close (or failure)
+// as 1 for as long as the session lasts: the socket can be empty while either waits.
 //
 // With VerifyCert the peer's chain is checked against CertCAFile, CertCA,
 // TrustCertificate(File), or the system's CA store when none of them is given, and the
