@@ -264,9 +264,10 @@ bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
 }
 
 bool THTTPSend::ReuseOrConnect(bool Tls) {
-  // Bytes left over from the previous response mean the stream is out of step.
+  // Bytes left over from the previous response mean the stream is out of step; a plain
+  // connection never carries an https:// request, nor a TLS one an http:// request.
   if (FSock->Socket() != platform::kInvalidSocket && FAliveHost == TargetHost && FAlivePort == TargetPort &&
-      FSock->LineBuffer.empty() && !FSock->CanRead(0))
+      FSock->SSL()->SSLEnabled == Tls && FSock->LineBuffer.empty() && !FSock->CanRead(0))
     return true;
   return OpenConnection(Tls);
 }

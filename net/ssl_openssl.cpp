@@ -69,7 +69,9 @@ void TSSLOpenSSL::SetErrorFrom(int Result, const char* what) {
 
 bool TSSLOpenSSL::WaitFor(int Error) {
   TTCPBlockSocket* sock = Socket();
-  const bool ready = Error == SSL_ERROR_WANT_WRITE ? sock->CanWrite(IOTimeout) : sock->CanRead(IOTimeout);
+  // The plain waits: OpenSSL asks for bytes that are not in its buffers yet.
+  const bool ready =
+      Error == SSL_ERROR_WANT_WRITE ? sock->CanWrite(IOTimeout) : sock->TBlockSocket::CanRead(IOTimeout);
   if (!ready) {
     SetError(-1, sock->LastError != 0 ? "stopped" : "timed out waiting for the peer");
     return false;
@@ -100,6 +102,7 @@ bool TSSLOpenSSL::StartSession(bool Server) {
   LastErrorDesc.clear();
   if (SSLEnabled) Shutdown();
   FreeSession();
+  FReadEnded = false;
   if (!Prepare(Server)) return false;
   Socket()->SetNonBlockMode(true);
   FNonBlocking = true;
@@ -184,10 +187,16 @@ int32_t TSSLOpenSSL::RecvBuffer(void* Buffer, int32_t Len) {
 // Decrypted bytes ready to read. Records that carry no data (TLS 1.3 session tickets)
 // are processed here, so that they neither count as data nor leave the socket readable;
 // a close or failure counts as 1, for the read that reports it.
+//
+// The close must keep counting once the probe has taken its record off the socket:
+// a peer that waits for our close_notify before closing (an FTP server ending a
+// protected transfer) sends nothing more, and a wait on the empty socket would last
+// until the timeout.
 int32_t TSSLOpenSSL::WaitingData() {
   if (FSsl == nullptr || !SSLEnabled) return 0;
   const int pending = SSL_pending(FSsl);
   if (pending > 0) return pending;
+  if (FReadEnded || (SSL_get_shutdown(FSsl) & SSL_RECEIVED_SHUTDOWN) != 0) return 1;
   // Records OpenSSL already took off the socket count as well as bytes still on it.
   if (SSL_has_pending(FSsl) == 0 && Socket()->TBlockSocket::WaitingData() == 0) return 0;
   char probe = 0;
@@ -199,6 +208,7 @@ int32_t TSSLOpenSSL::WaitingData() {
     ERR_clear_error();
     return 0;
   }
+  FReadEnded = true;
   return 1;
 }
 

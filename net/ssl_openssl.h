@@ -4,8 +4,12 @@
 // older protocol fails the handshake with a plain message instead of weakening it.
 //
 // While a session is up the socket is in non-blocking mode and every wait for the peer
-// goes through the socket's own CanRead/CanWrite, bounded by IOTimeout, so a stalled
-// peer in the middle of a record or a handshake cannot hang the caller.
+// goes through the socket's own plain waits, bounded by IOTimeout, so a stalled peer in
+// the middle of a record or a handshake cannot hang the caller. The records travel
+// through the socket's send and recv (ssl_openssl_bio.cpp), never around them.
+//
+// WaitingData counts decrypted bytes OpenSSL holds, and a received close (or failure)
+// as 1 for as long as the session lasts: the socket can be empty while either waits.
 //
 // With VerifyCert the peer's chain is checked against CertCAFile, CertCA,
 // TrustCertificate(File), or the system's CA store when none of them is given, and the
@@ -23,6 +27,7 @@
 struct ssl_st;
 struct ssl_ctx_st;
 struct ssl_session_st;
+struct bio_st;
 
 namespace qelvo::net {
 
@@ -85,9 +90,13 @@ class TSSLOpenSSL : public TCustomSSL {
   // Session to offer at the next Connect (from Assign), owned.
   ssl_session_st* FResume = nullptr;
   bool FNonBlocking = false;  // this layer put the socket in non-blocking mode
+  bool FReadEnded = false;    // a probe met the end of the peer's data (close or failure)
 };
 
 // The factory a client hands to TTCPBlockSocket::SetSSLClass to speak real TLS.
 TSSLClass OpenSSLClass();
+
+// The transport of a session: the socket's own send and recv (ssl_openssl_bio.cpp).
+bio_st* NewSocketBio(TTCPBlockSocket* Socket);
 
 }  // namespace qelvo::net

@@ -192,10 +192,12 @@ bool TSSLOpenSSL::Prepare(bool Server) {
   }
   SSL_CTX_set_mode(FCtx, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   FSsl = SSL_new(FCtx);
-  if (FSsl == nullptr || SSL_set_fd(FSsl, static_cast<int>(Socket()->Socket())) != 1) {
+  BIO* transport = FSsl != nullptr ? NewSocketBio(Socket()) : nullptr;
+  if (transport == nullptr) {
     SetError(-1, "cannot attach TLS to the socket" + QueuedReason());
     return false;
   }
+  SSL_set_bio(FSsl, transport, transport);
   if (Server) return true;
   const bool ip = IsIPv4Text(SNIHost) || IsIPv6Text(SNIHost);
   if (!SNIHost.empty() && !ip) SSL_set_tlsext_host_name(FSsl, SNIHost.c_str());

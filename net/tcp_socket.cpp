@@ -1,6 +1,7 @@
 #include "net/tcp_socket.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "net/codec_util.h"
 #include "net/ip_text.h"
@@ -97,11 +98,36 @@ void TTCPBlockSocket::CloseSocket() {
   HTTPTunnel = false;
 }
 
+// Under TLS only what the layer can hand out: bytes on the socket are ciphertext, maybe
+// part of a record, and a read sized by them would wait for the rest of the record
+// beyond the caller's timeout.
 int32_t TTCPBlockSocket::WaitingData() {
-  int32_t n = 0;
-  if (FSSL->SSLEnabled && FSocket != platform::kInvalidSocket) n = FSSL->WaitingData();
-  if (n == 0) n = TBlockSocket::WaitingData();
-  return n;
+  if (FSSL->SSLEnabled && FSocket != platform::kInvalidSocket) return FSSL->WaitingData();
+  return TBlockSocket::WaitingData();
+}
+
+bool TTCPBlockSocket::CanRead(int32_t Timeout) {
+  if (!FSSL->SSLEnabled || FSocket == platform::kInvalidSocket) return TBlockSocket::CanRead(Timeout);
+  const uint32_t start = TickNow();
+  bool reported = false;  // the plain wait reports HR_CanRead when it finds the socket ready
+  for (;;) {
+    if (!StopFlag && FSSL->WaitingData() > 0) {
+      ResetLastError();
+      if (!reported) ReportStatus(HR_CanRead, "");
+      return true;
+    }
+    int32_t left = -1;
+    if (Timeout >= 0) {
+      const auto spent = static_cast<int32_t>(TickSpan(start, TickNow()));
+      left = Timeout > spent ? Timeout - spent : 0;
+    }
+    if (!TBlockSocket::CanRead(left)) return false;
+    reported = true;
+    // Readable with nothing on it: the peer closed or failed, which the read reports.
+    if (TBlockSocket::WaitingData() == 0) return true;
+    // Otherwise part of a record, a record without data (a session ticket) or the rest
+    // of one arrived: OpenSSL takes it and the loop looks again.
+  }
 }
 
 void TTCPBlockSocket::Listen() {
@@ -176,35 +202,16 @@ int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   return r;
 }
 
-void TTCPBlockSocket::AwaitTLSData(int32_t& Timeout) {
-  if (!FSSL->SSLEnabled || !LineBuffer.empty() || Timeout == 0) return;
-  const uint32_t start = TickNow();
-  for (;;) {
-    if (WaitingData() > 0) break;
-    int32_t left = -1;
-    if (Timeout > 0) {
-      const auto spent = static_cast<int32_t>(TickNow() - start);
-      left = Timeout > spent ? Timeout - spent : 0;
-      if (left == 0) break;
-    }
-    if (!CanRead(left)) break;
-    // Readable with no bytes at all: the peer closed, which the plain read reports.
-    if (TBlockSocket::WaitingData() == 0) break;
+int32_t TTCPBlockSocket::PeekBuffer(void* Buffer, int32_t Length) {
+  if (!FSSL->SSLEnabled || FBypassFlag) return TBlockSocket::PeekBuffer(Buffer, Length);
+  ResetLastError();
+  if (LineBuffer.empty() && WaitingData() > 0) {
+    LineBuffer = RecvPacket(0);
+    if (LastError != 0) return 0;
   }
-  if (Timeout > 0) {
-    const auto spent = static_cast<int32_t>(TickNow() - start);
-    Timeout = Timeout > spent ? Timeout - spent : 0;
-  }
-}
-
-ByteString TTCPBlockSocket::RecvPacket(int32_t Timeout) {
-  AwaitTLSData(Timeout);
-  return TBlockSocket::RecvPacket(Timeout);
-}
-
-int32_t TTCPBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
-  AwaitTLSData(Timeout);
-  return TBlockSocket::RecvBufferEx(Buffer, Len, Timeout);
+  const auto n = static_cast<int32_t>(std::min<size_t>(LineBuffer.size(), static_cast<size_t>(std::max(Length, 0))));
+  std::memcpy(Buffer, LineBuffer.data(), static_cast<size_t>(n));
+  return n;
 }
 
 std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }

@@ -78,12 +78,18 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   void Connect(const std::string& IP, const std::string& Port) override;
   void CloseSocket() override;
   int32_t WaitingData() override;
+  // Under TLS, readable means data (or a close) OpenSSL can hand out, which it may hold
+  // with nothing left on the socket; bytes on the socket that make no data yet (part of
+  // a record, a session ticket) are not. So every read's "readable but nothing waiting
+  // means closed" holds under TLS too.
+  bool CanRead(int32_t Timeout) override;
   void Listen() override;
   TSocketHandle Accept() override;
   int32_t SendBuffer(const void* Buffer, int32_t Length) override;
   int32_t RecvBuffer(void* Buffer, int32_t Length) override;
-  ByteString RecvPacket(int32_t Timeout) override;
-  int32_t RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) override;
+  // Under TLS the socket's own bytes are ciphertext: the decrypted bytes waiting move to
+  // the line buffer (where the next read takes them first) and are shown from there.
+  int32_t PeekBuffer(void* Buffer, int32_t Length) override;
   std::string GetLocalSinIP() override;
   std::string GetRemoteSinIP() override;
   int32_t GetLocalSinPort() override;
@@ -99,10 +105,6 @@ class TTCPBlockSocket : public TSocksBlockSocket {
  protected:
   void SocksDoConnect(const std::string& IP, const std::string& Port);
   void HTTPTunnelDoConnect(const std::string& IP, const std::string& Port);
-  // Under TLS the socket can turn readable with records that hold no data (session
-  // tickets); the plain reads would take that for a close. Waits, within Timeout (which
-  // it reduces by the time spent), until there is data, a close or a failure to read.
-  void AwaitTLSData(int32_t& Timeout);
 
   std::unique_ptr<TCustomSSL> FSSL;
 };

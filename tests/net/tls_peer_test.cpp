@@ -3,13 +3,17 @@
 // certificates, CONNECT tunnels through tinyproxy, and the server side (Accept).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "net/http_client.h"
 #include "net/ssl_openssl.h"
+#include "tests/support/files.h"
 #include "tests/support/peers.h"
 #include "tests/support/sample_data.h"
+#include "tests/support/script_server.h"
 #include "tests/support/tls_nginx.h"
 
 namespace qelvo::net {
@@ -17,6 +21,14 @@ namespace {
 
 using namespace qelvo::test;
 using std::string;
+
+// The first line the openssl command prints for `args`.
+string OpenSslSays(const string& args) {
+  TempFolder scratch{"openssl"};
+  ShellStatus("openssl " + args + " >" + ShellQuote(scratch.File("out")) + " 2>&1");
+  const string out = ReadFile(scratch.File("out"));
+  return out.substr(0, out.find('\n'));
+}
 
 class Https : public ::testing::Test {
  protected:
@@ -60,11 +72,21 @@ TEST_F(Https, GetRangeAndBigFileOverEachVersion) {
     TCustomSSL* ssl = http->Sock()->SSL();
     EXPECT_EQ(ssl->GetSSLVersion(), version);
     EXPECT_EQ(ssl->GetPeerName(), "localhost");
-    EXPECT_NE(ssl->GetPeerIssuer().find("Qelvo Test CA"), string::npos);
     EXPECT_EQ(ssl->GetVerifyCert(), 0);
     EXPECT_GE(ssl->GetCipherBits(), 128);
     EXPECT_FALSE(ssl->GetCipherName().empty());
-    EXPECT_EQ(ssl->GetPeerFingerprint().size(), 32u * 3 - 1);
+    // The certificate as the openssl command reads it.
+    const string cert = ShellQuote(pki->Cert("localhost"));
+    EXPECT_EQ("sha256 Fingerprint=" + ssl->GetPeerFingerprint(), OpenSslSays("x509 -noout -fingerprint -sha256 -in " + cert));
+    EXPECT_EQ("serial=" + ssl->GetPeerSerialNo_Text(), OpenSslSays("x509 -noout -serial -in " + cert));
+    EXPECT_EQ(ssl->GetPeerSerialNo(), -1) << "a random 20-byte serial does not fit";
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "%08x", ssl->GetPeerNameHash());
+    EXPECT_EQ(hash, OpenSslSays("x509 -noout -subject_hash -in " + cert));
+    EXPECT_EQ(ssl->GetPeerSubject(), "/CN=localhost");
+    EXPECT_EQ(ssl->GetPeerIssuer(), "/CN=Qelvo Test CA");
+    EXPECT_NE(ssl->GetCertInfo().find("Subject: CN=localhost"), string::npos) << ssl->GetCertInfo();
+    EXPECT_GE(ssl->GetCipherAlgBits(), ssl->GetCipherBits());
 
     http->Clear();
     http->RangeStart = 1000000;
@@ -137,7 +159,7 @@ TEST_F(Https, ProtocolVersions) {
   EXPECT_FALSE(http->HTTPMethod("GET", TlsUrl(*only12, "/small.txt")));
   EXPECT_EQ(ErrorOf(*http), "handshake: tlsv1 alert protocol version");
 
-  for (TSSLType old : {LT_SSLv2, LT_SSLv3, LT_TLSv1, LT_TLSv1_1}) {
+  for (TSSLType old : {LT_SSLv2, LT_SSLv3, LT_TLSv1, LT_TLSv1_1, LT_SSHv2}) {
     auto legacy = Client();
     legacy->Sock()->SSL()->SSLType = old;
     EXPECT_FALSE(legacy->HTTPMethod("GET", TlsUrl(*only12, "/small.txt")));
@@ -169,12 +191,71 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   ASSERT_TRUE(pfx->HTTPMethod("GET", url)) << ErrorOf(*pfx);
   EXPECT_EQ(pfx->ResultCode(), 200);
 
+  // The same as bytes in memory.
+  auto pemBytes = Client();
+  pemBytes->Sock()->SSL()->Certificate = ReadFile(pki->Cert("client"));
+  pemBytes->Sock()->SSL()->PrivateKey = ReadFile(pki->Key("client"));
+  ASSERT_TRUE(pemBytes->HTTPMethod("GET", url)) << ErrorOf(*pemBytes);
+  EXPECT_EQ(pemBytes->ResultCode(), 200);
+
+  auto pfxBytes = Client();
+  pfxBytes->Sock()->SSL()->PFX = ReadFile(pki->ClientPfx());
+  pfxBytes->Sock()->SSL()->KeyPassword = kPfxPassword;
+  ASSERT_TRUE(pfxBytes->HTTPMethod("GET", url)) << ErrorOf(*pfxBytes);
+  EXPECT_EQ(pfxBytes->ResultCode(), 200);
+
+  auto notACertificate = Client();
+  notACertificate->Sock()->SSL()->Certificate = "not a certificate";
+  EXPECT_FALSE(notACertificate->HTTPMethod("GET", url));
+  EXPECT_EQ(ErrorOf(*notACertificate).rfind("cannot use the certificate given", 0), 0u) << ErrorOf(*notACertificate);
+
   auto wrongPassword = Client();
   wrongPassword->Sock()->SSL()->PFXfile = pki->ClientPfx();
   wrongPassword->Sock()->SSL()->KeyPassword = "nope";
   EXPECT_FALSE(wrongPassword->HTTPMethod("GET", url));
   EXPECT_EQ(ErrorOf(*wrongPassword).rfind("cannot use the PFX file " + pki->ClientPfx(), 0), 0u)
       << ErrorOf(*wrongPassword);
+}
+
+// HTTP/1.1 keeps the TLS connection for the next request; once the server has closed
+// it (close_notify while idle), the next request opens a new one instead of failing.
+TEST_F(Https, KeepAliveReusesAndNoticesTheServersClose) {
+  auto nginx = Server({.ServerLines = "    keepalive_timeout 1s;\n"});
+  auto http = Client();
+  http->Protocol = "1.1";
+  int connects = 0;
+  http->Sock()->OnStatus = [&](TBlockSocket*, THookSocketReason reason, const string&) {
+    if (reason == HR_Connect) ++connects;
+  };
+  const string url = TlsUrl(*nginx, "/small.txt");
+  for (int i = 0; i < 3; ++i) {
+    http->Clear();
+    ASSERT_TRUE(http->HTTPMethod("GET", url)) << ErrorOf(*http);
+    EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
+  }
+  EXPECT_EQ(connects, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  http->Clear();
+  ASSERT_TRUE(http->HTTPMethod("GET", url)) << ErrorOf(*http);
+  EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
+  EXPECT_EQ(connects, 2);
+  EXPECT_EQ(nginx->CountRequests("/"), 4);
+}
+
+// Same host and port, other scheme: the open plain connection is not reused, so the
+// https:// request never travels in the clear.
+TEST_F(Https, PlainConnectionIsNotReusedForHttps) {
+  ScriptServer server({{ReadHead(), Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"), Pause(1000), Close()},
+                       {ReadBytes(5), Close()}});
+  auto http = Client();
+  http->Protocol = "1.1";
+  ASSERT_TRUE(http->HTTPMethod("GET", server.Url("/a")));
+  EXPECT_EQ(http->Document().DataString(), "ok");
+  http->Clear();
+  EXPECT_FALSE(http->HTTPMethod("GET", "https://127.0.0.1:" + server.PortText() + "/b"));
+  EXPECT_EQ(http->Sock()->LastError, WSASYSNOTREADY);  // the handshake with a plain peer
+  EXPECT_TRUE(server.WaitFinished(2));  // a second connection
+  EXPECT_EQ(server.Received(0).find("/b"), string::npos);
 }
 
 TEST_F(Https, ThroughTinyproxyConnectTunnel) {

@@ -38,6 +38,15 @@ void FtpPeer::Serve(const std::string& relative, const std::string& bytes) const
   ::chmod(path.c_str(), 0644);
 }
 
+std::string VsftpdTlsConf(const TestPki& pki, bool implicit, const std::string& cert) {
+  return "ssl_enable=YES\nrsa_cert_file=" + pki.Cert(cert) + "\nrsa_private_key_file=" + pki.Key(cert) +
+         "\nallow_anon_ssl=YES\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\n"
+         "force_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+         // A transfer counts only when its data connection ends with close_notify both ways.
+         "strict_ssl_read_eof=YES\nstrict_ssl_write_shutdown=YES\n" +
+         std::string(implicit ? "implicit_ssl=YES\n" : "");
+}
+
 VsftpdPeer::VsftpdPeer(bool ipv6, const std::string& extraConf) {
   const std::string vsftpd = FindProgram({"/usr/sbin/vsftpd"});
   if (vsftpd.empty()) {

@@ -9,6 +9,7 @@
 
 #include "tests/support/peer_process.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/test_pki.h"
 
 namespace qelvo::test {
 
@@ -51,6 +52,12 @@ class PureFtpdPeer : public FtpPeer {
   PureFtpdPeer();
   std::string Log() const override;
 };
+
+// vsftpd.conf lines for FTP over TLS with the test PKI's certificate `cert`: logins and
+// data of every session protected; data connections must resume the control
+// connection's TLS session and end with close_notify in both directions; implicit: TLS
+// from the first byte (ftps://).
+std::string VsftpdTlsConf(const TestPki& pki, bool implicit, const std::string& cert = "localhost");
 
 // The pure-ftpd program (installed, or unpacked by scripts/install-deps), "" when absent.
 std::string FindPureFtpd();

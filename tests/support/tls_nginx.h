@@ -15,7 +15,7 @@ struct TlsNginxOptions {
   std::string Cert = "localhost";
   std::string Protocols = "TLSv1.2 TLSv1.3";
   // Extra lines in the "localhost" server block (client certificate checks and the like).
-  std::string ServerLines;
+  std::string ServerLines{};
 };
 
 bool StartTlsNginx(NginxPeer& peer, const TestPki& pki, const TlsNginxOptions& options = {});
