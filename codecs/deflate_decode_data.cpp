@@ -96,23 +96,25 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
         }
       }
     }
-    if (entry & kFastLong) {
-      entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
-      if (entry & kFastLiteral) {
-        consume(entry);
-        *out++ = static_cast<uint8_t>(entry >> 16);
-        entry = litTable[bitBuf & kLiteralMask];
-        continue;
+    if (entry & (kFastLong | kFastEnd | kFastBad)) {
+      if (entry & kFastLong) {
+        entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
+        if (entry & kFastLiteral) {
+          consume(entry);
+          *out++ = static_cast<uint8_t>(entry >> 16);
+          entry = litTable[bitBuf & kLiteralMask];
+          continue;
+        }
       }
-    }
-    if (entry & (kFastEnd | kFastBad)) {
       if (entry & kFastBad) {
         failure = cause::kBadLengthSymbol;
         break;
       }
-      consume(entry);
-      endOfBlock = true;
-      break;
+      if (entry & kFastEnd) {
+        consume(entry);
+        endOfBlock = true;
+        break;
+      }
     }
     const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
     consume(entry);

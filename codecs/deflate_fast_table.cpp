@@ -9,8 +9,15 @@ TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKi
   const int bits = aKind == fkLiteral ? kLiteralBits : kDistanceBits;
   const int fullBits = aTree.LookupBitLength();
   const uint32_t size = 1u << bits;
+  // A symbol's entry is the same wherever it recurs, so each is packed once.
+  uint32_t packedBySymbol[288] = {};
   const auto pack = [&](uint32_t aEntry) {
-    return aKind == fkLiteral ? PackLiteralEntry(aEntry, aDeflate64) : PackDistanceEntry(aEntry, aDeflate64);
+    const uint32_t symbol = aEntry & 0xFFFF;
+    if (aEntry == kNoCode || symbol >= 288) return kFastBad;
+    uint32_t& packed = packedBySymbol[symbol];
+    if (packed == 0)
+      packed = aKind == fkLiteral ? PackLiteralEntry(aEntry, aDeflate64) : PackDistanceEntry(aEntry, aDeflate64);
+    return packed;
   };
   if (fullBits <= bits) {
     // The tree's table repeats with its own period: pack it once, then copy.
