@@ -22,29 +22,22 @@
 #include <vector>
 
 #include "bench/machine_files.h"
+#include "bench/support/shell_runs.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using qelvo::bench::Collect;
+using qelvo::bench::Quote;
+using qelvo::bench::Run;
+using qelvo::bench::TimeInEmptyFolder;
 
 const fs::path kWork = QELVO_BENCH_WORK_DIR;
 enum Kind { kTar, kTarGz, kTarBz2, kKindCount };
 const char* const kKindNames[kKindCount] = {".tar", ".tar.gz", ".tar.bz2"};
 enum Tool { kQelvo, kGnuTar, kBsdtar, kToolCount };
 const char* const kToolNames[kToolCount] = {"qelvo-unzip", "GNU tar", "bsdtar"};
-
-int Run(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 fs::path ArchiveOf(Kind aKind) { return kWork / (std::string("corpus") + kKindNames[aKind]); }
 
@@ -107,15 +100,7 @@ std::string CommandFor(Tool aTool, Kind aKind, const fs::path& aTarget) {
 // Seconds one extraction takes, into a folder emptied beforehand.
 double TimeRun(Tool aTool, Kind aKind, int& aStatus) {
   const fs::path target = kWork / ("out-" + std::to_string(aTool));
-  std::error_code ec;
-  fs::remove_all(target, ec);
-  fs::create_directories(target, ec);
-  const std::string command = CommandFor(aTool, aKind, target);
-  const auto t0 = std::chrono::steady_clock::now();
-  aStatus = Run(command + " > /dev/null 2>&1");
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  fs::remove_all(target, ec);
-  return seconds;
+  return TimeInEmptyFolder(CommandFor(aTool, aKind, target), target, aStatus);
 }
 
 double gSeconds[kKindCount][kToolCount] = {};
