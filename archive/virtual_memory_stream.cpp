@@ -17,6 +17,7 @@ int64_t PageStart(int64_t offset) { return offset - offset % kPage; }
 
 TArcVirtualMemoryStream::TArcVirtualMemoryStream() {
   vmsPageList.push_back(std::make_unique<TPage>());
+  Stamp(*vmsPageList.front());
   SetMaxMemToUse(8388608);
 }
 
@@ -24,6 +25,7 @@ TArcVirtualMemoryStream::~TArcVirtualMemoryStream() { CloseSwapFile(); }
 
 void TArcVirtualMemoryStream::CloseSwapFile() {
   vmsSwapStream.reset();
+  vmsSwapPosition = -1;
   if (!vmsSwapFileName.empty()) platform::DeleteFile(vmsSwapFileName);
   vmsSwapFileName.clear();
   vmsSwapFileSize = 0;
@@ -36,17 +38,31 @@ void TArcVirtualMemoryStream::SetMaxMemToUse(uint32_t value) {
   vmsMaxMemToUse = vmsMaxPages * static_cast<uint32_t>(kPage);
 }
 
+void TArcVirtualMemoryStream::Unlink(TPage& page) {
+  (page.Older != nullptr ? page.Older->Newer : vmsOldest) = page.Newer;
+  (page.Newer != nullptr ? page.Newer->Older : vmsNewest) = page.Older;
+  page.Older = page.Newer = nullptr;
+}
+
+// Stamps the page with the next use and makes it the newest in the order of use. A page
+// not yet in the order (Older and Newer null, not the only one) joins it.
 void TArcVirtualMemoryStream::Stamp(TPage& page) {
   if (vmsLRU >= static_cast<uint32_t>(INT32_MAX)) {
     for (auto& p : vmsPageList) p->LastUse = 0;
     vmsLRU = 0;
   }
   page.LastUse = ++vmsLRU;
+  if (vmsNewest == &page) return;
+  if (page.Older != nullptr || page.Newer != nullptr || vmsOldest == &page) Unlink(page);
+  page.Older = vmsNewest;
+  (vmsNewest != nullptr ? vmsNewest->Newer : vmsOldest) = &page;
+  vmsNewest = &page;
 }
 
 TArcVirtualMemoryStream::TPageList::iterator TArcVirtualMemoryStream::LeastRecentlyUsed() {
-  return std::min_element(vmsPageList.begin(), vmsPageList.end(),
-                          [](const auto& a, const auto& b) { return a->LastUse < b->LastUse; });
+  const int64_t offset = vmsOldest->Offset;
+  return std::lower_bound(vmsPageList.begin(), vmsPageList.end(), offset,
+                          [](const auto& p, int64_t o) { return p->Offset < o; });
 }
 
 std::unique_ptr<TArcVirtualMemoryStream::TPage> TArcVirtualMemoryStream::Evict() {
@@ -55,6 +71,7 @@ std::unique_ptr<TArcVirtualMemoryStream::TPage> TArcVirtualMemoryStream::Evict()
   if ((*victim)->Dirty) WriteOut(**victim);
   std::unique_ptr<TPage> page = std::move(*victim);
   vmsPageList.erase(victim);
+  Unlink(*page);
   if (vmsCachePage == page.get()) vmsCachePage = nullptr;
   return page;
 }
@@ -107,29 +124,35 @@ std::unique_ptr<rtl::TStream> TArcVirtualMemoryStream::CreateSwapStream(const st
 }
 
 void TArcVirtualMemoryStream::SeekSwap(int64_t offset) {
+  if (vmsSwapPosition == offset) return;
+  vmsSwapPosition = -1;
   bool placed = false;
   try {
     placed = vmsSwapStream->Seek(offset, rtl::soBeginning) == offset;
   } catch (const std::exception&) {
   }
   if (!placed) throw EArcVMSSeekFail(vmsSwapFileName);
+  vmsSwapPosition = offset;
 }
 
 void TArcVirtualMemoryStream::WriteOut(TPage& page) {
   if (!vmsSwapStream) OpenSwapFile();
   SeekSwap(page.Offset);
+  vmsSwapPosition = -1;
   int64_t written = 0;
   try {
     written = vmsSwapStream->Write(page.Data.data(), kPage);
   } catch (const std::exception&) {
   }
   if (written != kPage) throw EArcVMSWriteFail(kPage, vmsSwapFileName);
+  vmsSwapPosition = page.Offset + kPage;
   page.Dirty = false;
   vmsSwapFileSize = std::max(vmsSwapFileSize, page.Offset + kPage);
 }
 
 void TArcVirtualMemoryStream::FillFromSwap(TPage& page) {
   SeekSwap(page.Offset);
+  vmsSwapPosition = -1;
   int64_t got = 0;
   try {
     while (got < kPage) {
@@ -140,6 +163,7 @@ void TArcVirtualMemoryStream::FillFromSwap(TPage& page) {
   } catch (const std::exception&) {
   }
   if (got != kPage) throw EArcVMSReadFail(kPage, vmsSwapFileName);
+  vmsSwapPosition = page.Offset + kPage;
 }
 
 int64_t TArcVirtualMemoryStream::Read(void* buffer, int64_t count) {
@@ -198,6 +222,7 @@ void TArcVirtualMemoryStream::SetSize(int64_t newSize) {
     const int64_t keep = (newSize + kPage - 1) / kPage * kPage;
     if (vmsSwapStream && vmsSwapFileSize > keep) {
       try {
+        vmsSwapPosition = -1;
         vmsSwapStream->SetSize(keep);
       } catch (const std::exception&) {
         throw EArcVMSWriteFail(kPage, vmsSwapFileName);
@@ -208,7 +233,11 @@ void TArcVirtualMemoryStream::SetSize(int64_t newSize) {
       std::memset(last->Data.data() + newSize % kPage, 0, static_cast<size_t>(kPage - newSize % kPage));
       last->Dirty = true;
     }
-    std::erase_if(vmsPageList, [&](const auto& p) { return p->Offset >= newSize && p->Offset != 0; });
+    std::erase_if(vmsPageList, [&](const auto& p) {
+      const bool beyond = p->Offset >= newSize && p->Offset != 0;
+      if (beyond) Unlink(*p);
+      return beyond;
+    });
     vmsCachePage = nullptr;
     // The first page stays even for an empty stream, as zeros.
     if (newSize == 0 && !vmsPageList.empty() && vmsPageList.front()->Offset == 0) {

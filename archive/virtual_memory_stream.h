@@ -2,7 +2,9 @@
 // TArcVirtualMemoryStream: scratch storage of any size in a bounded amount of memory.
 // The content lives in 4096-byte pages kept sorted by offset; at most MaxMemToUse bytes
 // of pages stay in memory, and when another page is needed the least recently used one
-// is reused, written first to a swap file when it was changed. The swap file ("VMS..."
+// is reused, written first to a swap file when it was changed. The pages are also
+// linked in order of use, so that finding the least recently used one costs nothing
+// however many pages are held (a decoded tar streams through every one of them). The swap file ("VMS..."
 // in SwapFileDirectory, else in the temporary folder) is created at the first write-out
 // and deleted when the stream goes.
 //
@@ -55,6 +57,9 @@ class TArcVirtualMemoryStream : public rtl::TStream {
     int64_t Offset = 0;
     uint32_t LastUse = 0;
     bool Dirty = false;
+    // Neighbours in order of use: Older towards the least recently used page.
+    TPage* Older = nullptr;
+    TPage* Newer = nullptr;
     std::array<uint8_t, kPageSize> Data{};
   };
   using TPageList = std::vector<std::unique_ptr<TPage>>;
@@ -62,6 +67,7 @@ class TArcVirtualMemoryStream : public rtl::TStream {
   // The page at offset (a multiple of the page size), loaded when it is not in memory.
   TPage& PageAt(int64_t offset);
   void Stamp(TPage& page);
+  void Unlink(TPage& page);
   TPageList::iterator LeastRecentlyUsed();
   // Takes the least recently used page out of memory, writing it out when dirty.
   std::unique_ptr<TPage> Evict();
@@ -72,6 +78,8 @@ class TArcVirtualMemoryStream : public rtl::TStream {
   void CloseSwapFile();
 
   TPage* vmsCachePage = nullptr;
+  TPage* vmsOldest = nullptr;
+  TPage* vmsNewest = nullptr;
   uint32_t vmsLRU = 0;
   uint32_t vmsMaxMemToUse = 0;
   uint32_t vmsMaxPages = 0;
@@ -81,6 +89,9 @@ class TArcVirtualMemoryStream : public rtl::TStream {
   std::string vmsSwapFileDir;
   std::string vmsSwapFileName;
   int64_t vmsSwapFileSize = 0;
+  // Where the swap file stands after the last transfer (-1: unknown), so that sequential
+  // pages go out and come back without a seek each.
+  int64_t vmsSwapPosition = -1;
   std::unique_ptr<rtl::TStream> vmsSwapStream;
 };
 

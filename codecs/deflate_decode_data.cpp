@@ -21,6 +21,8 @@ namespace {
 constexpr int kInputMargin = 32;
 // Literals a round may write before it meets a length or the round's end.
 constexpr int kLiteralsPerRound = 3;
+constexpr uint32_t kLiteralMask = (1u << TArcDfFastTable::kLiteralBits) - 1;
+constexpr uint32_t kDistanceMask = (1u << TArcDfFastTable::kDistanceBits) - 1;
 
 inline uint32_t LowBits(uint32_t aValue, int aCount) { return aValue & ((1u << aCount) - 1); }
 
@@ -49,67 +51,76 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const uint8_t* in = bulk.Pos;
   const uint8_t* const inRoundEnd = bulk.End - kInputMargin;
   uint64_t bitBuf = bulk.BitBuffer;
-  int bitsLeft = bulk.BitsLeft;
+  // Only the low 6 bits count: consuming subtracts a whole packed entry, whose higher
+  // bits borrow into bits that are never read, and every packed count is below 64.
+  uint32_t bitsLeft = static_cast<uint32_t>(bulk.BitsLeft);
   const uint8_t* const outStart = aWindow.Start();
   const uint32_t* const litTable = aLiterals.Entries();
-  const uint32_t litMask = aLiterals.Mask();
   const uint32_t* const distTable = aDistances.Entries();
-  const uint32_t distMask = aDistances.Mask();
 
-  // After a refill at least 56 bits are ready: three packed literals (3 x 11), or two and
-  // a length code with its extra bits (11 + 11 + 15 + 16), or a distance code with its own.
+  // After a refill at least 56 bits are ready: three literals of the packed table and the
+  // lookup of the next symbol (3 x 11 + 11), or two and a length code with its extra bits
+  // (11 + 11 + 15 + 16); after the second refill a distance code with its own and the
+  // lookup of the next symbol (15 + 14 + 11).
   const auto refill = [&] {
-    bitBuf |= rtl::GetLe64(in) << bitsLeft;
-    in += (63 - bitsLeft) >> 3;
+    bitBuf |= rtl::GetLe64(in) << (bitsLeft & 63);
+    in += 7 - ((bitsLeft >> 3) & 7);
     bitsLeft |= 56;
   };
   const auto consume = [&](uint32_t aPacked) {
-    bitBuf >>= aPacked & 0xFF;
-    bitsLeft -= static_cast<int>(aPacked & 0xFF);
+    bitBuf >>= aPacked & 63;
+    bitsLeft -= aPacked;
   };
   // A failure leaves the loop first, so that the hot state never escapes to memory.
   const char* failure = nullptr;
   bool endOfBlock = false;
+  refill();
+  // The next symbol's entry is looked up as soon as its bits are there, ahead of the
+  // work on the current one.
+  uint32_t entry = litTable[bitBuf & kLiteralMask];
   while (in <= inRoundEnd && out < roundLimit) {
     refill();
-    uint32_t entry = litTable[bitBuf & litMask];
     if (entry & kFastLiteral) {
       consume(entry);
       *out++ = static_cast<uint8_t>(entry >> 16);
-      entry = litTable[bitBuf & litMask];
+      entry = litTable[bitBuf & kLiteralMask];
       if (entry & kFastLiteral) {
         consume(entry);
         *out++ = static_cast<uint8_t>(entry >> 16);
-        entry = litTable[bitBuf & litMask];
+        entry = litTable[bitBuf & kLiteralMask];
         if (entry & kFastLiteral) {
           consume(entry);
           *out++ = static_cast<uint8_t>(entry >> 16);
+          entry = litTable[bitBuf & kLiteralMask];
           continue;
         }
       }
     }
-    if (entry & kFastLong) {
-      entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
-      if (entry & kFastLiteral) {
-        consume(entry);
-        *out++ = static_cast<uint8_t>(entry >> 16);
-        continue;
+    if (entry & (kFastLong | kFastEnd | kFastBad)) {
+      if (entry & kFastLong) {
+        entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
+        if (entry & kFastLiteral) {
+          consume(entry);
+          *out++ = static_cast<uint8_t>(entry >> 16);
+          entry = litTable[bitBuf & kLiteralMask];
+          continue;
+        }
       }
-    }
-    if (entry & (kFastEnd | kFastBad)) {
       if (entry & kFastBad) {
         failure = cause::kBadLengthSymbol;
         break;
       }
-      consume(entry);
-      endOfBlock = true;
-      break;
+      if (entry & kFastEnd) {
+        consume(entry);
+        endOfBlock = true;
+        break;
+      }
     }
     const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
     consume(entry);
 
     refill();
-    uint32_t distEntry = distTable[bitBuf & distMask];
+    uint32_t distEntry = distTable[bitBuf & kDistanceMask];
     if (distEntry & (kFastLong | kFastBad)) {
       if (distEntry & kFastLong)
         distEntry = PackDistanceEntry(aDistances.Full()[bitBuf & aDistances.FullMask()], kDeflate64);
@@ -121,13 +132,14 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
     const uint32_t distance = (distEntry >> 16) + PackedExtra(bitBuf, distEntry);
     consume(distEntry);
+    entry = litTable[bitBuf & kLiteralMask];
     if (distance > static_cast<uint64_t>(out - outStart)) {
       failure = cause::kDistanceTooFar;
       break;
     }
     out = CopyMatch(out, static_cast<int>(length), static_cast<int>(distance));
   }
-  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, bulk.End}, bulk.Pos);
+  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, static_cast<int>(bitsLeft & 63), in, bulk.End}, bulk.Pos);
   aWindow.Advance(out);
   if (failure != nullptr) throw EArcInternalInflateError(failure);
   return endOfBlock;

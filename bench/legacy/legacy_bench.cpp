@@ -24,25 +24,18 @@
 #include "platform/file_stream.h"
 #include "rtl/byte_order.h"
 #include "rtl/stream.h"
+#include "bench/support/shell_runs.h"
 #include "unzip/item_extraction.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using qelvo::bench::Quote;
+using qelvo::bench::Run;
+
 const fs::path kWork = QELVO_BENCH_WORK_DIR;
 constexpr int64_t kTargetOutput = 8ll << 20;
-
-int Run(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 fs::path CorpusFolder() { return fs::path(QELVO_SOURCE_DIR) / "tests" / "data" / "corpus"; }
 

@@ -21,27 +21,20 @@
 #include <vector>
 
 #include "bench/machine_files.h"
+#include "bench/support/shell_runs.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using qelvo::bench::Collect;
+using qelvo::bench::Quote;
+using qelvo::bench::Run;
+using qelvo::bench::TimeInEmptyFolder;
 
 const fs::path kWork = QELVO_BENCH_WORK_DIR;
 const fs::path kArchive = kWork / "corpus.zip";
 constexpr uintmax_t kCategoryBytes = 90ull << 20;  // per category; the archive ends near 200 MiB
-
-int Run(const std::string& command) {
-  const int rc = std::system(command.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 bool IsText(const fs::path& p) {
   const auto e = p.extension();
@@ -107,15 +100,7 @@ std::string CommandFor(Tool aTool, Mode aMode, const fs::path& aTarget) {
 // Seconds one run takes; an extraction goes into a folder emptied beforehand.
 double TimeRun(Tool aTool, Mode aMode, int& aStatus) {
   const fs::path target = kWork / ("out-" + std::to_string(aTool));
-  std::error_code ec;
-  fs::remove_all(target, ec);
-  fs::create_directories(target, ec);
-  const std::string command = CommandFor(aTool, aMode, target);
-  const auto t0 = std::chrono::steady_clock::now();
-  aStatus = Run(command + " > /dev/null 2>&1");
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  fs::remove_all(target, ec);
-  return seconds;
+  return TimeInEmptyFolder(CommandFor(aTool, aMode, target), target, aStatus);
 }
 
 double gSeconds[2][kToolCount] = {};

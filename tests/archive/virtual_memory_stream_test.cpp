@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "archive/errors.h"
 #include "platform/path_map.h"
@@ -153,6 +154,75 @@ class TFaultyVms : public TArcVirtualMemoryStream {
     return std::make_unique<TFaultySwap>(TArcVirtualMemoryStream::CreateSwapStream(fileName), Faults);
   }
 };
+
+// A swap file that records where each page goes out and how often it is sought.
+class TRecordingSwap : public rtl::TStream {
+ public:
+  TRecordingSwap(std::unique_ptr<rtl::TStream> file, std::vector<int64_t>& writes, int& seeks)
+      : file_(std::move(file)), writes_(writes), seeks_(seeks) {}
+  int64_t Read(void* b, int64_t n) override {
+    const int64_t got = file_->Read(b, n);
+    pos_ += got;
+    return got;
+  }
+  int64_t Write(const void* b, int64_t n) override {
+    writes_.push_back(pos_);
+    const int64_t put = file_->Write(b, n);
+    pos_ += put;
+    return put;
+  }
+  int64_t Seek(int64_t o, rtl::TSeekOrigin origin) override {
+    ++seeks_;
+    pos_ = file_->Seek(o, origin);
+    return pos_;
+  }
+  void SetSize(int64_t n) override { file_->SetSize(n); }
+
+ private:
+  std::unique_ptr<rtl::TStream> file_;
+  std::vector<int64_t>& writes_;
+  int& seeks_;
+  int64_t pos_ = 0;
+};
+
+class TRecordingVms : public TArcVirtualMemoryStream {
+ public:
+  std::vector<int64_t> Writes;
+  int Seeks = 0;
+
+ protected:
+  std::unique_ptr<rtl::TStream> CreateSwapStream(const std::string& fileName) override {
+    return std::make_unique<TRecordingSwap>(TArcVirtualMemoryStream::CreateSwapStream(fileName), Writes, Seeks);
+  }
+};
+
+TEST(VirtualMemoryStream, TheLeastRecentlyUsedPageLeavesAndSequentialPagesNeedNoSeek) {
+  TempFolder swap{"vms"};
+  TRecordingVms vms;
+  vms.SetSwapFileDirectory(swap.Windows());
+  vms.SetMaxMemToUse(3 * kPage);
+  const std::string page(kPage, 'p');
+  for (int i = 0; i < 3; ++i) vms.WriteBuffer(page.data(), kPage);
+  // Page 0 is used again, so page 1 is the one to go when page 3 needs a place.
+  char byte;
+  vms.Seek(0, rtl::soBeginning);
+  vms.ReadBuffer(&byte, 1);
+  vms.Seek(3 * kPage, rtl::soBeginning);
+  vms.WriteBuffer(page.data(), kPage);
+  ASSERT_EQ(vms.Writes, (std::vector<int64_t>{kPage}));
+
+  // A long sequential write sends out pages 2 and 0, then the rest in order, each
+  // following page where the last one ended, without a seek.
+  vms.Writes.clear();
+  vms.Seeks = 0;
+  vms.Seek(0, rtl::soEnd);
+  for (int i = 0; i < 64; ++i) vms.WriteBuffer(page.data(), kPage);
+  std::vector<int64_t> expected{2 * kPage, 0};
+  for (int64_t p = 3; p <= 64; ++p) expected.push_back(p * kPage);
+  ASSERT_EQ(vms.Writes, expected);
+  EXPECT_LE(vms.Seeks, 3);
+  EXPECT_TRUE(ReadAllOf(vms) == std::string(68 * kPage, 'p'));
+}
 
 TEST(VirtualMemoryStream, SwapFailuresFailTheOperationAndLoseNoPage) {
   TempFolder swap{"vms"};
