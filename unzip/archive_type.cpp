@@ -2,6 +2,7 @@
 
 #include "archive/paths.h"
 #include "archive/zip_archive.h"
+#include "platform/cabinet.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -32,7 +33,13 @@ TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName) {
 TArcArchiveType ProbeTar(rtl::TStream&) { return atUnknown; }
 TArcArchiveType ProbeGzip(rtl::TStream&) { return atUnknown; }
 TArcArchiveType ProbeBzip2(rtl::TStream&) { return atUnknown; }
-TArcArchiveType ProbeCabinet(rtl::TStream&) { return atUnknown; }
+TArcArchiveType ProbeCabinet(rtl::TStream& stream) {
+  switch (platform::ProbeCabinetStream(stream)) {
+    case platform::TCabinetProbe::Cabinet: return atCab;
+    case platform::TCabinetProbe::NoLibrary: throw EArcNoCabinetDll();
+    default: return atUnknown;
+  }
+}
 
 TArcArchiveType DetectArchiveType(rtl::TStream& stream) {
   using TProbe = TArcArchiveType (*)(rtl::TStream&);

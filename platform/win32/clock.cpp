@@ -1,0 +1,33 @@
+#include "platform/clock.h"
+
+#include "platform/win32/windows_api.h"
+
+namespace qelvo::platform {
+
+int64_t QueryPerformanceCounter() {
+  LARGE_INTEGER v;
+  ::QueryPerformanceCounter(&v);
+  return v.QuadPart;
+}
+
+int64_t QueryPerformanceFrequency() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  return frequency;
+}
+
+uint32_t GetTickCount() { return static_cast<uint32_t>(::GetTickCount64()); }
+
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+rtl::TDateTime Now() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return rtl::EncodeDate(st.wYear, st.wMonth, st.wDay) +
+         rtl::EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+}
+
+}  // namespace qelvo::platform
