@@ -22,14 +22,14 @@ function(qelvo_library name)
   endif()
 endfunction()
 
-# qelvo_test_suite(NAME DEPS...): every *_test.cpp in the folder becomes one GoogleTest
-# executable registered with CTest.
+# qelvo_test_suite(NAME DEPS...): the folder's sources (and those of its posix/ or win32/
+# subfolder) become one GoogleTest executable registered with CTest.
 if(NOT TARGET GTest::gtest)
   find_package(GTest)
 endif()
 include(GoogleTest)
 function(qelvo_test_suite name)
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${QELVO_OS_DIR}/*.cpp)
   if(NOT srcs)
     return()
   endif()
@@ -45,5 +45,18 @@ function(qelvo_test_suite name)
     set_tests_properties(${name} PROPERTIES TIMEOUT 900)
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()
+
+# qelvo_program_command(VAR TARGET): how a test's shell command runs the program TARGET.
+# A cross-compiled program runs under the test runner (Wine), through a generated script.
+function(qelvo_program_command var target)
+  if(CMAKE_CROSSCOMPILING)
+    set(script ${CMAKE_BINARY_DIR}/run-${target}.sh)
+    file(GENERATE OUTPUT ${script} CONTENT "#!/bin/sh\nexec '${QELVO_TEST_RUNNER}' '$<TARGET_FILE:${target}>' \"$@\"\n"
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(${var} ${script} PARENT_SCOPE)
+  else()
+    set(${var} $<TARGET_FILE:${target}> PARENT_SCOPE)
   endif()
 endfunction()

@@ -1,6 +1,5 @@
 #include "scripted.h"
 
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>

@@ -1,9 +1,4 @@
 // qelvo-get's exit status on the cases its users meet.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "tests/download/test_servers.h"
@@ -16,35 +11,15 @@ struct RunResult {
   std::string output;  // stdout and stderr
 };
 
-// Runs qelvo-get with a bounded wait.
+// Runs qelvo-get with a bounded wait, through the shell so that the Windows build runs
+// its program the same way.
 RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch) {
   const std::string outFile = scratch.File("qelvo-get.out");
-  std::vector<std::string> argv = {QELVO_GET_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    std::vector<char*> raw;
-    for (auto& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    execv(raw[0], raw.data());
-    _exit(127);
-  }
+  std::string command = "timeout -k 5 60 " + ShellQuote(QELVO_GET_PATH);
+  for (const std::string& a : args) command += " " + ShellQuote(a);
   RunResult r;
-  int status = 0;
-  for (int i = 0; i < 600; ++i) {
-    if (waitpid(pid, &status, WNOHANG) == pid) {
-      r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      r.output = ReadFile(outFile);
-      return r;
-    }
-    usleep(100 * 1000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  r.output = "timed out";
+  r.exitCode = ShellStatus(command + " >" + ShellQuote(outFile) + " 2>&1");
+  r.output = r.exitCode == 124 ? "timed out" : ReadFile(outFile);
   return r;
 }
 

@@ -35,7 +35,7 @@ std::string NginxServer::Url(const std::string& path) const {
 }
 
 int NginxServer::CountRequests(const std::string& pathPrefix) const {
-  std::istringstream log(ReadFile(dir_->File("access.log")));
+  std::istringstream log(ReadFile(folder_ + "/access.log"));
   int n = 0;
   for (std::string line; std::getline(log, line);)
     if (line.find("\"GET " + pathPrefix) != std::string::npos) ++n;
@@ -54,7 +54,7 @@ std::string NginxServer::WriteLargeFile(const std::string& name, size_t size, un
 }
 
 int NginxServer::LastStatus(const std::string& path) const {
-  std::istringstream log(ReadFile(dir_->File("access.log")));
+  std::istringstream log(ReadFile(folder_ + "/access.log"));
   int status = 0;
   const std::string key = "\"GET " + path + " HTTP/1.0\" ";
   for (std::string line; std::getline(log, line);) {
@@ -64,29 +64,20 @@ int NginxServer::LastStatus(const std::string& path) const {
   return status;
 }
 
-bool NginxServer::Start(std::string& error) {
-  if (Running()) return true;
-  if (FindNginx().empty()) {
-    error = "nginx not installed (scripts/packages/download.txt)";
-    return false;
-  }
-  dir_ = std::make_unique<TempFolder>("nginx");
-  const std::string dir = dir_->Native();
-  docRoot_ = dir + "/www";
-  files_ = {
+std::vector<std::pair<std::string, std::string>> NginxServer::ServedFiles() {
+  return {
       {"small.bin", MakeContent(3000, 1)},
       {"a.bin", MakeContent(1024 * 1024 + 123, 2)},
       {"big.bin", MakeContent(8 * 1024 * 1024, 3)},
       {"named-source.bin", MakeContent(5000, 4)},
   };
-  for (const auto& [name, content] : files_) WriteFile(docRoot_ + "/files/" + name, content);
-  WriteFile(docRoot_ + "/errors/big404.html", "<html>" + std::string(300 * 1024, 'x') + "</html>");
+}
 
-  port_ = UnusedPort();
+std::string NginxServer::HttpBlock(const std::string& dir, int port) {
   std::ostringstream http;
   http << "  access_log " << dir << "/access.log;\n"
        << "  default_type application/octet-stream;\n  sendfile on;\n"
-       << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    root " << docRoot_ << ";\n"
+       << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << dir << "/www;\n"
        << "    location = /redirect { return 302 /files/small.bin; }\n"
        << "    location = /redirect-twice { return 302 /redirect; }\n"
        << "    location = /named/ { try_files /files/named-source.bin =404;\n"
@@ -94,14 +85,7 @@ bool NginxServer::Start(std::string& error) {
        << "    location = /fail500 { return 500; }\n"
        << "    location /missing/ { error_page 404 /errors/big404.html; }\n"
        << "  }\n";
-  if (StartNginx(process_, dir, NginxConfig(dir, http.str()), port_, error)) return true;
-  Stop();
-  return false;
-}
-
-void NginxServer::Stop() {
-  process_.Stop();
-  dir_.reset();
+  return http.str();
 }
 
 std::string HttpHead(int status, const std::vector<std::string>& headers) {

@@ -8,9 +8,13 @@
 #include <vector>
 
 #include "tests/support/files.h"
-#include "tests/support/peer_process.h"
+#include "tests/support/ports.h"
 #include "tests/support/script_server.h"
 #include "tests/support/temp_folder.h"
+
+namespace qelvo::test {
+class PeerProcess;
+}
 
 namespace qelvo::download::test {
 
@@ -19,13 +23,15 @@ using namespace qelvo::test;
 // Deterministic pseudo-random content.
 std::string MakeContent(size_t size, unsigned seed);
 
-// nginx serving a document root, one instance for the whole test program.
+// nginx serving a document root, one instance for the whole test program. A Windows
+// test program uses the one the Linux side started (qelvo-peer-host), handed over in
+// QELVO_PEER_DOWNLOAD_NGINX_PORT and _DIR.
 class NginxServer {
  public:
   static NginxServer& Get();
   bool Start(std::string& error);
   void Stop();
-  bool Running() const { return process_.Running(); }
+  bool Running() const { return port_ != 0; }
   int Port() const { return port_; }
   std::string Url(const std::string& path) const;
   const std::string& DocRoot() const { return docRoot_; }
@@ -37,10 +43,15 @@ class NginxServer {
   std::string WriteLargeFile(const std::string& name, size_t size, unsigned seed);
   // Status code of the latest logged request for the path, 0 when none.
   int LastStatus(const std::string& path) const;
+  // The files served under /files/, by name.
+  static std::vector<std::pair<std::string, std::string>> ServedFiles();
+  // The generated configuration's http block for a server folder and port.
+  static std::string HttpBlock(const std::string& folder, int port);
 
  private:
   NginxServer() = default;
-  PeerProcess process_;
+  std::shared_ptr<PeerProcess> process_;
+  std::string folder_;  // configuration, logs and the document root
   int port_ = 0;
   std::unique_ptr<TempFolder> dir_;
   std::string docRoot_;

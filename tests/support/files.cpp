@@ -1,7 +1,5 @@
 #include "tests/support/files.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,19 +30,11 @@ bool NativeExists(const std::string& nativePath) {
   return fs::exists(nativePath, ec);
 }
 
-int ShellStatus(const std::string& command, const std::string& cwd) {
-  const std::string line = cwd.empty() ? command : "cd " + ShellQuote(cwd) + " && " + command;
-  const int rc = std::system(line.c_str());
-  return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 std::string ShellQuote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : ShellPath(s)) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
-
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
 
 std::string CorpusFolder() {
   std::vector<std::string> candidates;

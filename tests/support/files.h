@@ -10,14 +10,21 @@ std::string ReadFile(const std::string& nativePath);
 void WriteFile(const std::string& nativePath, const std::string& bytes);
 bool NativeExists(const std::string& nativePath);
 
-// Runs a shell command line, in folder cwd when given; its exit status, -1 when it did
-// not exit normally.
+// Runs a POSIX shell command line, in folder cwd when given; its exit status, -1 when it
+// did not exit normally. A Windows test program under Wine runs the Linux shell (its
+// status comes back through a file, bounded in time); elsewhere on Windows there is no
+// shell and HaveTool answers false.
 int ShellStatus(const std::string& command, const std::string& cwd = {});
 inline bool RunShell(const std::string& command) { return ShellStatus(command) == 0; }
 // The same with the command's output thrown away.
 inline bool RunQuiet(const std::string& command) { return RunShell(command + " >/dev/null 2>&1"); }
 std::string ShellQuote(const std::string& s);
 bool HaveTool(const std::string& name);
+// A native path as the shell names it ("Z:\tmp\x" and "/tmp\x" become "/tmp/x" on
+// Windows; unchanged elsewhere).
+std::string ShellPath(const std::string& path);
+// Creates a fresh folder named after tag under the temporary folder the shell shares.
+std::string MakeTempFolder(const std::string& tag);
 
 // The real-world archives: $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else
 // two levels up (worktrees); "" when none is there.

@@ -3,17 +3,16 @@
 // own process group. Start waits, bounded, until its loopback port accepts; Stop asks it
 // to go, then kills it after a bounded wait. The child dies with the test program, so a
 // crashed test leaves no server behind.
+// POSIX only: a Windows test program cannot start Linux programs, so there the Linux
+// side starts the peers and hands their ports over (tests/support/peers.h).
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-namespace qelvo::test {
+#include "tests/support/ports.h"
 
-// A loopback port on which nothing listens (bound, then closed).
-int UnusedPort();
-// True when 127.0.0.1:port accepts a connection.
-bool PortAccepts(int port);
+namespace qelvo::test {
 // The first of the paths that is an executable, "" when none is.
 std::string FindProgram(const std::vector<std::string>& paths);
 

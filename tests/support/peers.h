@@ -1,17 +1,23 @@
 #pragma once
-// Real peers for the tests (nginx, tinyproxy, danted), each started on a free loopback
-// port with a configuration generated in its own temporary folder and stopped when the
-// object goes. Start-up waits until the port accepts connections, bounded in time.
+// Real peers for the tests (nginx, tinyproxy, danted). On POSIX each is started on a free
+// loopback port with a configuration generated in its own temporary folder and stopped
+// when the object goes; start-up waits until the port accepts, bounded in time. A Windows
+// test program cannot start Linux programs: there each object takes the port of a peer
+// that the Linux side started with the same configuration (scripts/test-windows, through
+// qelvo-peer-host) from the environment, and is not ok when none was handed over.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/support/peer_process.h"
+#include "tests/support/ports.h"
 #include "tests/support/temp_folder.h"
 
 namespace qelvo::test {
 
-// The nginx binary, "" when it is not installed.
+class PeerProcess;
+
+// POSIX only. The nginx binary, "" when it is not installed.
 std::string FindNginx();
 // A generated nginx configuration around the lines of its http block: foreground, one
 // worker process, as root when the tests run as root, pid file, error log and temp
@@ -29,7 +35,9 @@ inline uint64_t Checksum(const std::string& s) { return Checksum(s.data(), s.siz
 
 class NginxPeer {
  public:
-  explicit NginxPeer(size_t bigSize = 24 * 1024 * 1024 + 12345);
+  explicit NginxPeer(size_t bigSize = kDefaultBigSize);
+  ~NginxPeer();
+  static constexpr size_t kDefaultBigSize = 24 * 1024 * 1024 + 12345;
   bool ok = false;
   int port = 0;
   std::string big;  // served as /big.bin
@@ -37,20 +45,21 @@ class NginxPeer {
   TempFolder dir{"net"};
 
  private:
-  PeerProcess process_;
+  std::shared_ptr<PeerProcess> process_;  // empty where the Linux side runs the peer
 };
 
 class TinyproxyPeer {
  public:
   // connectPort: the one port CONNECT may reach; user/pass: required Basic credentials.
   TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass);
+  ~TinyproxyPeer();
   bool ok = false;
   int port = 0;
   std::string error;
   TempFolder dir{"net"};
 
  private:
-  PeerProcess process_;
+  std::shared_ptr<PeerProcess> process_;  // empty where the Linux side runs the peer
 };
 
 class DantePeer {
@@ -66,7 +75,8 @@ class DantePeer {
 
  private:
   std::string pamService_;
-  PeerProcess process_;
+  std::string log_;  // the peer's log file
+  std::shared_ptr<PeerProcess> process_;  // empty where the Linux side runs the peer
 };
 
 }  // namespace qelvo::test

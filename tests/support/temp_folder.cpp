@@ -1,7 +1,5 @@
 #include "tests/support/temp_folder.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <stdexcept>
 
@@ -13,11 +11,8 @@ namespace qelvo::test {
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder(const std::string& tag) {
-  std::string tmpl = (fs::temp_directory_path() / ("qelvo-" + tag + "-XXXXXX")).string();
-  if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + tmpl);
-  native_ = tmpl;
-  // Peers that drop their privileges still read their configuration and documents here.
-  ::chmod(native_.c_str(), 0755);
+  native_ = MakeTempFolder(tag);
+  if (native_.empty()) throw std::runtime_error("no temporary folder for " + tag);
   windows_ = platform::FromNativePath(native_);
 }
 

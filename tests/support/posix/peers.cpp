@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "tests/support/files.h"
+#include "tests/support/peer_process.h"
 
 namespace qelvo::test {
 namespace {
@@ -42,26 +43,7 @@ bool StartNginx(PeerProcess& process, const std::string& folder, const std::stri
   return false;
 }
 
-std::string TestBody(size_t size, uint32_t seed) {
-  std::string s(size, '\0');
-  uint32_t x = seed ? seed : 1;
-  for (size_t i = 0; i < size; ++i) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    s[i] = static_cast<char>(x >> 24);
-  }
-  return s;
-}
-
-uint64_t Checksum(const void* data, size_t size) {
-  uint64_t h = 1469598103934665603ull;
-  const auto* p = static_cast<const uint8_t*>(data);
-  for (size_t i = 0; i < size; ++i) h = (h ^ p[i]) * 1099511628211ull;
-  return h;
-}
-
-NginxPeer::NginxPeer(size_t bigSize) {
+NginxPeer::NginxPeer(size_t bigSize) : process_(std::make_shared<PeerProcess>()) {
   if (FindNginx().empty()) {
     error = "nginx is not installed (scripts/packages/net.txt)";
     return;
@@ -73,10 +55,11 @@ NginxPeer::NginxPeer(size_t bigSize) {
   const std::string http = "  access_log off;\n  keepalive_timeout 10;\n  include /etc/nginx/mime.types;\n"
                            "  default_type application/octet-stream;\n  server {\n    listen 127.0.0.1:" +
                            std::to_string(port) + ";\n    root " + dir.File("www") + ";\n  }\n";
-  ok = StartNginx(process_, dir.Native(), NginxConfig(dir.Native(), http), port, error);
+  ok = StartNginx(*process_, dir.Native(), NginxConfig(dir.Native(), http), port, error);
 }
 
-TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass) {
+TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass)
+    : process_(std::make_shared<PeerProcess>()) {
   if (!Exists("/usr/bin/tinyproxy")) {
     error = "tinyproxy is not installed (scripts/packages/net.txt)";
     return;
@@ -88,11 +71,12 @@ TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std
   if (::geteuid() == 0) conf += "User root\nGroup root\n";
   if (!user.empty()) conf += "BasicAuth " + user + " " + pass + "\n";
   dir.Write("tinyproxy.conf", conf);
-  ok = process_.Start({"/usr/bin/tinyproxy", "-d", "-c", dir.File("tinyproxy.conf")}, port);
+  ok = process_->Start({"/usr/bin/tinyproxy", "-d", "-c", dir.File("tinyproxy.conf")}, port);
   if (!ok) error = "tinyproxy did not start: " + ReadFile(dir.File("tinyproxy.log"));
 }
 
-DantePeer::DantePeer(const std::string& user, const std::string& pass) {
+DantePeer::DantePeer(const std::string& user, const std::string& pass)
+    : log_(dir.File("danted.log")), process_(std::make_shared<PeerProcess>()) {
   if (!Exists("/usr/sbin/danted")) {
     error = "danted is not installed (scripts/packages/net.txt)";
     return;
@@ -122,17 +106,19 @@ DantePeer::DantePeer(const std::string& user, const std::string& pass) {
                            "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0\n  log: error\n}\n"
                            "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 protocol: tcp\n  log: error connect\n" + rule + "}\n";
   dir.Write("danted.conf", conf);
-  ok = process_.Start({"/usr/sbin/danted", "-f", dir.File("danted.conf"), "-p", dir.File("danted.pid")}, port);
+  ok = process_->Start({"/usr/sbin/danted", "-f", dir.File("danted.conf"), "-p", dir.File("danted.pid")}, port);
   if (!ok) error = "danted did not start: " + ReadFile(dir.File("danted.log"));
 }
 
 DantePeer::~DantePeer() {
-  process_.Stop();
+  process_->Stop();
   if (!pamService_.empty()) ::unlink(("/etc/pam.d/" + pamService_).c_str());
 }
 
 }  // namespace qelvo::test
 
 namespace qelvo::test {
-std::string DantePeer::Log() const { return ReadFile(dir.File("danted.log")); }
+NginxPeer::~NginxPeer() = default;
+TinyproxyPeer::~TinyproxyPeer() = default;
+std::string DantePeer::Log() const { return ReadFile(log_); }
 }  // namespace qelvo::test
