@@ -6,6 +6,7 @@
 
 #include <fdi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 

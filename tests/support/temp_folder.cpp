@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 TempFolder::TempFolder(const std::string& tag) {
   native_ = MakeTempFolder(tag);
   if (native_.empty()) throw std::runtime_error("no temporary folder for " + tag);
-  windows_ = platform::FromNativePath(native_);
+  // Absolute: a Windows program's "/tmp/..." is on the current drive.
+  windows_ = platform::FromNativePath(fs::absolute(native_).string());
 }
 
 TempFolder::~TempFolder() { RemoveTree(native_); }

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "download/qv_download.h"
 #include "download/qv_http_download.h"
+#include "platform/command_line.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
 #include "tools/qelvo-get/get_options.h"
@@ -35,7 +37,8 @@ std::string DestinationFolder(const std::string& dir) {
   std::error_code ec;
   const auto abs = std::filesystem::absolute(dir, ec);
   if (ec || !std::filesystem::is_directory(abs, ec)) return "";
-  return platform::FromNativePath(abs.lexically_normal().string()) + "\\";
+  const std::u8string u8 = abs.lexically_normal().u8string();
+  return platform::FromNativePath(std::string(u8.begin(), u8.end())) + "\\";
 }
 
 std::string NativeOf(const std::string& windowsPath) {
@@ -66,9 +69,13 @@ std::string WhyUnfinished(const TQvHTTPDownload& d, bool interrupted) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+  std::vector<const char*> raw;
+  for (const std::string& a : args) raw.push_back(a.c_str());
+  raw.push_back(nullptr);
   tools::TGetOptions opts;
   std::string error;
-  if (!tools::ParseGetOptions(argc, argv, opts, error)) {
+  if (!tools::ParseGetOptions(static_cast<int>(args.size()), raw.data(), opts, error)) {
     std::fprintf(stderr, "qelvo-get: %s\n%s", error.c_str(), tools::kGetUsage);
     return kExitLocalError;
   }
