@@ -4,31 +4,12 @@
 // it, and what the test added at its top level is removed afterwards.
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
-#include <vector>
 
+#include "tests/support/drive_c.h"
 #include "tests/support/temp_folder.h"
 
 namespace qelvo::test {
-
-// Points C:\ at a native folder while the object lives; the previous setting (or none)
-// comes back after. On Windows: removes afterwards the top-level items of C:\ that
-// were not there before.
-class ScopedDriveC {
- public:
-  explicit ScopedDriveC(const std::string& nativeFolder);
-  ~ScopedDriveC();
-  ScopedDriveC(const ScopedDriveC&) = delete;
-  ScopedDriveC& operator=(const ScopedDriveC&) = delete;
-
- private:
-  std::optional<std::string> saved_;
-  std::vector<std::string> before_;
-};
-
-// The native folder that is C:\ while the fixture's pointer lives.
-std::string DriveCFolder(const TempFolder& candidate);
 
 class DriveC : public ::testing::Test {
  protected:

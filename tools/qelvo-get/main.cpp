@@ -1,7 +1,6 @@
 // qelvo-get: a command-line front end to TQvDownload for people and scripts.
 // Exit status: 0 the file was finished, 1 the transfer ended without finishing (the part
 // file stays for a later resume), 2 usage or local file errors.
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +13,7 @@
 #include "download/qv_download.h"
 #include "download/qv_http_download.h"
 #include "platform/command_line.h"
+#include "platform/interrupt.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
 #include "tools/qelvo-get/get_options.h"
@@ -29,7 +29,7 @@ constexpr int kExitUnfinished = 1;
 constexpr int kExitLocalError = 2;
 
 volatile std::sig_atomic_t gInterrupted = 0;
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt() { gInterrupted = 1; }
 
 // The destination folder in the Windows form the component takes, or "" when it is not
 // an existing folder.
@@ -89,10 +89,7 @@ int main(int argc, char** argv) {
     return kExitLocalError;
   }
 
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  platform::OnInterruptRequest(OnInterrupt);
 
   TQvDownload dl;
   dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 ? protFTP : protHTTP;

@@ -1,6 +1,6 @@
 #include <stdlib.h>
 
-#include "tests/support/drive_fixture.h"
+#include "tests/support/drive_c.h"
 
 namespace qelvo::test {
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 
 #include "platform/path_map.h"
-#include "tests/support/drive_fixture.h"
+#include "tests/support/drive_c.h"
 
 namespace qelvo::test {
 namespace {
