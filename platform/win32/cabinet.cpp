@@ -72,7 +72,9 @@ TCabinetProbe ProbeCabinetStream(rtl::TStream& stream) {
   ERF erf{};
   HFDI fdi = lib->Create(Alloc, Free, Open, Read, Write, Close, Seek, cpuUNKNOWN, &erf);
   if (!fdi) return TCabinetProbe::NotCabinet;
+  // The library reads from the file's current position: the probe asks from the start.
   const int64_t position = stream.Position();
+  stream.Seek(0, rtl::soBeginning);
   FDICABINETINFO info{};
   const BOOL is = lib->IsCabinet(fdi, reinterpret_cast<INT_PTR>(&stream), &info);
   lib->Destroy(fdi);

@@ -19,7 +19,13 @@ int64_t QueryPerformanceFrequency() {
   return frequency;
 }
 
-uint32_t GetTickCount() { return static_cast<uint32_t>(::GetTickCount64()); }
+// From the performance counter: the system tick advances in steps of 10 to 16 ms, too
+// coarse for the short intervals the download figures measure.
+uint32_t GetTickCount() {
+  const int64_t c = QueryPerformanceCounter();
+  const int64_t f = QueryPerformanceFrequency();
+  return static_cast<uint32_t>((c / f) * 1000 + (c % f) * 1000 / f);
+}
 
 void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 

@@ -20,8 +20,7 @@ int OemCodePage() { return static_cast<int>(::GetOEMCP()); }
 std::string CodePageToUtf8(std::string_view bytes, int codePage) {
   if (codePage == rtl::kUtf8CodePage || bytes.empty()) return std::string(bytes);
   CheckPage(codePage);
-  // Undefined bytes of a single-byte page come back as U+FFFD when the call is asked to
-  // refuse them; byte by byte keeps the rest of the text.
+  // Byte by byte: an undefined byte becomes U+FFFD and the rest of the text is kept.
   std::u16string out;
   out.reserve(bytes.size());
   for (const char b : bytes) {
@@ -31,7 +30,10 @@ std::string CodePageToUtf8(std::string_view bytes, int codePage) {
     }
     wchar_t w[2];
     const int n = ::MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, &b, 1, w, 2);
-    out += n == 1 ? static_cast<char16_t>(w[0]) : u'\uFFFD';
+    // The system's single-byte tables give the bytes they leave undefined the C1 control
+    // of the same value; those are not text.
+    const bool defined = n == 1 && !(w[0] >= 0x80 && w[0] <= 0x9F);
+    out += defined ? static_cast<char16_t>(w[0]) : u'\uFFFD';
   }
   return rtl::Utf16ToUtf8(out);
 }

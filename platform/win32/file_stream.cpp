@@ -31,10 +31,18 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
   const uint16_t access = mode & 0x03;
   DWORD desired = GENERIC_READ | GENERIC_WRITE;
   if (!create) desired = access == fmOpenRead ? GENERIC_READ : access == fmOpenWrite ? GENERIC_WRITE : desired;
-  HANDLE h = ::CreateFileW(win32::Wide(fileName).c_str(), desired, ShareFlags(mode), nullptr,
-                           create ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring wide = win32::Wide(fileName);
+  // A read-only file refuses writers. The system says so itself, but not Wine when the
+  // program runs as root; asking first gives the same answer everywhere.
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                        !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const bool refused = readOnly && (desired & GENERIC_WRITE) != 0;
+  HANDLE h = refused ? INVALID_HANDLE_VALUE
+                     : ::CreateFileW(wide.c_str(), desired, ShareFlags(mode), nullptr,
+                                     create ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    const int code = static_cast<int>(::GetLastError());
+    const int code = refused ? ERROR_ACCESS_DENIED : static_cast<int>(::GetLastError());
     SetLastOSError(code);
     if (create) throw rtl::EFCreateError(Describe("Cannot create file", fileName, code));
     throw rtl::EFOpenError(Describe("Cannot open file", fileName, code));

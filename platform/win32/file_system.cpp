@@ -73,7 +73,14 @@ bool ForceDirectories(const std::string& path) {
     const std::string parent = p.substr(0, sep + (sep == 2 && p[1] == ':' ? 1 : 0));
     if (parent != p && !ForceDirectories(parent)) return false;
   }
-  if (!::CreateDirectoryW(Wide(p).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) return Fail(false);
+  if (!::CreateDirectoryW(Wide(p).c_str(), nullptr)) {
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return Fail(false);
+    // Made meanwhile by someone else is fine; a file in the way is not.
+    if (!DirectoryExists(p)) {
+      SetLastOSError(ERROR_DIRECTORY);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -62,7 +62,8 @@ bool SaveShellLink(const TShellLink& link, const std::string& linkFile) {
   if (FAILED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Out())))) return false;
   shellLink->SetDescription(win32::Wide(link.Description).c_str());
   shellLink->SetPath(win32::Wide(link.Path).c_str());
-  shellLink->SetArguments(win32::Wide(link.Arguments).c_str());
+  // A new link has no arguments; setting an empty text would store an empty field.
+  if (!link.Arguments.empty()) shellLink->SetArguments(win32::Wide(link.Arguments).c_str());
   shellLink->SetWorkingDirectory(win32::Wide(link.WorkingDirectory).c_str());
   return SUCCEEDED(persist->Save(win32::Wide(linkFile).c_str(), FALSE));
 }
