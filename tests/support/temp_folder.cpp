@@ -32,6 +32,8 @@ void TempFolder::Write(const std::string& relative, const std::string& bytes) co
 
 void RemoveTree(const std::string& root) {
   std::error_code ec;
+  // The root may itself be a read-only file.
+  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec))
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
