@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace qelvo::test {
 
@@ -36,16 +35,8 @@ std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-std::string CorpusFolder() {
-  std::vector<std::string> candidates;
-  if (const char* env = std::getenv("QELVO_CORPUS_DIR"); env && *env) candidates.push_back(env);
-  candidates.push_back(QELVO_SOURCE_DIR "/../shared/corpus");
-  candidates.push_back(QELVO_SOURCE_DIR "/../../shared/corpus");
-  for (const std::string& dir : candidates) {
-    std::error_code ec;
-    if (fs::is_directory(dir, ec)) return fs::canonical(dir, ec).string();
-  }
-  return std::string();
-}
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
+
+std::string CorpusFolder() { return QELVO_SOURCE_DIR "/tests/data/corpus"; }
 
 }  // namespace qelvo::test

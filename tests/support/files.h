@@ -52,8 +52,8 @@ std::string ShellPath(const std::string& path);
 // Creates a fresh folder named after tag under the temporary folder the shell shares.
 std::string MakeTempFolder(const std::string& tag);
 
-// The real-world archives: $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else
-// two levels up (worktrees); "" when none is there.
+// The real-world archives, committed in tests/data/corpus of the source tree. Never
+// empty: a test that opens a missing file there fails.
 std::string CorpusFolder();
 
 }  // namespace qelvo::test
