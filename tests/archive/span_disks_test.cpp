@@ -47,7 +47,7 @@ class DiskSets : public ::testing::Test {
   // Puts disk n (1-based) into the drive.
   void InsertDisk(int n) {
     fs::create_directories(tmp_ / "drive");
-    fs::copy_file(disks_[static_cast<size_t>(n - 1)], tmp_ / "drive/set.zip", fs::copy_options::overwrite_existing);
+    qelvo::test::CopyOver(disks_[static_cast<size_t>(n - 1)], tmp_ / "drive/set.zip");
   }
   std::unique_ptr<TArcZipArchive> Open() {
     return std::make_unique<TArcZipArchive>(tmp_.WindowsFile("drive/set.zip"),

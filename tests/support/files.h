@@ -32,6 +32,10 @@ bool NativeExists(const P& p) {
   return NativeExists(PathText(p));
 }
 
+// Copies a file over another one. (libstdc++ for Windows takes every existing target for
+// the source itself, its file ids being 0, and refuses to overwrite it.)
+void CopyOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Runs a POSIX shell command line, in folder cwd when given; its exit status, -1 when it
 // did not exit normally. A Windows test program under Wine runs the Linux shell (its
 // status comes back through a file, bounded in time); elsewhere on Windows there is no

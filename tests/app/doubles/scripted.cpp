@@ -102,7 +102,8 @@ std::filesystem::path TScriptedInstaller::Native(const std::string& windowsPath)
   std::string rest = windowsPath.substr(3);
   for (auto& c : rest)
     if (c == '\\') c = '/';
-  return Root / rest;
+  // UTF-8 names: a narrow path would be read in the ANSI code page on Windows.
+  return Root / std::u8string(rest.begin(), rest.end());
 }
 
 void TScriptedInstaller::PutFile(const std::string& windowsPath, const std::string& content) const {

@@ -193,7 +193,7 @@ class TScriptedInstaller {
   qelvo::test::ScopedDriveC driveC_{root_.Native()};
 
  public:
-  std::filesystem::path Root = root_.Native();
+  std::filesystem::path Root = qelvo::test::DriveCFolder(root_) + "/";
 };
 
 }  // namespace qelvo::app::testing
