@@ -7,12 +7,14 @@
 namespace qelvo::platform {
 namespace {
 
-rtl::TFormatSettings FromLocale(const wchar_t* name) {
+// flags: LOCALE_NOUSEROVERRIDE for a named locale's own conventions, 0 for the user's
+// settings as they stand.
+rtl::TFormatSettings FromLocale(const wchar_t* name, LCTYPE flags) {
   rtl::TFormatSettings fs;
   wchar_t buf[16];
-  int n = ::GetLocaleInfoEx(name, LOCALE_SDECIMAL, buf, 16);
+  int n = ::GetLocaleInfoEx(name, LOCALE_SDECIMAL | flags, buf, 16);
   if (n > 1) fs.DecimalSeparator = win32::Narrow(buf, static_cast<size_t>(n - 1));
-  n = ::GetLocaleInfoEx(name, LOCALE_STHOUSAND, buf, 16);
+  n = ::GetLocaleInfoEx(name, LOCALE_STHOUSAND | flags, buf, 16);
   if (n > 1) fs.ThousandSeparator = win32::Narrow(buf, static_cast<size_t>(n - 1));
   return fs;
 }
@@ -29,9 +31,9 @@ rtl::TFormatSettings FormatSettingsFor(const char* localeName) {
     if (c == '_') c = '-';
   const std::wstring wide = win32::Wide(name);
   if (::IsValidLocaleName(wide.c_str()) == 0) return rtl::TFormatSettings{};
-  return FromLocale(wide.c_str());
+  return FromLocale(wide.c_str(), LOCALE_NOUSEROVERRIDE);
 }
 
-rtl::TFormatSettings UserFormatSettings() { return FromLocale(LOCALE_NAME_USER_DEFAULT); }
+rtl::TFormatSettings UserFormatSettings() { return FromLocale(LOCALE_NAME_USER_DEFAULT, 0); }
 
 }  // namespace qelvo::platform
