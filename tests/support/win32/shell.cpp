@@ -76,19 +76,10 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   const std::string line = (cwd.empty() ? "" : "cd " + ShellQuote(cwd) + " && ") + "{ " + command + "\n}; echo $? >" +
                            status + ".part && mv " + status + ".part " + status;
   std::wstring commandLine = Wide("sh -c " + QuoteArgument(line));
-  // The shell gets NUL for its standard handles: sharing the program's own lets Wine lose
-  // the program's later output.
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                   OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = si.hStdOutput = si.hStdError = nul;
   PROCESS_INFORMATION pi{};
-  const BOOL started = ::CreateProcessW(kShell, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
-  if (!started) return -1;
+  if (!::CreateProcessW(kShell, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
   if (pi.hProcess) ::CloseHandle(pi.hProcess);
   if (pi.hThread) ::CloseHandle(pi.hThread);
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShellTimeoutMs);
