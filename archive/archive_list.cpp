@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/code_page.h"
 #include "rtl/exceptions.h"
 #include "rtl/text.h"
 
@@ -10,7 +11,7 @@ namespace qelvo::archive {
 
 uint32_t ElfHashOfName(std::string_view name) {
   uint32_t h = 0;
-  for (char16_t c : rtl::Utf8ToUtf16(rtl::UpperCaseUnicode(name))) {
+  for (char16_t c : rtl::Utf8ToUtf16(platform::UpperCaseUnicode(name))) {
     h = (h << 4) + c;
     const uint32_t g = h & 0xF0000000u;
     if (g != 0) h ^= g >> 24;

@@ -1,6 +1,7 @@
 #include "archive/paths.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -189,7 +190,10 @@ uint8_t PercentOf(int64_t total, int64_t done) {
   if (total <= 0) return 0;
   if (done >= total) return 100;
   if (done <= 0) return 0;
-  return static_cast<uint8_t>(static_cast<__int128>(done) * 100 / total);
+  if (done <= INT64_MAX / 100) return static_cast<uint8_t>(done * 100 / total);
+  // Sizes near the 64-bit limit (no 128-bit type on 32-bit targets): dividing by a
+  // hundredth of the total, rounded up, stays below 100 while done < total.
+  return static_cast<uint8_t>(done / (total / 100 + (total % 100 != 0)));
 }
 
 int64_t FileSizeOf(const std::string& fileName) { return platform::FileSize(fileName); }

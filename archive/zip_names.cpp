@@ -5,6 +5,7 @@
 #include "archive/crc32.h"
 #include "archive/extra_field.h"
 #include "archive/zip_records.h"
+#include "platform/code_page.h"
 #include "rtl/byte_order.h"
 
 namespace qelvo::archive {
@@ -58,7 +59,7 @@ std::string DecodeUtf8(std::string_view s) {
 
 std::string FromCodePage(std::string_view raw, int codePage) {
   if (IsAscii(raw)) return std::string(raw);
-  return rtl::CodePageToUtf8(raw, codePage);
+  return platform::CodePageToUtf8(raw, codePage);
 }
 
 // The UTF-8 name of a $7075 sub-field: version 1 and the CRC-32 of the raw name.

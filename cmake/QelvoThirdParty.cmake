@@ -7,17 +7,10 @@
 # build still apply to them.
 include_guard(GLOBAL)
 
-if(DEFINED ENV{QELVO_SOURCES_DIR})
-  set(qelvo_default_sources "$ENV{QELVO_SOURCES_DIR}")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(qelvo_default_sources "$ENV{XDG_CACHE_HOME}/qelvo/sources")
-else()
-  set(qelvo_default_sources "$ENV{HOME}/.cache/qelvo/sources")
-endif()
-set(QELVO_SOURCES_DIR "${qelvo_default_sources}" CACHE PATH
-  "Folder of the Debian source packages fetched by scripts/fetch-sources")
+include(QelvoSources)
 
-find_path(QELVO_LZMA_SDK_DIR LzmaDec.c PATHS /usr/include/lzma NO_DEFAULT_PATH)
+# A source file: the cross build takes it from the host's /usr/include too.
+find_path(QELVO_LZMA_SDK_DIR LzmaDec.c PATHS /usr/include/lzma NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT QELVO_LZMA_SDK_DIR)
   message(FATAL_ERROR "LzmaDec.c of the LZMA SDK was not found in /usr/include/lzma. "
     "Install Debian's lzma-dev package (scripts/install-deps does) or set QELVO_LZMA_SDK_DIR.")

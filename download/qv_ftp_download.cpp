@@ -3,7 +3,7 @@
 #include "download/file_names.h"
 #include "download/qv_download.h"
 #include "net/codec_util.h"
-#include "net/ssl_openssl.h"
+#include "net/ssl_default.h"
 #include "net/text_util.h"
 #include "platform/file_system.h"
 
@@ -13,7 +13,7 @@ TQvFTPDownload::TQvFTPDownload(TQvComponent* AOwner)
     : TQvDownloadClass(AOwner), fFTPSend(std::make_unique<net::TFTPSend>()) {
   BindSocket(fFTPSend->DSock(), &fFTPSend->DataStream());
   fFTP = &fOwner->FTP();
-  fFTPSend->SetSSLClass(net::OpenSSLClass());
+  fFTPSend->SetSSLClass(net::DefaultSSLClass());
 }
 
 TQvFTPDownload::~TQvFTPDownload() {

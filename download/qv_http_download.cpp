@@ -8,7 +8,7 @@
 #include "download/http_validator.h"
 #include "download/messages.h"
 #include "download/qv_download.h"
-#include "net/ssl_openssl.h"
+#include "net/ssl_default.h"
 #include "net/text_util.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -54,7 +54,7 @@ TQvHTTPDownload::TQvHTTPDownload(TQvComponent* AOwner)
   BindSocket(fHTTPSend->Sock(), &fHTTPSend->Document());
   fHTTPSend->OnBodyStart = [this] { OnBodyStart(); };
   fCountFromBodyStart = true;
-  fHTTPSend->Sock()->SetSSLClass(net::OpenSSLClass());
+  fHTTPSend->Sock()->SetSSLClass(net::DefaultSSLClass());
 }
 
 TQvHTTPDownload::~TQvHTTPDownload() {

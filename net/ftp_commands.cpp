@@ -11,10 +11,8 @@
 namespace qelvo::net {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool StartsReply(const std::string& line) {
-  return line.size() > 3 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2]) &&
+  return line.size() > 3 && IsAsciiDigit(line[0]) && IsAsciiDigit(line[1]) && IsAsciiDigit(line[2]) &&
          (line[3] == ' ' || line[3] == '-');
 }
 

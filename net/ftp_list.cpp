@@ -1,4 +1,5 @@
 #include "net/ftp_list.h"
+#include "net/text_util.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,13 +8,6 @@ namespace qelvo::net {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Trim(const std::string& s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
 
 // The field a capturing mask letter fills; nullptr for signs and skips.
 std::string* FieldOf(TFTPListFields& f, char c) {
@@ -188,14 +182,14 @@ int TFTPList::MatchMask(const std::string& Line, const std::string& NextLine, co
           i = stop;
         } else {
           const size_t start = i;
-          while (i < s->size() && IsDigit((*s)[i])) ++i;
+          while (i < s->size() && IsAsciiDigit((*s)[i])) ++i;
           if (field != nullptr) *field += s->substr(start, i - start);
         }
         break;
       }
       case '.':
         if ((*s)[i] != ' ' && (*s)[i] != '.') return 0;
-        F.FileName = Trim(F.FileName) + ".";
+        F.FileName = TrimSpaces(F.FileName) + ".";
         ++i;
         break;
       case 'x':
@@ -212,7 +206,7 @@ int TFTPList::MatchMask(const std::string& Line, const std::string& NextLine, co
         if (previous == 'd' && j + 1 < Mask.size()) {
           F.DirFlagValue = std::string(1, Mask[++j]);
         } else if (previous == 'S') {
-          while (j + 1 < Mask.size() && IsDigit(Mask[j + 1])) F.BlockSize += Mask[++j];
+          while (j + 1 < Mask.size() && IsAsciiDigit(Mask[j + 1])) F.BlockSize += Mask[++j];
         } else if (previous == 'T') {
           const size_t n = std::min<size_t>(36, Mask.size() - j - 1);
           F.Months = Mask.substr(j + 1, n);

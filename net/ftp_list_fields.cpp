@@ -3,16 +3,11 @@
 #include <cstdlib>
 
 #include "net/ftp_list.h"
+#include "net/text_util.h"
 #include "platform/clock.h"
 
 namespace qelvo::net {
 namespace {
-
-std::string Trim(const std::string& s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
 
 bool AllDigits(const std::string& s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
@@ -20,7 +15,7 @@ bool AllDigits(const std::string& s) {
 
 // A captured number within [lo, hi]; an absent field passes.
 bool InRange(const std::string& field, int lo, int hi) {
-  const std::string t = Trim(field);
+  const std::string t = TrimSpaces(field);
   if (field.empty()) return true;
   if (!AllDigits(t) || t.size() > 6) return false;
   const int v = std::atoi(t.c_str());
@@ -28,23 +23,17 @@ bool InRange(const std::string& field, int lo, int hi) {
 }
 
 int Number(const std::string& field) {
-  const std::string t = Trim(field);
+  const std::string t = TrimSpaces(field);
   return AllDigits(t) && t.size() <= 9 ? std::atoi(t.c_str()) : 0;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 }  // namespace
 
 bool TFTPList::CheckFields() const {
   if (!F.VMSFileName.empty()) {
     if (F.VMSFileName.find(';') == std::string::npos) return false;
-  } else if (Trim(F.FileName).empty()) {
+  } else if (TrimSpaces(F.FileName).empty()) {
     return false;
   }
   if (!F.Permissions.empty()) {
@@ -59,11 +48,11 @@ bool TFTPList::CheckFields() const {
       !InRange(F.Minutes, 0, 59) || !InRange(F.Seconds, 0, 59))
     return false;
   if (!F.HoursModif.empty() && std::string("AaPp").find(F.HoursModif[0]) == std::string::npos) return false;
-  if (!F.Size.empty() && !AllDigits(Trim(F.Size))) return false;
-  if (!F.Size.empty() && Trim(F.Size).size() > 18) return false;
+  if (!F.Size.empty() && !AllDigits(TrimSpaces(F.Size))) return false;
+  if (!F.Size.empty() && TrimSpaces(F.Size).size() > 18) return false;
   if (!F.ThreeMonth.empty() && MonthNumber(F.ThreeMonth, F.Months) == 0) return false;
   if (!F.YearTime.empty()) {
-    const std::string t = Trim(F.YearTime);
+    const std::string t = TrimSpaces(F.YearTime);
     if (t.find(':') == std::string::npos) {
       if (!InRange(t, 1900, 2100) || t.empty()) return false;
     } else if (TimeOfDayFromText(t) < 0) {
@@ -71,7 +60,7 @@ bool TFTPList::CheckFields() const {
     }
   }
   if (!F.Year.empty()) {
-    const std::string y = Trim(F.Year);
+    const std::string y = TrimSpaces(F.Year);
     if (!AllDigits(y)) return false;
     const int v = std::atoi(y.c_str());
     if (y.size() == 4 && (v < 1901 || v > 2099)) return false;
@@ -87,7 +76,7 @@ std::unique_ptr<TFTPListRec> TFTPList::FillEntry(const std::string& Line, const 
   rec->OriginalLine = Line;
   rec->Mask = Mask;
   const std::string flagValue = F.DirFlagValue.empty() ? "D" : F.DirFlagValue;
-  rec->Directory = !F.DirFlag.empty() && SameNoCase(F.DirFlag, flagValue);
+  rec->Directory = !F.DirFlag.empty() && rtl::SameTextAscii(F.DirFlag, flagValue);
   if (!F.VMSFileName.empty()) {
     rec->FileName = F.VMSFileName;
     if (F.VMSFileName.find(".DIR;") != std::string::npos) rec->Directory = true;
@@ -100,7 +89,7 @@ std::unique_ptr<TFTPListRec> TFTPList::FillEntry(const std::string& Line, const 
   rec->Readable = !rec->Directory;
 
   const int64_t blockSize = F.BlockSize.empty() ? 1 : std::atoll(F.BlockSize.c_str());
-  const std::string size = Trim(F.Size);
+  const std::string size = TrimSpaces(F.Size);
   rec->FileSize = AllDigits(size) ? std::strtoll(size.c_str(), nullptr, 10) * blockSize : 0;
 
   const rtl::TDateTime now = platform::Now();
@@ -110,7 +99,7 @@ std::unique_ptr<TFTPListRec> TFTPList::FillEntry(const std::string& Line, const 
   if (!F.Month.empty()) month = Number(F.Month);
   if (!F.ThreeMonth.empty()) month = MonthNumber(F.ThreeMonth, F.Months);
   if (!F.Year.empty()) {
-    const std::string y = Trim(F.Year);
+    const std::string y = TrimSpaces(F.Year);
     year = Number(y);
     if (y.size() == 2) year += year > 50 ? 1900 : 2000;
     else if (y.size() == 3) year += 1900;
@@ -118,7 +107,7 @@ std::unique_ptr<TFTPListRec> TFTPList::FillEntry(const std::string& Line, const 
   int hours = 0, minutes = 0, seconds = 0;
   bool timeFromYearField = false;
   if (!F.YearTime.empty()) {
-    const std::string t = Trim(F.YearTime);
+    const std::string t = TrimSpaces(F.YearTime);
     if (t.find(':') == std::string::npos) {
       year = Number(t);
     } else {

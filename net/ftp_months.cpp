@@ -3,6 +3,7 @@
 #include <string>
 
 #include "net/ftp_list.h"
+#include "net/text_util.h"
 
 namespace qelvo::net {
 namespace {
@@ -19,15 +20,6 @@ const char* const kMonthRows[][12] = {
     {"Led", "\xC3\x9Ano", "B\xC3\xB8" "e", "Dub", "Kv\xC3\xAC", "\xC3\x88" "en", "\xC3\x88" "ec", "Srp",
      "Z\xC3\xA1\xC3\xB8", "\xC3\x98\xC3\xADj", "Lis", "Pro"},
 };
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
-}
 
 // Listings arrive as single-byte text; the table is UTF-8. Bytes that are not valid
 // UTF-8 are taken as Latin-1.
@@ -54,8 +46,8 @@ int MonthNumber(const std::string& Name, const std::string& Extra) {
   const std::string name = ToUtf8(Name);
   for (int m = 0; m < 12; ++m) {
     for (const auto& row : kMonthRows)
-      if (SameNoCase(name, row[m])) return m + 1;
-    if (Extra.size() >= static_cast<size_t>(m * 3 + 3) && SameNoCase(Name, Extra.substr(static_cast<size_t>(m) * 3, 3)))
+      if (rtl::SameTextAscii(name, row[m])) return m + 1;
+    if (Extra.size() >= static_cast<size_t>(m * 3 + 3) && rtl::SameTextAscii(Name, Extra.substr(static_cast<size_t>(m) * 3, 3)))
       return m + 1;
   }
   return 0;

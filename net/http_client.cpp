@@ -7,6 +7,7 @@
 #include "net/codec_util.h"
 #include "net/ip_text.h"
 #include "net/text_util.h"
+#include "platform/code_page.h"
 #include "rtl/text.h"
 
 namespace qelvo::net {
@@ -101,11 +102,11 @@ void THTTPSend::DecodeStatus(const std::string& Value) {
 ByteString THTTPSend::BuildRequestHead() const {
   ByteString head;
   if (Protocol == "0.9") {
-    if (FHeaders.Count() > 0) head = rtl::Utf8ToAnsi(FHeaders[0]) + "\r\n";
+    if (FHeaders.Count() > 0) head = platform::Utf8ToAnsi(FHeaders[0]) + "\r\n";
     return head;
   }
   for (const auto& line : FHeaders.Lines()) {
-    head += rtl::Utf8ToAnsi(line);
+    head += platform::Utf8ToAnsi(line);
     head += "\r\n";
   }
   return head;
@@ -302,7 +303,7 @@ void THTTPSend::SendRequest(bool ExpectMode, int64_t BodySize, std::string& Kept
       line = FSock->RecvString(Timeout);
       if (!line.empty() || FSock->LastError != 0) break;
     }
-    const std::string status = rtl::AnsiToUtf8(line);
+    const std::string status = platform::AnsiToUtf8(line);
     DecodeStatus(status);
     if (FResultCode >= 100 && FResultCode <= 199) {
       for (int i = 0; i < kMaxHeadLines; ++i) {
@@ -344,7 +345,7 @@ void THTTPSend::ReadStatusLines(const std::string& KeptStatus) {
     }
     const ByteString raw = FSock->RecvString(Timeout);
     if (raw.empty() && FSock->LastError == 0) continue;
-    const std::string line = rtl::AnsiToUtf8(raw);
+    const std::string line = platform::AnsiToUtf8(raw);
     if (StartsWith(rtl::UpperCaseAscii(line), "HTTP/")) {
       FHeaders.Add(line);
       DecodeStatus(line);
@@ -368,7 +369,7 @@ bool THTTPSend::ReadHeaderLines(bool ProxyMode, int64_t& BodySize) {
       break;
     }
     const ByteString line = FSock->RecvString(Timeout);
-    raw.Add(rtl::AnsiToUtf8(line));
+    raw.Add(platform::AnsiToUtf8(line));
     if (line.empty() || FSock->LastError != 0) break;
   }
   bool lengthSeen = false;

@@ -1,6 +1,7 @@
 #pragma once
-// TFileStream over a Windows-form path, with the classic access and sharing modes.
-// Sharing is enforced between the streams of this process.
+// TFileStream over a Windows-form path, with the classic access and sharing modes. On
+// Windows the system enforces sharing; elsewhere it is enforced between the streams of
+// this process.
 #include <cstdint>
 #include <string>
 
@@ -36,7 +37,8 @@ class TFileStream : public rtl::TStream {
   void SetSize(int64_t newSize) override;
 
   const std::string& FileName() const { return fileName_; }
-  int Handle() const { return fd_; }
+  // The system's handle: a descriptor, or a Windows file handle.
+  intptr_t Handle() const { return handle_; }
   // The OS error of the last write that stopped short (a full disk, a size limit); 0
   // when every write went through.
   int LastWriteError() const { return lastWriteError_; }
@@ -44,7 +46,7 @@ class TFileStream : public rtl::TStream {
  private:
   int lastWriteError_ = 0;
   std::string fileName_;
-  int fd_ = -1;
+  intptr_t handle_ = -1;
   uint64_t shareKey_ = 0;
 };
 

@@ -1,7 +1,8 @@
 #pragma once
 // Shell operations: opening a file with its associated handler and writing shortcut
-// files. On POSIX a launch runs xdg-open, detached, and a shortcut is a real .lnk file
-// in the Shell Link binary format, carrying the Windows-form paths it was given.
+// files. On Windows these are ShellExecuteW and IShellLinkW through COM. On POSIX a
+// launch runs xdg-open, detached, and a shortcut is a real .lnk file in the Shell Link
+// binary format, carrying the Windows-form paths it was given.
 #include <cstdint>
 #include <string>
 
@@ -9,8 +10,8 @@
 
 namespace qelvo::platform {
 
-// Starts the file's handler (xdg-open) in its own session and returns at once; true when
-// the handler process was started. Its outcome is not observed.
+// Starts the file's handler (ShellExecuteW "open"; xdg-open in its own session) and
+// returns at once; true when the handler was started. Its outcome is not observed.
 bool ShellOpen(const std::string& file);
 
 struct TShellLink {
@@ -33,7 +34,9 @@ struct TShellLinkTargetInfo {
 // The bytes of a .lnk file for the link.
 rtl::ByteString EncodeShellLink(const TShellLink& link, const TShellLinkTargetInfo& target);
 
-// Writes (or replaces) the .lnk file; false when it cannot be written.
+// Writes (or replaces) the .lnk file; false when it cannot be written. Windows goes
+// through the shell's link object, which needs COM on the calling thread (it is
+// initialised for the call when the thread has not done so).
 bool SaveShellLink(const TShellLink& link, const std::string& linkFile);
 
 }  // namespace qelvo::platform

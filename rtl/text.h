@@ -1,6 +1,7 @@
 #pragma once
-// Text helpers: UTF-8 is the program's text; UTF-16 appears where rules count code units;
-// single-byte code pages (ANSI 1252, OEM 850 and others) convert through iconv.
+// Text helpers: UTF-8 is the program's text; UTF-16 appears where rules count code units.
+// Code-page conversion and Unicode case mapping need the system's tables: they live in
+// platform/code_page.h.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -18,24 +19,23 @@ std::u16string Utf8ToUtf16(std::string_view s);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view s);
 bool IsValidUtf8(std::string_view s);
-
-// Code page <-> UTF-8. Bytes a page does not define become '?' (to UTF-8: U+FFFD).
-// Raises EConvertError when the page itself is unknown.
-std::string CodePageToUtf8(std::string_view bytes, int codePage);
-ByteString Utf8ToCodePage(std::string_view text, int codePage);
-inline std::string AnsiToUtf8(std::string_view b) { return CodePageToUtf8(b, kAnsiCodePage); }
-inline ByteString Utf8ToAnsi(std::string_view t) { return Utf8ToCodePage(t, kAnsiCodePage); }
-inline std::string OemToUtf8(std::string_view b) { return CodePageToUtf8(b, kOemCodePage); }
-inline ByteString Utf8ToOem(std::string_view t) { return Utf8ToCodePage(t, kOemCodePage); }
+// Decodes the code point at s[i] and advances i; a malformed sequence yields U+FFFD and
+// consumes one byte.
+char32_t DecodeUtf8At(std::string_view s, size_t& i);
+void AppendUtf8(std::string& out, char32_t codePoint);
+template <typename F>
+std::string MapCodePoints(std::string_view s, F f) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) AppendUtf8(out, f(DecodeUtf8At(s, i)));
+  return out;
+}
 
 // ASCII-only case mapping: other bytes pass through unchanged.
 std::string UpperCaseAscii(std::string_view s);
 std::string LowerCaseAscii(std::string_view s);
 bool SameTextAscii(std::string_view a, std::string_view b);
-// Full Unicode simple case mapping of UTF-8 text.
-std::string UpperCaseUnicode(std::string_view s);
-std::string LowerCaseUnicode(std::string_view s);
-char16_t UpperCaseChar(char16_t c);
 
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);

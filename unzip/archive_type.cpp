@@ -5,6 +5,7 @@
 #include "codecs/bzip2_archive.h"
 #include "codecs/gzip_archive.h"
 #include "codecs/tar_archive.h"
+#include "platform/cabinet.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "rtl/text.h"
@@ -35,7 +36,13 @@ TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName) {
 TArcArchiveType ProbeTar(rtl::TStream& stream) { return codecs::ProbeTar(stream); }
 TArcArchiveType ProbeGzip(rtl::TStream& stream) { return codecs::ProbeGzip(stream); }
 TArcArchiveType ProbeBzip2(rtl::TStream& stream) { return codecs::ProbeBzip2(stream); }
-TArcArchiveType ProbeCabinet(rtl::TStream&) { return atUnknown; }
+TArcArchiveType ProbeCabinet(rtl::TStream& stream) {
+  switch (platform::ProbeCabinetStream(stream)) {
+    case platform::TCabinetProbe::Cabinet: return atCab;
+    case platform::TCabinetProbe::NoLibrary: throw EArcNoCabinetDll();
+    default: return atUnknown;
+  }
+}
 
 TArcArchiveType DetectArchiveType(rtl::TStream& stream) {
   using TProbe = TArcArchiveType (*)(rtl::TStream&);

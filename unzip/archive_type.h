@@ -24,8 +24,9 @@ archive::TArcArchiveType DetectArchiveType(rtl::TStream& stream);
 archive::TArcArchiveType ProbeTar(rtl::TStream& stream);
 archive::TArcArchiveType ProbeGzip(rtl::TStream& stream);
 archive::TArcArchiveType ProbeBzip2(rtl::TStream& stream);
-// Cabinets are never opened (there is no cabinet reader), and no cabinet library is
-// asked: the probe answers atUnknown.
+// Cabinets are never opened (there is no cabinet reader); the system's cabinet library
+// recognises them (EArcNoCabinetDll when it cannot be loaded). Without one the probe
+// answers atUnknown.
 archive::TArcArchiveType ProbeCabinet(rtl::TStream& stream);
 
 }  // namespace qelvo::unzip

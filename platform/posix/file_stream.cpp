@@ -94,42 +94,42 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
   int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
   if (create) flags |= O_CREAT;
   // Truncation waits until the sharing check has passed.
-  fd_ = ::open(native->c_str(), flags, 0666);
-  if (fd_ < 0) fail(errno);
+  handle_ = ::open(native->c_str(), flags, 0666);
+  if (handle_ < 0) fail(errno);
   struct stat st{};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(handle_, &st) != 0 || S_ISDIR(st.st_mode)) {
     const int code = S_ISDIR(st.st_mode) ? EISDIR : errno;
-    ::close(fd_);
-    fd_ = -1;
+    ::close(handle_);
+    handle_ = -1;
     fail(code);
   }
   // A read-only file refuses writers, whoever asks.
   if (write && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    ::close(fd_);
-    fd_ = -1;
+    ::close(handle_);
+    handle_ = -1;
     fail(EACCES);
   }
   shareKey_ = Shares().Acquire(st.st_dev, st.st_ino, read, write, mode & 0xF0);
   if (shareKey_ == 0) {
-    ::close(fd_);
-    fd_ = -1;
+    ::close(handle_);
+    handle_ = -1;
     fail(EBUSY);
   }
   // Only a file with content is truncated: truncating an empty one changes nothing, and
   // on ext4 it would make the close flush the new content to disk at once.
-  if (create && st.st_size > 0 && ::ftruncate(fd_, 0) != 0) {
+  if (create && st.st_size > 0 && ::ftruncate(handle_, 0) != 0) {
     const int code = errno;
     Shares().Release(shareKey_);
-    ::close(fd_);
-    fd_ = -1;
+    ::close(handle_);
+    handle_ = -1;
     fail(code);
   }
 }
 
 TFileStream::~TFileStream() {
-  if (fd_ >= 0) {
+  if (handle_ >= 0) {
     Shares().Release(shareKey_);
-    ::close(fd_);
+    ::close(handle_);
   }
 }
 
@@ -137,7 +137,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
   auto* p = static_cast<char*>(buffer);
   int64_t total = 0;
   while (count > 0) {
-    const ssize_t n = ::read(fd_, p, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)));
+    const ssize_t n = ::read(handle_, p, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)));
     if (n < 0) {
       if (errno == EINTR) continue;
       SetLastOSError(errno);
@@ -155,7 +155,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   const auto* p = static_cast<const char*>(buffer);
   int64_t total = 0;
   while (count > 0) {
-    const ssize_t n = ::write(fd_, p, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)));
+    const ssize_t n = ::write(handle_, p, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)));
     if (n < 0) {
       if (errno == EINTR) continue;
       SetLastOSError(errno);
@@ -172,7 +172,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 
 int64_t TFileStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
   const int whence = origin == rtl::soBeginning ? SEEK_SET : origin == rtl::soCurrent ? SEEK_CUR : SEEK_END;
-  const off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  const off_t r = ::lseek(handle_, static_cast<off_t>(offset), whence);
   if (r < 0) {
     SetLastOSError(errno);
     throw rtl::EStreamError("Stream seek error: " + SysErrorMessage(errno));
@@ -182,12 +182,12 @@ int64_t TFileStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
 
 int64_t TFileStream::Size() {
   struct stat st{};
-  if (::fstat(fd_, &st) != 0) return TStream::Size();
+  if (::fstat(handle_, &st) != 0) return TStream::Size();
   return static_cast<int64_t>(st.st_size);
 }
 
 void TFileStream::SetSize(int64_t newSize) {
-  if (newSize < 0 || ::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) {
+  if (newSize < 0 || ::ftruncate(handle_, static_cast<off_t>(newSize)) != 0) {
     SetLastOSError(errno);
     throw rtl::EWriteError();
   }

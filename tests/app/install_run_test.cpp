@@ -8,8 +8,6 @@
 namespace qelvo::app::testing {
 namespace {
 
-const std::string kTemp = "C:\\inst\\temp\\";
-
 std::string D(const std::string& serverFile, const std::string& local) {
   return "download http://pkg.test:8997/qelvo/public/" + serverFile + " -> " + kTemp + local;
 }

@@ -20,8 +20,6 @@ using qelvo::test::BuildZip;
 using qelvo::test::StoredEntry;
 using qelvo::test::TZipEntry;
 
-const std::string kTemp = "C:\\inst\\temp\\";
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

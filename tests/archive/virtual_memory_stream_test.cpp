@@ -15,6 +15,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/file_path.h"
 #include "test_support.h"
+#include "tests/support/environment.h"
 
 namespace qelvo::archive {
 namespace {
@@ -280,9 +281,7 @@ TEST(VirtualMemoryStream, SwapFailuresFailTheOperationAndLoseNoPage) {
 
 TEST(VirtualMemoryStream, SwapFileFallsBackToTheTemporaryFolder) {
   TempFolder temp{"vmstmp"};
-  const char* old = std::getenv("TMPDIR");
-  const std::string saved = old ? old : "";
-  ::setenv("TMPDIR", temp.Native().c_str(), 1);
+  qelvo::test::ScopedEnvironment tmp(qelvo::test::kTempFolderVariable, temp.Native());
   {
     TArcVirtualMemoryStream vms;
     vms.SetSwapFileDirectory("Z:\\no\\such\\folder");
@@ -293,17 +292,12 @@ TEST(VirtualMemoryStream, SwapFileFallsBackToTheTemporaryFolder) {
   }
   EXPECT_EQ(FilesIn(temp), 0u);
   // No usable folder at all: the swap file cannot be made.
-  ::setenv("TMPDIR", (temp.Native() + "/missing").c_str(), 1);
+  tmp.Set(temp.Native() + "/missing");
   {
     TArcVirtualMemoryStream vms;
     vms.SetMaxMemToUse(0);
     const std::string a(3 * kPage, 'z');
     EXPECT_THROW(vms.WriteBuffer(a.data(), 3 * kPage), EArcVMSErrorOpenSwap);
-  }
-  if (old) {
-    ::setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    ::unsetenv("TMPDIR");
   }
 }
 

@@ -1,7 +1,6 @@
 // Inflate and decryption on item data of real archives: the corpus and archives
 // written at test time by 7-Zip (Deflate64, ZipCrypto) and Info-ZIP zip (-P).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "codec_test_support.h"
 #include "codecs/zip_decrypt.h"

@@ -214,18 +214,21 @@ TEST_F(HttpDownload, ErrorStatusesLeaveThePartFileAsItWas) {
       {"/fail500", 500, nullptr},
       {"/fail500", 500, "first bytes"},
   };
+  int round = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.path) + (c.earlierPart ? " with part file" : ""));
-    std::filesystem::remove(Local("x.bin.part"));
+    // A name per case: the driver holds the last part file open, and Windows lets nobody
+    // remove an open file.
+    const std::string name = "x" + std::to_string(++round) + ".bin";
     log.events.clear();
-    if (c.earlierPart) WriteFile(Local("x.bin.part"), c.earlierPart);
-    EXPECT_NO_THROW(Get(n.Url(c.path), "x.bin"));
+    if (c.earlierPart) WriteFile(Local(name + ".part"), c.earlierPart);
+    EXPECT_NO_THROW(Get(n.Url(c.path), name));
     EXPECT_EQ(Driver().ResultCode(), c.status);
-    EXPECT_FALSE(NativeExists(Local("x.bin")));
+    EXPECT_FALSE(NativeExists(Local(name)));
     // A download that got no byte of the file leaves no empty part file behind.
-    ASSERT_EQ(NativeExists(Local("x.bin.part")), c.earlierPart != nullptr);
+    ASSERT_EQ(NativeExists(Local(name + ".part")), c.earlierPart != nullptr);
     if (c.earlierPart) {
-      EXPECT_EQ(ReadFile(Local("x.bin.part")), c.earlierPart);
+      EXPECT_EQ(ReadFile(Local(name + ".part")), c.earlierPart);
       EXPECT_TRUE(Driver().PartFileOpen()) << "kept open until the driver goes";
     }
     // 500 is the code of the close that opens a connection: that close raises nothing.

@@ -2,8 +2,6 @@
 
 #include "download/http_validator.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <filesystem>
 
@@ -83,9 +81,10 @@ std::string Chunked(const std::string& body, size_t chunkSize, bool withLastChun
 }
 
 std::string HttpDateOfFile(const std::string& path) {
-  struct stat st {};
-  ::stat(path.c_str(), &st);
-  return FormatHttpDate(static_cast<double>(st.st_mtim.tv_sec) / 86400.0 + 25569.0);
+  std::error_code ec;
+  const auto modified = std::chrono::file_clock::to_sys(std::filesystem::last_write_time(path, ec));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(modified.time_since_epoch()).count();
+  return FormatHttpDate(static_cast<double>(seconds) / 86400.0 + 25569.0);
 }
 
 void StampAsLeftBehind(const std::string& partFile, const std::string& servedFile) {

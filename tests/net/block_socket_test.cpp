@@ -1,9 +1,6 @@
 // TBlockSocket against the scripted peer: line buffer, line ends, timeouts, errors,
 // options, hooks, and the socket API between two of our own sockets.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -331,31 +328,6 @@ TEST(BlockSocket, OwnSocketsTalkThroughEveryPrimitive) {
   client.CloseSocket();
   EXPECT_EQ(peer.RecvBlock(2000), "");
   EXPECT_EQ(peer.LastError, 10054);
-}
-
-TEST(BlockSocket, PollsDescriptorsAbove1023) {
-  rlimit lim{};
-  getrlimit(RLIMIT_NOFILE, &lim);
-  if (lim.rlim_cur < 1200) {
-    lim.rlim_cur = std::min<rlim_t>(lim.rlim_max, 4096);
-    setrlimit(RLIMIT_NOFILE, &lim);
-  }
-  if (lim.rlim_cur < 1200) GTEST_SKIP() << "descriptor limit too low";
-  std::vector<int> fillers;
-  const int base = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  while (true) {
-    const int fd = ::fcntl(base, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) break;
-    fillers.push_back(fd);
-    if (fd >= 1100) break;
-  }
-  {
-    Connected c({Pause(100), Send("over the fence\r\n"), Close()});
-    EXPECT_GT(c.sock.Socket(), 1023);
-    EXPECT_EQ(c.sock.RecvString(2000), "over the fence");
-  }
-  for (int fd : fillers) ::close(fd);
-  ::close(base);
 }
 
 TEST(BlockSocket, IPv6Loopback) {

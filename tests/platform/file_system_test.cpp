@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cerrno>
-#include <fstream>
 #include <set>
 
 #include "tests/support/drive_fixture.h"
@@ -11,11 +8,13 @@
 #include "platform/file_system.h"
 #include "platform/locale_settings.h"
 #include "platform/os_error.h"
+#include "tests/platform/os_codes.h"
 
 namespace qelvo::platform {
 namespace {
 
 using FileSystem = qelvo::test::DriveC;
+using test::kOsCodes;
 
 void Touch(const std::string& path, const std::string& content = "x") {
   TFileStream(path, fmCreate).WriteString(content);
@@ -34,7 +33,7 @@ TEST_F(FileSystem, FoldersFilesAndSizes) {
 
   // A file in the way of a folder.
   EXPECT_FALSE(ForceDirectories("C:\\QelvoERP\\a.txt\\x"));
-  EXPECT_EQ(GetLastOSError(), ENOTDIR);
+  EXPECT_EQ(GetLastOSError(), kOsCodes.NotADirectory);
   EXPECT_FALSE(ForceDirectories("D:\\x"));
   EXPECT_EQ(GetLastOSError(), kErrorPathNotMapped);
   EXPECT_FALSE(SysErrorMessage(kErrorPathNotMapped).empty());
@@ -44,19 +43,19 @@ TEST_F(FileSystem, DeleteRenameAndReadOnly) {
   Touch("C:\\a");
   Touch("C:\\b");
   EXPECT_FALSE(RenameFile("C:\\a", "C:\\b"));  // the target exists
-  EXPECT_EQ(GetLastOSError(), EEXIST);
+  EXPECT_EQ(GetLastOSError(), kOsCodes.Exists);
   EXPECT_TRUE(RenameFile("C:\\a", "C:\\c"));
   EXPECT_FALSE(FileExists("C:\\a"));
 
   ASSERT_TRUE(FileSetAttr("C:\\c", faReadOnly | faHidden));
   EXPECT_EQ(FileGetAttr("C:\\c") & faReadOnly, faReadOnly);
   EXPECT_FALSE(DeleteFile("C:\\c"));
-  EXPECT_EQ(GetLastOSError(), EACCES);
+  EXPECT_EQ(GetLastOSError(), kOsCodes.AccessDenied);
   ASSERT_TRUE(FileSetAttr("C:\\c", faArchive));
   EXPECT_EQ(FileGetAttr("C:\\c") & faReadOnly, 0u);
   EXPECT_TRUE(DeleteFile("C:\\c"));
   EXPECT_FALSE(DeleteFile("C:\\c"));
-  EXPECT_EQ(GetLastOSError(), ENOENT);
+  EXPECT_EQ(GetLastOSError(), kOsCodes.NotFound);
   EXPECT_EQ(FileGetAttr("C:\\c"), kInvalidAttributes);
 }
 
@@ -81,33 +80,18 @@ TEST_F(FileSystem, TemporaryNamesAndVolumeQueries) {
   }
   EXPECT_EQ(names.size(), 5u);
   EXPECT_EQ(GetTempFileName("D:\\", "x"), "");
-  EXPECT_EQ(GetTempPath().substr(0, 3), "Z:\\");
   EXPECT_EQ(GetTempPath().back(), '\\');
+  EXPECT_TRUE(DirectoryExists(GetTempPath()));
   EXPECT_GT(DiskFree("C:\\"), 0);
   EXPECT_EQ(DiskFree("D:\\"), -1);
   EXPECT_EQ(GetDriveType("C:\\"), TDriveType::Fixed);
   EXPECT_EQ(GetDriveType("D:\\"), TDriveType::NoRootDir);
 }
 
-TEST_F(FileSystem, ExecutableAndDesktopFolders) {
+TEST_F(FileSystem, ExecutableFolder) {
   const std::string exe = ExeFolder();
   EXPECT_EQ(exe.back(), '\\');
   EXPECT_TRUE(DirectoryExists(exe));
-
-  const std::string home = root_ + "/home";
-  ::setenv("HOME", home.c_str(), 1);
-  ::unsetenv("XDG_DESKTOP_DIR");
-  ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-  EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), "C:\\home\\Desktop\\");
-  ASSERT_TRUE(ForceDirectories("C:\\home\\.config"));
-  std::ofstream(home + "/.config/user-dirs.dirs") << "# comment\nXDG_DESKTOP_DIR=\"$HOME/Área de Trabalho\"\n";
-  EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), "C:\\home\\Área de Trabalho\\");
-  ::setenv("XDG_DESKTOP_DIR", "/srv/desk", 1);
-  EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), "Z:\\srv\\desk\\");
-  ::unsetenv("XDG_DESKTOP_DIR");
-  ::unsetenv("XDG_CONFIG_HOME");
-  ::unsetenv("HOME");
-  EXPECT_EQ(GetSpecialFolder(CSIDL_DESKTOP), "");
 }
 
 TEST(Clock, CounterTickAndSleep) {
@@ -129,9 +113,6 @@ TEST(Locale, SeparatorsOfBrazilianAndEnglishLocales) {
   EXPECT_EQ(en.DecimalSeparator, ".");
   EXPECT_EQ(en.ThousandSeparator, ",");
   EXPECT_EQ(rtl::FormatFloat("###,###,##0", 1536000.0 / 1024 * 1000, br), "1.500.000");
-  ::setenv("LC_ALL", "pt_BR.UTF-8", 1);
-  EXPECT_EQ(UserFormatSettings().DecimalSeparator, ",");
-  ::unsetenv("LC_ALL");
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "tests/support/files.h"
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,35 +9,40 @@ namespace qelvo::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+// Path texts are UTF-8; a narrow path would be read in the ANSI code page on Windows.
+fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+}  // namespace
+
 std::string ReadFile(const std::string& nativePath) {
-  std::ifstream in(nativePath, std::ios::binary);
+  std::ifstream in(Utf8Path(nativePath), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
 void WriteFile(const std::string& nativePath, const std::string& bytes) {
-  const fs::path parent = fs::path(nativePath).parent_path();
+  const fs::path path = Utf8Path(nativePath);
   std::error_code ec;
-  if (!parent.empty()) fs::create_directories(parent, ec);
-  std::ofstream out(nativePath, std::ios::binary | std::ios::trunc);
+  if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool NativeExists(const std::string& nativePath) {
   std::error_code ec;
-  return fs::exists(nativePath, ec);
+  return fs::exists(Utf8Path(nativePath), ec);
 }
 
-int ShellStatus(const std::string& command, const std::string& cwd) {
-  const std::string line = cwd.empty() ? command : "cd " + ShellQuote(cwd) + " && " + command;
-  const int rc = std::system(line.c_str());
-  return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+void CopyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to);
 }
 
 std::string ShellQuote(const std::string& s) {
   std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : ShellPath(s)) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
 }
 

@@ -1,23 +1,17 @@
 #include "tests/support/ftp_peers.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace qelvo::test {
 namespace {
 
 // The servers run their sessions as the "ftp" user: the served tree must be readable
 // (and, for uploads, writable) by it.
-void OpenUp(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::permissions(path, std::filesystem::perms::all, ec);
-}
+void OpenUp(const std::string& path) { SetFileMode(path, 0777); }
 
 }  // namespace
 
@@ -25,7 +19,7 @@ FtpPeer::FtpPeer() {
   OpenUp(dir.Native());
   // vsftpd refuses a writable root for a chrooted session: uploads go to incoming/.
   std::filesystem::create_directories(Root() + "/incoming");
-  ::chmod(Root().c_str(), 0755);
+  SetFileMode(Root(), 0755);
   OpenUp(Root() + "/incoming");
 }
 
@@ -35,7 +29,7 @@ void FtpPeer::Serve(const std::string& relative, const std::string& bytes) const
   for (std::filesystem::path p = std::filesystem::path(path).parent_path(); p.string().size() > Root().size();
        p = p.parent_path())
     OpenUp(p.string());
-  ::chmod(path.c_str(), 0644);
+  SetFileMode(path, 0644);
 }
 
 std::string VsftpdTlsConf(const TestPki& pki, bool implicit, const std::string& cert) {
@@ -53,23 +47,19 @@ VsftpdPeer::VsftpdPeer(bool ipv6, const std::string& extraConf) {
     error = "vsftpd is not installed (scripts/packages/ftp.txt)";
     return;
   }
-  if (::geteuid() != 0) {
+  if (!PeersRunAsRoot()) {
     error = "vsftpd needs root to run its sessions";
     return;
   }
   port = UnusedPort();
-  pamService_ = "qelvo-ftp-test-" + std::to_string(::getpid()) + "-" + std::to_string(port);
+  pamService_ = "qelvo-ftp-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(port);
   dir.Write("users.txt", std::string(kFtpUser) + "\n" + kFtpPass + "\n");
   const std::string load = "/usr/bin/db_load -T -t hash -f " + dir.File("users.txt") + " " + dir.File("users.db");
-  if (std::system(load.c_str()) != 0) {
+  if (!RunShell(load)) {
     error = "db_load (package db-util) could not build the user database";
     return;
   }
-  {
-    std::ofstream pam("/etc/pam.d/" + pamService_);
-    pam << "auth required pam_userdb.so db=" << dir.File("users") << "\n"
-        << "account required pam_permit.so\n";
-  }
+  WritePamUserDbService(pamService_, dir.File("users"));
   std::filesystem::create_directories(dir.File("empty"));
   const std::string conf =
       std::string(ipv6 ? "listen=NO\nlisten_ipv6=YES\n" : "listen=YES\nlisten_address=127.0.0.1\n") +
@@ -89,7 +79,8 @@ VsftpdPeer::VsftpdPeer(bool ipv6, const std::string& extraConf) {
 
 VsftpdPeer::~VsftpdPeer() {
   process_.Stop();
-  if (!pamService_.empty()) ::unlink(("/etc/pam.d/" + pamService_).c_str());
+  std::error_code ec;
+  if (!pamService_.empty()) std::filesystem::remove("/etc/pam.d/" + pamService_, ec);
 }
 
 std::string VsftpdPeer::Log() const { return ReadFile(dir.File("vsftpd.log")); }
@@ -109,7 +100,7 @@ PureFtpdPeer::PureFtpdPeer() {
   const std::string add = "printf '%s\\n%s\\n' " + ShellQuote(kFtpPass) + " " + ShellQuote(kFtpPass) + " | " + pw +
                           " useradd " + kFtpUser + " -u ftp -g ftp -d " + Root() + " -f " + dir.File("passwd") +
                           " -m -F " + dir.File("passwd.pdb") + " >/dev/null 2>&1";
-  if (std::system(add.c_str()) != 0) {
+  if (!RunShell(add)) {
     error = "pure-pw could not create the test user";
     return;
   }

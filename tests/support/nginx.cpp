@@ -1,7 +1,5 @@
 #include "tests/support/nginx.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -33,7 +31,7 @@ bool NginxPeer::Start(const std::string& serverLines, const std::string& httpLin
   std::filesystem::create_directories(DocRoot());
   port_ = UnusedPort();
   const std::string conf =
-      "daemon off;\nmaster_process off;\nworker_processes 1;\n" + std::string(::geteuid() == 0 ? "user root;\n" : "") +
+      "daemon off;\nmaster_process off;\nworker_processes 1;\n" + std::string(PeersRunAsRoot() ? "user root;\n" : "") +
       "pid " + folder + "/nginx.pid;\nerror_log " + folder + "/error.log error;\nevents { worker_connections 64; }\n" +
       "http {\n  client_body_temp_path " + tmp + "body;\n  proxy_temp_path " + tmp + "proxy;\n  fastcgi_temp_path " +
       tmp + "fcgi;\n  uwsgi_temp_path " + tmp + "uwsgi;\n  scgi_temp_path " + tmp + "scgi;\n  access_log " + folder +
@@ -48,7 +46,7 @@ bool NginxPeer::StartFromTemplate(const std::string& templateFile, const std::st
   conf = Replace(conf, "@LISTEN@", "127.0.0.1:" + std::to_string(port_));
   conf = Replace(conf, "@ROOT@", root);
   conf = Replace(conf, "@WORK@", dir_.Native());
-  conf = Replace(conf, "@USER@", ::geteuid() == 0 ? "user root;" : "");
+  conf = Replace(conf, "@USER@", PeersRunAsRoot() ? "user root;" : "");
   return Launch(conf);
 }
 

@@ -1,16 +1,14 @@
 #include "tests/support/peers.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 
 #include "tests/support/files.h"
 
 namespace qelvo::test {
 namespace {
 
-bool Exists(const char* path) { return ::access(path, X_OK) == 0; }
+bool Exists(const char* path) { return !FindProgram({path}).empty(); }
 
 }  // namespace
 
@@ -19,6 +17,13 @@ uint64_t Checksum(const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   for (size_t i = 0; i < size; ++i) h = (h ^ p[i]) * 1099511628211ull;
   return h;
+}
+
+void WritePamUserDbService(const std::string& service, const std::string& database) {
+  // Binary: PAM reads a carriage return (which a Windows text stream writes) as part of
+  // the module's name.
+  WriteFile("/etc/pam.d/" + service,
+            "auth required pam_userdb.so db=" + database + "\naccount required pam_permit.so\n");
 }
 
 TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass) {
@@ -30,7 +35,7 @@ TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std
   std::string conf = "Port " + std::to_string(port) + "\nListen 127.0.0.1\nTimeout 30\nMaxClients 16\n" +
                      "LogFile \"" + dir.File("tinyproxy.log") + "\"\nLogLevel Info\nAllow 127.0.0.1\n" +
                      "ConnectPort " + std::to_string(connectPort) + "\nDisableViaHeader Yes\n";
-  if (::geteuid() == 0) conf += "User root\nGroup root\n";
+  if (PeersRunAsRoot()) conf += "User root\nGroup root\n";
   if (!user.empty()) conf += "BasicAuth " + user + " " + pass + "\n";
   dir.Write("tinyproxy.conf", conf);
   ok = process_.Start({"/usr/bin/tinyproxy", "-d", "-c", dir.File("tinyproxy.conf")}, port);
@@ -48,16 +53,14 @@ DantePeer::DantePeer(const std::string& user, const std::string& pass) {
   if (!user.empty()) {
     // PAM checks the pair against a one-entry user database; the service file lives only
     // while the peer runs. (pam_exec cannot be used: danted reaps every child itself.)
-    pamService_ = "qelvo-net-test-" + std::to_string(::getpid()) + "-" + std::to_string(port);
+    pamService_ = "qelvo-net-test-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(port);
     dir.Write("users.txt", user + "\n" + pass + "\n");
     const std::string load = "/usr/bin/db_load -T -t hash -f " + dir.File("users.txt") + " " + dir.File("users.db");
-    if (!Exists("/usr/bin/db_load") || std::system(load.c_str()) != 0) {
+    if (!Exists("/usr/bin/db_load") || !RunShell(load)) {
       error = "db_load (package db-util) could not build the user database";
       return;
     }
-    std::ofstream pam("/etc/pam.d/" + pamService_);
-    pam << "auth required pam_userdb.so db=" << dir.File("users") << "\n"
-        << "account required pam_permit.so\n";
+    WritePamUserDbService(pamService_, dir.File("users"));
     method = "socksmethod: pam.username\n";
     rule = "  socksmethod: pam.username\n  pam.servicename: " + pamService_ + "\n";
   }
@@ -73,7 +76,8 @@ DantePeer::DantePeer(const std::string& user, const std::string& pass) {
 
 DantePeer::~DantePeer() {
   process_.Stop();
-  if (!pamService_.empty()) ::unlink(("/etc/pam.d/" + pamService_).c_str());
+  std::error_code ec;
+  if (!pamService_.empty()) std::filesystem::remove("/etc/pam.d/" + pamService_, ec);
 }
 
 }  // namespace qelvo::test

@@ -1,30 +1,26 @@
 #include "tests/support/script_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
+
+#include "tests/support/loopback.h"
 
 namespace qelvo::test {
 namespace {
 
 constexpr int kIoTimeoutMs = 5000;
 
-bool WaitFd(int fd, short events, int ms) {
-  pollfd p{fd, events, 0};
-  return ::poll(&p, 1, ms) > 0;
-}
+constexpr bool kIn = false;
+constexpr bool kOut = true;
+
+bool WaitFd(int fd, bool forWrite, int ms) { return loopback::Wait(fd, forWrite, ms); }
 
 // Reads what is available (bounded wait); false at close, error or timeout.
 bool ReadSome(int fd, std::string& into, int ms = kIoTimeoutMs) {
-  if (!WaitFd(fd, POLLIN, ms)) return false;
+  if (!WaitFd(fd, kIn, ms)) return false;
   char buf[65536];
-  const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+  const int n = loopback::Recv(fd, buf, sizeof buf);
   if (n <= 0) return false;
   into.append(buf, static_cast<size_t>(n));
   return true;
@@ -37,43 +33,23 @@ ScriptServer::ScriptServer(std::vector<Script> scripts, bool ipv6) : scripts_(st
 ScriptServer::ScriptServer(Handler handler) : handler_(std::move(handler)) { Listen(false); }
 
 void ScriptServer::Listen(bool ipv6) {
-  listenFd_ = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("socket");
-  int one = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_storage ss{};
-  socklen_t len;
-  if (ipv6) {
-    auto* a = reinterpret_cast<sockaddr_in6*>(&ss);
-    a->sin6_family = AF_INET6;
-    a->sin6_addr = in6addr_loopback;
-    len = sizeof *a;
-  } else {
-    auto* a = reinterpret_cast<sockaddr_in*>(&ss);
-    a->sin_family = AF_INET;
-    a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    len = sizeof *a;
-  }
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&ss), len) != 0 || ::listen(listenFd_, 16) != 0)
-    throw std::runtime_error("bind/listen");
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&ss), &len);
-  port_ = ipv6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port)
-               : ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
+  listenFd_ = loopback::Listen(ipv6, port_);
+  if (listenFd_ == loopback::kNone) throw std::runtime_error("script server: no loopback listener");
   thread_ = std::thread([this] { Run(); });
 }
 
 ScriptServer::~ScriptServer() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (listenFd_ >= 0) ::close(listenFd_);
+  loopback::Close(listenFd_);
 }
 
 void ScriptServer::Run() {
   size_t next = 0;
   while (!stop_ && (handler_ || next < scripts_.size())) {
-    if (!WaitFd(listenFd_, POLLIN, handler_ ? 20 : 50)) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (!WaitFd(listenFd_, kIn, handler_ ? 20 : 50)) continue;
+    const int fd = loopback::Accept(listenFd_);
+    if (fd == loopback::kNone) continue;
     std::string received;
     if (handler_)
       RunHandler(fd, static_cast<int>(next++));
@@ -92,9 +68,9 @@ void ScriptServer::RunHandler(int fd, int index) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536 && !stop_ &&
          std::chrono::steady_clock::now() < until) {
-    if (!WaitFd(fd, POLLIN, 20)) continue;
+    if (!WaitFd(fd, kIn, 20)) continue;
     char buf[4096];
-    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    const int n = loopback::Recv(fd, buf, sizeof buf);
     if (n <= 0) break;
     head.append(buf, static_cast<size_t>(n));
   }
@@ -104,7 +80,7 @@ void ScriptServer::RunHandler(int fd, int index) {
   }
   ScriptConnection c(fd, &stop_);
   handler_(c, head, index);
-  ::close(fd);
+  loopback::Close(fd);
 }
 
 void ScriptServer::RunScript(int fd, const Script& script, std::string& received) {
@@ -143,8 +119,8 @@ void ScriptServer::RunScript(int fd, const Script& script, std::string& received
       case Step::Send: {
         size_t off = 0;
         while (off < step.data.size()) {
-          if (!WaitFd(fd, POLLOUT, kIoTimeoutMs)) break;
-          const ssize_t n = ::send(fd, step.data.data() + off, step.data.size() - off, MSG_NOSIGNAL);
+          if (!WaitFd(fd, kOut, kIoTimeoutMs)) break;
+          const int n = loopback::Send(fd, step.data.data() + off, static_cast<int>(step.data.size() - off));
           if (n <= 0) break;
           off += static_cast<size_t>(n);
         }
@@ -154,8 +130,7 @@ void ScriptServer::RunScript(int fd, const Script& script, std::string& received
         std::this_thread::sleep_for(std::chrono::milliseconds(step.n));
         break;
       case Step::Reset: {
-        linger l{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        loopback::ResetOnClose(fd);
         reset = true;
         break;
       }
@@ -172,13 +147,13 @@ void ScriptServer::RunScript(int fd, const Script& script, std::string& received
   }
   received += pending;
   if (!reset) {
-    ::shutdown(fd, SHUT_WR);
+    loopback::ShutdownSend(fd);
     // Give the client its close before the descriptor goes (avoids an RST on unread data).
     std::string rest;
     for (int i = 0; i < 20 && ReadSome(fd, rest, 50);) ++i;
     received += rest;
   }
-  ::close(fd);
+  loopback::Close(fd);
 }
 
 bool ScriptServer::WaitFinished(int n, int timeoutMs) {
@@ -202,10 +177,12 @@ std::vector<std::string> ScriptServer::Requests() const {
   return requests_;
 }
 
+void ScriptConnection::ResetOnClose() { loopback::ResetOnClose(fd_); }
+
 void ScriptConnection::Send(const std::string& bytes) {
   size_t off = 0;
   while (off < bytes.size()) {
-    const ssize_t n = ::send(fd_, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+    const int n = loopback::Send(fd_, bytes.data() + off, static_cast<int>(bytes.size() - off));
     if (n <= 0) return;
     off += static_cast<size_t>(n);
   }
@@ -221,9 +198,9 @@ void ScriptConnection::SendSlowly(const std::string& bytes, size_t piece, int pa
 void ScriptConnection::Hold(int maxMs) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
   while (!stop_->load() && std::chrono::steady_clock::now() < until) {
-    if (WaitFd(fd_, POLLIN, 20)) {
+    if (WaitFd(fd_, kIn, 20)) {
       char buf[4096];
-      if (::recv(fd_, buf, sizeof buf, 0) <= 0) return;
+      if (loopback::Recv(fd_, buf, sizeof buf) <= 0) return;
     }
   }
 }

@@ -45,6 +45,8 @@ class ScriptConnection {
   void SendSlowly(const std::string& bytes, size_t piece, int pauseMs);
   // Waits (bounded) until the server is stopped or the peer closes.
   void Hold(int maxMs);
+  // The close after the handler sends a reset instead of a FIN.
+  void ResetOnClose();
   int Fd() const { return fd_; }
 
  private:

@@ -1,7 +1,5 @@
 #include "tests/support/temp_folder.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <stdexcept>
 
@@ -13,12 +11,10 @@ namespace qelvo::test {
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder(const std::string& tag) {
-  std::string tmpl = (fs::temp_directory_path() / ("qelvo-" + tag + "-XXXXXX")).string();
-  if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + tmpl);
-  native_ = tmpl;
-  // Peers that drop their privileges still read their configuration and documents here.
-  ::chmod(native_.c_str(), 0755);
-  windows_ = platform::FromNativePath(native_);
+  native_ = MakeTempFolder(tag);
+  if (native_.empty()) throw std::runtime_error("no temporary folder for " + tag);
+  // Absolute: a Windows program's "/tmp/..." is on the current drive.
+  windows_ = platform::FromNativePath(fs::absolute(native_).string());
 }
 
 TempFolder::~TempFolder() { RemoveTree(native_); }
@@ -36,6 +32,8 @@ void TempFolder::Write(const std::string& relative, const std::string& bytes) co
 
 void RemoveTree(const std::string& root) {
   std::error_code ec;
+  // The root may itself be a read-only file.
+  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec))
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);

@@ -3,8 +3,6 @@
 // one fault each.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <set>
 
 #include "archive/dos_time.h"
@@ -20,8 +18,10 @@ namespace {
 using namespace archive;
 
 bool IsReadOnly(const fs::path& p) {
-  struct stat st{};
-  return ::stat(p.c_str(), &st) == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  std::error_code ec;
+  const fs::perms perms = fs::status(p, ec).permissions();
+  const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return !ec && (perms & write) == fs::perms::none;
 }
 
 class ExtractionTest : public TExtractTest {

@@ -153,7 +153,7 @@ TEST_F(SpannedExtraction, DisksAreAskedForThroughTheComponent) {
   const std::vector<fs::path> disks = SetParts(last);
   fs::create_directories(tmp_ / "drive");
   auto insert = [&](int n) {
-    fs::copy_file(disks[static_cast<size_t>(n - 1)], tmp_ / "drive/set.zip", fs::copy_options::overwrite_existing);
+    qelvo::test::CopyOver(disks[static_cast<size_t>(n - 1)], tmp_ / "drive/set.zip");
   };
   insert(static_cast<int>(disks.size()));
   ScopedRemovableDrives removable;

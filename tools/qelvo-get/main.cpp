@@ -2,7 +2,6 @@
 // Exit status: 0 the file was finished, 1 the transfer ended without finishing (the part
 // file stays for a later resume; also an FTP login that failed), 2 usage or local file
 // errors.
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,11 +9,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "download/qv_download.h"
 #include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
+#include "platform/command_line.h"
 #include "platform/file_system.h"
+#include "platform/interrupt.h"
 #include "platform/path_map.h"
 #include "rtl/exceptions.h"
 #include "rtl/file_path.h"
@@ -34,7 +36,7 @@ constexpr int kExitLocalError = 2;
 constexpr int32_t kHeartbeatMs = 100;
 
 volatile std::sig_atomic_t gInterrupted = 0;
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt() { gInterrupted = 1; }
 
 // The destination folder in the Windows form the component takes, or "" when it is not
 // an existing folder.
@@ -42,7 +44,8 @@ std::string DestinationFolder(const std::string& dir) {
   std::error_code ec;
   const auto abs = std::filesystem::absolute(dir, ec);
   if (ec || !std::filesystem::is_directory(abs, ec)) return "";
-  return rtl::IncludeTrailingBackslash(platform::FromNativePath(abs.lexically_normal().string()));
+  const std::u8string u8 = abs.lexically_normal().u8string();
+  return rtl::IncludeTrailingBackslash(platform::FromNativePath(std::string(u8.begin(), u8.end())));
 }
 
 std::string NativeOf(const std::string& windowsPath) {
@@ -80,9 +83,13 @@ std::string WhyUnfinished(const TQvFTPDownload& d, bool interrupted) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
+  std::vector<const char*> raw;
+  for (const std::string& a : args) raw.push_back(a.c_str());
+  raw.push_back(nullptr);
   tools::TGetOptions opts;
   std::string error;
-  if (!tools::ParseGetOptions(argc, argv, opts, error)) {
+  if (!tools::ParseGetOptions(static_cast<int>(args.size()), raw.data(), opts, error)) {
     std::fprintf(stderr, "qelvo-get: %s\n%s", error.c_str(), tools::kGetUsage);
     return kExitLocalError;
   }
@@ -96,10 +103,7 @@ int main(int argc, char** argv) {
     return kExitLocalError;
   }
 
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  platform::OnInterruptRequest(OnInterrupt);
 
   TQvDownload dl;
   dl.Protocolo = opts.Url.rfind("ftp://", 0) == 0 || opts.Url.rfind("ftps://", 0) == 0 ? protFTP : protHTTP;

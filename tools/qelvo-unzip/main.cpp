@@ -16,6 +16,7 @@
 #include "archive/errors.h"
 #include "archive/zip_archive.h"
 #include "archive/zip_records.h"
+#include "platform/command_line.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "platform/path_map.h"
@@ -271,7 +272,8 @@ int Run(const TUnzipOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = qelvo::platform::CommandLineArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());
   std::string error;
   const auto options = qelvo::tools::ParseUnzipCommandLine(args, error);
   if (!options) {

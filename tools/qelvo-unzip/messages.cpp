@@ -68,13 +68,30 @@ std::string DescribeFailure(TArcErrorClass errorClass, int32_t errorCode, const 
 }
 
 void TSizeTotal::Add(int64_t size) {
-  if (size > 0) total_ += static_cast<uint64_t>(size);
+  if (size <= 0) return;
+  uint64_t carry = static_cast<uint64_t>(size);
+  for (uint32_t& limb : limbs_) {
+    const uint64_t sum = limb + (carry & 0xFFFFFFFFu);
+    limb = static_cast<uint32_t>(sum);
+    carry = (carry >> 32) + (sum >> 32);
+  }
 }
 
 std::string TSizeTotal::Text() const {
-  if (total_ == 0) return "0";
+  uint32_t v[4] = {limbs_[0], limbs_[1], limbs_[2], limbs_[3]};
+  auto zero = [&] { return (v[0] | v[1] | v[2] | v[3]) == 0; };
+  if (zero()) return "0";
   std::string digits;
-  for (unsigned __int128 v = total_; v > 0; v /= 10) digits += static_cast<char>('0' + static_cast<int>(v % 10));
+  while (!zero()) {
+    // One long division by 10, most significant limb first.
+    uint64_t rest = 0;
+    for (int i = 3; i >= 0; --i) {
+      const uint64_t part = (rest << 32) | v[i];
+      v[i] = static_cast<uint32_t>(part / 10);
+      rest = part % 10;
+    }
+    digits += static_cast<char>('0' + static_cast<int>(rest));
+  }
   std::reverse(digits.begin(), digits.end());
   return digits;
 }

@@ -29,7 +29,8 @@ class TSizeTotal {
   std::string Text() const;
 
  private:
-  unsigned __int128 total_ = 0;
+  // Four 32-bit digits, least significant first: no 128-bit type on 32-bit Windows.
+  uint32_t limbs_[4] = {0, 0, 0, 0};
 };
 
 }  // namespace qelvo::tools

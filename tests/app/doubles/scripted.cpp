@@ -1,6 +1,5 @@
 #include "scripted.h"
 
-#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -86,7 +85,7 @@ void TFakeShell::SaveShellLink(const TShellLinkRequest& l, const std::string& fi
 TScriptedInstaller::TScriptedInstaller() {
   TFakeUnZipper::Calls.clear();
   TInstallerConfig config;
-  config.ExeFolder = "C:\\inst\\";
+  config.ExeFolder = kExeFolder;
   config.PackageHost = "pkg.test";
   config.PackagePort = 8997;
   Installer = std::make_unique<TInstaller>(TInstallerPorts{View, Status, Dialogs, Pump, Shell, Factory}, config);
@@ -103,7 +102,8 @@ std::filesystem::path TScriptedInstaller::Native(const std::string& windowsPath)
   std::string rest = windowsPath.substr(3);
   for (auto& c : rest)
     if (c == '\\') c = '/';
-  return Root / rest;
+  // UTF-8 names: a narrow path would be read in the ANSI code page on Windows.
+  return Root / std::u8string(rest.begin(), rest.end());
 }
 
 void TScriptedInstaller::PutFile(const std::string& windowsPath, const std::string& content) const {

@@ -158,6 +158,10 @@ class TFakeShell : public IShell {
   TLog& log_;
 };
 
+// The installer's folder in the scripted runs, and the temporary folder it downloads to.
+inline const std::string kExeFolder = "C:\\inst\\";
+inline const std::string kTemp = kExeFolder + "temp\\";
+
 // A whole installer over the fakes, with C:\ mapped to a fresh folder.
 class TScriptedInstaller {
  public:
@@ -189,7 +193,7 @@ class TScriptedInstaller {
   qelvo::test::ScopedDriveC driveC_{root_.Native()};
 
  public:
-  std::filesystem::path Root = root_.Native();
+  std::filesystem::path Root = qelvo::test::DriveCFolder(root_) + "/";
 };
 
 }  // namespace qelvo::app::testing

@@ -1,11 +1,9 @@
 #include "tests/support/peer_process.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,42 +12,24 @@
 
 namespace qelvo::test {
 
-int UnusedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  ::close(fd);
-  return port;
-}
-
-bool PortAccepts(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  ::close(fd);
-  return ok;
-}
-
 std::string FindProgram(const std::vector<std::string>& paths) {
   for (const std::string& p : paths)
     if (::access(p.c_str(), X_OK) == 0) return p;
   return std::string();
 }
 
+bool PeersRunAsRoot() { return ::geteuid() == 0; }
+
+void SetFileMode(const std::string& path, int mode) { ::chmod(path.c_str(), static_cast<mode_t>(mode)); }
+
+long CurrentProcessId() { return static_cast<long>(::getpid()); }
+
 bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int timeoutMs, bool quiet) {
   Stop();
   const pid_t parent = ::getpid();
-  pid_ = ::fork();
-  if (pid_ == 0) {
+  const pid_t child = ::fork();
+  pid_ = child;
+  if (child == 0) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the test program died before prctl
@@ -69,7 +49,7 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int time
   while (std::chrono::steady_clock::now() < deadline) {
     if (PortAccepts(port)) return true;
     int status;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (::waitpid(child, &status, WNOHANG) == child) {
       pid_ = -1;
       return false;
     }
@@ -81,19 +61,20 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int time
 
 void PeerProcess::Stop() {
   if (pid_ <= 0) return;
-  ::kill(-pid_, SIGTERM);
-  ::kill(pid_, SIGTERM);
+  const pid_t pid = static_cast<pid_t>(pid_);
+  ::kill(-pid, SIGTERM);
+  ::kill(pid, SIGTERM);
   int status;
   for (int i = 0; i < 250; ++i) {  // at most 5 s, then kill
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
       pid_ = -1;
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, &status, 0);
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
   pid_ = -1;
 }
 

@@ -1,0 +1,16 @@
+# GoogleTest from Debian's googletest package, which ships its sources in /usr/src.
+if(QELVO_BUILD_TESTS)
+  set(QELVO_GOOGLETEST_DIR /usr/src/googletest/googletest CACHE PATH "GoogleTest sources")
+  if(NOT EXISTS ${QELVO_GOOGLETEST_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest sources missing in ${QELVO_GOOGLETEST_DIR} (Debian package googletest)")
+  endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${QELVO_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL SYSTEM)
+  target_compile_options(gtest PRIVATE -w)
+  target_compile_options(gtest_main PRIVATE -w)
+  # Recent GoogleTest defines the namespaced names itself.
+  if(NOT TARGET GTest::gtest)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+endif()
