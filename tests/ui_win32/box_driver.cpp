@@ -1,6 +1,6 @@
 #include "box_driver.h"
 
-#include "ui/win32/input_box.h"
+#include "ui/win32/window_names.h"
 
 namespace qelvo::ui::win32::testing {
 namespace {

@@ -13,7 +13,7 @@ constexpr int kClientWidth = 572, kClientHeight = 348, kHeaderHeight = 65;
 constexpr int kBarLeft = 16, kBarTop = 177, kBarWidth = 543, kBarHeight = 20;
 constexpr int kInfoRight = 545, kInfoHeight = 13;
 constexpr int kGroupLeft = 16, kGroupTop = 6, kGroupWidth = 543, kGroupHeight = 165;
-constexpr int kLabel1Id = 1, kProgressId = 2, kGroupId = 3, kInfoId = 4;
+constexpr int kLabel1Id = 1, kGroupId = 3, kInfoId = 4;
 constexpr COLORREF kHeaderColour = RGB(0, 64, 128);
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
@@ -56,7 +56,7 @@ void TfrmPrincipalQelvoOneInstall::CreateControls() {
   Label1 = CreateControl(Panel1->Handle(), L"STATIC", L"Qelvo Tecnologia - Instalador", SS_OWNERDRAW, 0, kLabel1Id);
   Panel2 = std::make_unique<TPanel>(Handle(), RGB(255, 255, 255));
   const HWND body = Panel2->Handle();
-  ProgressBar1 = CreateControl(body, PROGRESS_CLASSW, L"", WS_CLIPSIBLINGS, 0, kProgressId);
+  ProgressBar1 = CreateControl(body, PROGRESS_CLASSW, L"", WS_CLIPSIBLINGS, 0, kProgressBarId);
   ::SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, progressMax_);
   ::SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
   cxButton1 = CreateControl(body, L"BUTTON", L"Baixar e Instalar", WS_TABSTOP | BS_PUSHBUTTON, 0, kInstallButtonId);

@@ -10,13 +10,9 @@
 #include "ui/win32/frm_status.h"
 #include "ui/win32/panel.h"
 #include "ui/win32/win_dialogs.h"
+#include "ui/win32/window_names.h"
 
 namespace qelvo::ui::win32 {
-
-inline constexpr const wchar_t* kMainClass = L"QelvoInstallMain";
-// Control identifiers a driver outside the program can address.
-inline constexpr int kInstallButtonId = 10;
-inline constexpr int kFirstProfileId = 20;  // profile i is kFirstProfileId + i
 
 class TfrmPrincipalQelvoOneInstall : public TWindow, public app::IMainView {
  public:

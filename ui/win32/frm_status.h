@@ -7,10 +7,9 @@
 #include "app/ui_ports.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/panel.h"
+#include "ui/win32/window_names.h"
 
 namespace qelvo::ui::win32 {
-
-inline constexpr const wchar_t* kStatusClass = L"QelvoInstallStatus";
 
 class TfrmStatus : public TWindow, public app::IStatusView {
  public:

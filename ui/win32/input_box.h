@@ -1,16 +1,13 @@
 #pragma once
-// A modal text input box with OK and Cancel, in the window class kInputBoxClass so that
-// a driver outside the program can find it: the edit control has the identifier
-// kInputBoxEditId, the buttons IDOK and IDCANCEL.
+// A modal text input box with OK and Cancel (window_names.h: the class and the edit
+// control's identifier; the buttons are IDOK and IDCANCEL).
 #include <optional>
 #include <string>
 
 #include "ui/win32/win_api.h"
+#include "ui/win32/window_names.h"
 
 namespace qelvo::ui::win32 {
-
-inline constexpr const wchar_t* kInputBoxClass = L"QelvoInputBox";
-inline constexpr int kInputBoxEditId = 101;
 
 // The text typed, or nullopt for Cancel, Escape or closing the box.
 std::optional<std::string> RunInputBox(HWND owner, const std::string& caption, const std::string& prompt,
