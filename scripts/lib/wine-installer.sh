@@ -1,16 +1,21 @@
 # Shared by scripts/run-demo --windows and tests/ui_win32/end-to-end (sourced, bash):
 # a Wine prefix of its own for one QelvoInstall.exe run, and the demo package server.
+# shellcheck source=wine-display.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-display.sh"
 
-# wine_installer_prefix ROOT DEST RECORDER.exe: DEST becomes a prefix of its own, made from
-# the project's prefix (build/wineprefix, created first when missing) by hard links (Wine
-# replaces its registry files instead of writing into them), with a real Desktop folder
-# instead of the link to the home folder, and database installer packages (.msi) opened
-# by the launch recorder instead of msiexec.
+# wine_installer_prefix ROOT DEST RECORDER.exe [--virtual-desktop]: DEST becomes a prefix of
+# its own, made from the project's prefix (build/wineprefix, created first when missing)
+# by hard links (Wine replaces its registry files instead of writing into them), with a
+# real Desktop folder instead of the link to the home folder, and database installer
+# packages (.msi) opened by the launch recorder instead of msiexec. --virtual-desktop
+# puts its windows on one Wine desktop window (no window manager round trips under Xvfb).
 wine_installer_prefix() {
-  local root=$1 dest=$2 recorder=$3 base
+  local root=$1 dest=$2 recorder=$3 virtual=${4:-} base
   base=${QELVO_WINEPREFIX:-$root/build/wineprefix}
-  [ -f "$base/system.reg" ] || "$root/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
-  WINEPREFIX=$base wineserver -w 2>/dev/null || true
+  if [ ! -f "$base/system.reg" ]; then
+    "$root/scripts/wine-run" cmd /c exit 0 >/dev/null 2>&1 || true
+    WINEPREFIX=$base wineserver -w 2>/dev/null || true
+  fi
   rm -rf "$dest"
   cp -al "$base" "$dest"
   local user
@@ -19,9 +24,14 @@ wine_installer_prefix() {
     rm -rf "${user}Desktop"
     mkdir -p "${user}Desktop"
   done
-  local winrec="Z:${recorder//\//\\}"
-  WINEPREFIX=$dest WINEDEBUG=-all wine reg add 'HKCR\Msi.Package\shell\Open\command' /ve /d "\"$winrec\" \"%1\"" /f \
-    >/dev/null 2>&1
+  local command="\"Z:${recorder//\//\\}\" \"%1\""
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    printf '[HKEY_CLASSES_ROOT\\Msi.Package\\shell\\Open\\command]\r\n@="%s"\r\n\r\n' \
+      "$(sed 's/\\/\\\\/g; s/"/\\"/g' <<<"$command")"
+    [ "$virtual" = --virtual-desktop ] && wine_virtual_desktop_reg
+  } >"$dest/qelvo-installer.reg"
+  wine_import_reg "$dest" "$dest/qelvo-installer.reg"
 }
 
 # wine_installer_desktop PREFIX: the prefix's Desktop folder (Linux path).
