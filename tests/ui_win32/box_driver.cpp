@@ -73,6 +73,7 @@ std::optional<TOpenBox> FindOpenBox(DWORD processId) {
   TOpenBox box;
   box.Window = w;
   box.Caption = ControlText(w);
+  box.Topmost = (::GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
   TBoxParts parts;
   ::EnumChildWindows(w, VisitChild, reinterpret_cast<LPARAM>(&parts));
   box.Text = parts.Text;

@@ -14,6 +14,7 @@ struct TOpenBox {
   std::string Kind;  // "confirm", "message", "error" or "input"
   std::string Caption;
   std::string Text;  // the question, message or input prompt
+  bool Topmost = false;
 };
 
 // The box of the process that is open now, if any.

@@ -264,6 +264,8 @@ TEST_F(Windows, InstallRunsThroughTheRealBoxes) {
                   "confirm Já existe um arquivo QelvoBridge.zip baixado. Deseja descartar e baixar novamente?",
                   "confirm Já existe um arquivo QelvoPDV.zip baixado. Deseja descartar e baixar novamente?"}));
     EXPECT_EQ(boxes.Seen().front().Caption, "Confirmação");
+    // The status window ("Aguarde") is up during the questions: the boxes go above it.
+    for (const auto& b : boxes.Seen()) EXPECT_TRUE(b.Topmost) << b.Text;
     EXPECT_TRUE(app::testing::Filter(log_, {"download"}).empty());
   }
 }

@@ -35,8 +35,9 @@ TBoxAnswer ShowBox(HWND owner, const TBox& box) {
     }
     return answer;
   }
-  const int pressed =
-      ::MessageBoxW(owner, W(box.Text).c_str(), W(box.Caption).c_str(), StyleOf(box.Kind) | MB_SETFOREGROUND);
+  // Above the topmost status window, which stays up while some questions are asked.
+  const int pressed = ::MessageBoxW(owner, W(box.Text).c_str(), W(box.Caption).c_str(),
+                                    StyleOf(box.Kind) | MB_SETFOREGROUND | MB_TOPMOST);
   return TBoxAnswer{pressed == IDYES || pressed == IDOK, {}};
 }
 

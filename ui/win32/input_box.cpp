@@ -10,7 +10,8 @@ namespace {
 constexpr int kPromptId = 100;
 constexpr int kClientWidth = 330, kClientHeight = 104;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// Topmost: above the status window.
+constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_TOPMOST;
 
 class TInputBox {
  public:
