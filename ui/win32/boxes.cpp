@@ -1,5 +1,6 @@
 #include "ui/win32/boxes.h"
 
+#include <string_view>
 #include <utility>
 
 #include "ui/win32/input_box.h"
@@ -20,6 +21,32 @@ UINT StyleOf(TBoxKind kind) {
   }
 }
 
+// Raises the system box above the topmost status window, which stays up while some
+// questions are asked (MB_TOPMOST is not honoured everywhere): a hook on this thread sees
+// the box's activation.
+class TRaiseBoxes {
+ public:
+  TRaiseBoxes() : hook_(::SetWindowsHookExW(WH_CBT, &TRaiseBoxes::Cbt, nullptr, ::GetCurrentThreadId())) {}
+  ~TRaiseBoxes() {
+    if (hook_) ::UnhookWindowsHookEx(hook_);
+  }
+  TRaiseBoxes(const TRaiseBoxes&) = delete;
+  TRaiseBoxes& operator=(const TRaiseBoxes&) = delete;
+
+ private:
+  static LRESULT CALLBACK Cbt(int code, WPARAM wp, LPARAM lp) {
+    if (code == HCBT_ACTIVATE) {
+      const HWND w = reinterpret_cast<HWND>(wp);
+      wchar_t cls[16] = {};
+      ::GetClassNameW(w, cls, 16);
+      if (std::wstring_view(cls) == L"#32770")
+        ::SetWindowPos(w, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    return ::CallNextHookEx(nullptr, code, wp, lp);
+  }
+  HHOOK hook_;
+};
+
 }  // namespace
 
 TBoxHook SetBoxHook(TBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
@@ -35,7 +62,7 @@ TBoxAnswer ShowBox(HWND owner, const TBox& box) {
     }
     return answer;
   }
-  // Above the topmost status window, which stays up while some questions are asked.
+  TRaiseBoxes raise;
   const int pressed = ::MessageBoxW(owner, W(box.Text).c_str(), W(box.Caption).c_str(),
                                     StyleOf(box.Kind) | MB_SETFOREGROUND | MB_TOPMOST);
   return TBoxAnswer{pressed == IDYES || pressed == IDOK, {}};
