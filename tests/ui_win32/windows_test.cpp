@@ -153,6 +153,29 @@ TEST_F(Windows, MainWindowStartsWithTheDocumentedLayout) {
   EXPECT_LE(std::abs((w.top + w.bottom) - (area.top + area.bottom)), 2);
 }
 
+// Moved to a monitor of 192 dpi, the window takes the size Windows suggests and lays out
+// every control and font at twice the design's pixels.
+TEST_F(Windows, ScalesItsLayoutWhenTheDpiChanges) {
+  auto& m = Main();
+  m.ShowCentred();
+  // The suggestion keeps this frame (no real monitor change scales it here).
+  RECT outer{}, client{};
+  ::GetWindowRect(m.Handle(), &outer);
+  ::GetClientRect(m.Handle(), &client);
+  RECT suggested{10, 10, 10 + 1144 + (outer.right - outer.left - client.right),
+                 10 + 696 + (outer.bottom - outer.top - client.bottom)};
+  ::SendMessageW(m.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(m.Dpi().Value, 192);
+  EXPECT_EQ(ClientSize(m.Handle()), "1144x696");
+  const HWND body = m.Panel2->Handle();
+  EXPECT_EQ(Rect(RectIn(body, m.Handle())), "0,130 1144x566");
+  EXPECT_EQ(Rect(RectIn(m.cxButton1, body)), "360,406 404x108");
+  EXPECT_EQ(Rect(RectIn(m.ProgressBar1, body)), "32,354 1086x40");
+  EXPECT_EQ(FontOf(m.cxButton1).lfHeight, -32);
+  m.SetConnectionInfo("1 / 2 KB  -  0.00 KB/s  -  00:00:01");
+  EXPECT_EQ(RectIn(m.lConnectionInfo, body).right, 1090);
+}
+
 TEST_F(Windows, StatusWindowLayoutTitleAndEscape) {
   auto& s = Status();
   EXPECT_EQ(ClientSize(s.Handle()), "759x83");
