@@ -12,8 +12,13 @@
 #include "tests/support/drive_fixture.h"
 #include "ui/win32/program.h"
 
+#include <chrono>
+#include <optional>
+#include <thread>
+
 #include "box_answerer.h"
 #include "ui/win32/boxes.h"
+#include "ui/win32/input_box.h"
 #include "window_shot.h"
 
 namespace qelvo::ui::win32::testing {
@@ -350,6 +355,30 @@ TEST_F(Windows, ClickAndCloseDuringARun) {
   EXPECT_EQ(app::testing::Filter(log_, {"download"}).size(), 1u);
   Pump();
   EXPECT_FALSE(::IsWindow(m.Handle())) << "closed when the run ended";
+}
+
+// The input box from the keyboard: Enter takes the typed text, Escape cancels.
+TEST(InputBox, EnterTakesTheTextEscapeCancels) {
+  struct TCase {
+    WPARAM Key;
+    std::optional<std::string> Expected;
+  };
+  for (const TCase& c : {TCase{VK_RETURN, "Café & Cia"}, TCase{VK_ESCAPE, std::nullopt}}) {
+    std::thread typist([&] {
+      HWND box = nullptr;
+      for (int i = 0; i < 500 && !box; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        box = FindProcessWindow(::GetCurrentProcessId(), kInputBoxClass);
+      }
+      if (!box) return;
+      const HWND edit = ::GetDlgItem(box, kInputBoxEditId);
+      ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Café & Cia"));
+      ::PostMessageW(edit, WM_KEYDOWN, c.Key, 0);
+    });
+    const auto answer = RunInputBox(nullptr, "Layout PDV", "Nome da Empresa", "");
+    typist.join();
+    EXPECT_EQ(answer, c.Expected) << c.Key;
+  }
 }
 
 // A window procedure that lets an exception escape reaches the application-wide display.
