@@ -48,7 +48,10 @@ TfrmPrincipalQelvoOneInstall::TfrmPrincipalQelvoOneInstall(TfrmStatus& status, T
       app::TInstallerPorts{*this, status.Display(), dialogs, dialogs, shell, components}, std::move(config));
 }
 
-TfrmPrincipalQelvoOneInstall::~TfrmPrincipalQelvoOneInstall() { dialogs_.SetOwner(nullptr); }
+TfrmPrincipalQelvoOneInstall::~TfrmPrincipalQelvoOneInstall() {
+  dialogs_.SetOwner(nullptr);
+  DestroyHandle();
+}
 
 // Controls in tab order: bar, button, profiles.
 void TfrmPrincipalQelvoOneInstall::CreateControls() {

@@ -14,6 +14,7 @@ namespace qelvo::ui::win32 {
 class TfrmStatus : public TWindow, public app::IStatusView {
  public:
   explicit TfrmStatus(app::IMessagePump& pump);
+  ~TfrmStatus() override { DestroyHandle(); }
 
   // The window it centres over when shown.
   void SetCentreOver(HWND w) { centreOver_ = w; }

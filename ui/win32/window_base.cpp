@@ -33,6 +33,11 @@ void TWindow::CreateHandle(DWORD exStyle, const wchar_t* cls, const std::wstring
 
 LRESULT TWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
 
+void TWindow::DestroyHandle() {
+  if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);  // WM_NCDESTROY clears hwnd_
+  hwnd_ = nullptr;
+}
+
 LRESULT CALLBACK TWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
     auto* self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);

@@ -24,6 +24,9 @@ class TWindow {
   void CreateHandle(DWORD exStyle, const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y, int w,
                     int h, HWND parent);
   virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  // Destroys the window and its controls while the object is whole: a window with members
+  // its handler uses calls it first thing in its destructor.
+  void DestroyHandle();
   LRESULT Default(UINT msg, WPARAM wp, LPARAM lp) { return ::DefWindowProcW(hwnd_, msg, wp, lp); }
 
  private:
