@@ -101,11 +101,12 @@ bool TDriver::Start(const std::wstring& program) {
 }
 
 bool TDriver::Drive(TRun run) {
-  Log("run profile " + std::to_string(run.Profile));
-  for (int i = 0; i < 8; ++i)
-    ::SendMessageW(Control(kFirstProfileId + i), BM_SETCHECK, i == run.Profile ? BST_CHECKED : BST_UNCHECKED, 0);
+  Log("run profile " + std::to_string(run.Profile) + " \"" + ControlText(Control(kFirstProfileId + run.Profile)) + "\"");
+  // Clicks, as the mouse would give them: the profile's item, then the button (posted: its
+  // handler is the whole run).
+  ::SendMessageW(Control(kFirstProfileId + run.Profile), BM_CLICK, 0, 0);
   const HWND button = Control(kInstallButtonId);
-  ::PostMessageW(main_, WM_COMMAND, MAKEWPARAM(kInstallButtonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  ::PostMessageW(button, BM_CLICK, 0, 0);
 
   // Started once the button is disabled, a box is open or the status window shows; ended
   // when the button is enabled again with no box open.
