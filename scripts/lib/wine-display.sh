@@ -42,7 +42,8 @@ wine_virtual_desktop_reg() {
 # is chosen at the server's start).
 wine_import_reg() {
   WINEPREFIX=$1 WINEDEBUG=-all wine regedit /S "Z:${2//\//\\}" >/dev/null 2>&1 || true
-  WINEPREFIX=$1 wineserver -w 2>/dev/null || true
+  # A server left persistent (wineserver -p) would never end by itself.
+  WINEPREFIX=$1 timeout 60 wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k 2>/dev/null || true
 }
 
 # wine_virtual_desktop PREFIX
