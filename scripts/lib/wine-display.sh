@@ -46,8 +46,9 @@ wine_import_reg() {
   WINEPREFIX=$1 timeout 60 wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k 2>/dev/null || true
 }
 
-# wine_virtual_desktop PREFIX
+# wine_virtual_desktop PREFIX: true when it set the desktop, false when it was set already.
 wine_virtual_desktop() {
+  grep -q '^"Desktop"="Default"' "$1/user.reg" 2>/dev/null && return 1
   local reg="$1/qelvo-desktop.reg"
   { printf 'Windows Registry Editor Version 5.00\r\n\r\n'; wine_virtual_desktop_reg; } >"$reg"
   wine_import_reg "$1" "$reg"
