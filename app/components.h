@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "download/qv_download.h"
 #include "net/socket_core.h"
@@ -39,7 +40,18 @@ class IDownloader {
   // not raise; file-system failures do.
   virtual void StartDownload() = 0;
   virtual TDownloadStatus DownloadStatus() const = 0;
+  // Whether the last StartDownload put the whole file under its final name, and if not,
+  // why, in the operator's words. A component that cannot tell reports it finished.
+  virtual bool DownloadFinished() const { return true; }
+  virtual std::string DownloadFailureReason() const { return ""; }
 };
+
+// One item that extraction left out: its stored name and the reason.
+struct TItemFailure {
+  std::string Name;
+  std::string Reason;
+};
+using TItemFailureHandler = std::function<void(const TItemFailure& failure)>;
 
 enum TArcExtractOption : unsigned { eoCreateDirs = 1u << 0, eoRestorePath = 1u << 1 };
 using TArcExtractOptions = unsigned;
@@ -52,8 +64,11 @@ class IUnZipper {
   // unreadable archive.
   virtual void SetFileName(const std::string& zipFile) = 0;
   virtual void SetBaseDirectory(const std::string& folder) = 0;
-  // Items that fail are skipped; only failures outside the per-item work raise.
+  // Items that fail are skipped (and reported to the item-failure handler); only
+  // failures outside the per-item work raise.
   virtual void ExtractFiles(const std::string& mask) = 0;
+  // A component without item reports ignores the handler.
+  virtual void SetOnItemFailure(TItemFailureHandler /*handler*/) {}
 };
 
 class IComponentFactory {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "app/components.h"
 
@@ -7,10 +8,9 @@ namespace qelvo::app {
 
 // Extracts every item of the ZIP file below the destination folder, keeping stored
 // paths and overwriting existing files. Items that fail are skipped by the unzip
-// component; failures to open the archive or create folders raise.
-void Descompactar(IComponentFactory& factory, const std::string& zipFile, const std::string& destination);
-
-// Everything up to and including the last backslash ("" when there is none).
-std::string ExtractFilePath(const std::string& path);
+// component and returned, in archive order; failures to open the archive or create
+// folders raise.
+std::vector<TItemFailure> Descompactar(IComponentFactory& factory, const std::string& zipFile,
+                                       const std::string& destination);
 
 }  // namespace qelvo::app

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/locale_settings.h"
 #include "rtl/exceptions.h"
+#include "rtl/file_path.h"
 
 #ifndef QELVO_PACKAGE_HOST
 #define QELVO_PACKAGE_HOST "localhost"
@@ -27,6 +28,7 @@ constexpr const char* kMariaDbConfigure =
     "com o suporte";
 constexpr const char* kLayoutMissing = "O layout não existe ";
 constexpr const char* kDownloadTitle = "Qelvo Install";
+constexpr size_t kItemFailuresShown = 5;
 
 std::string MessageOf(std::exception_ptr failure) {
   try {
@@ -40,7 +42,44 @@ std::string MessageOf(std::exception_ptr failure) {
 
 bool IsFullStep(TPackageStep step) { return !AfterUnpackOf(step).empty(); }
 
+// Names and reasons come from the archive: a control character in them is shown as
+// \xNN, so that it cannot break or fake the lines of the box.
+std::string Printable(const std::string& text) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string ItemFailuresText(const std::string& package, const std::vector<TItemFailure>& failures) {
+  const size_t n = failures.size();
+  std::string text = "O pacote " + package + " foi descompactado, mas " + std::to_string(n) +
+                     (n == 1 ? " item não pôde ser extraído:" : " itens não puderam ser extraídos:");
+  for (size_t i = 0; i < n && i < kItemFailuresShown; ++i)
+    text += "\n" + Printable(failures[i].Name) + ": " + Printable(failures[i].Reason);
+  if (n > kItemFailuresShown) {
+    const size_t rest = n - kItemFailuresShown;
+    text += "\n... e mais " + std::to_string(rest) + (rest == 1 ? " item." : " itens.");
+  }
+  return text;
+}
+
+std::string UnfinishedDownloadText(const std::string& package, const std::string& reason) {
+  std::string text = "O novo download de " + package + " não terminou";
+  if (!reason.empty()) text += " (" + reason + ")";
+  return text + ". A cópia que já estava na pasta temp será instalada.";
+}
 
 TInstallerConfig DefaultInstallerConfig() {
   TInstallerConfig c;
@@ -112,18 +151,6 @@ void TInstaller::RunStep(TPackageStep step, const std::string& destination) {
   }
 }
 
-void TInstaller::BaixarQelvoOneFull() { StandardStep(TPackageStep::BaixarQelvoOneFull, ""); }
-void TInstaller::BaixarQelvoOne() { StandardStep(TPackageStep::BaixarQelvoOne, ""); }
-void TInstaller::BaixarQelvoPDVFull() { StandardStep(TPackageStep::BaixarQelvoPDVFull, ""); }
-void TInstaller::BaixarQelvoPDV() { StandardStep(TPackageStep::BaixarQelvoPDV, ""); }
-void TInstaller::BaixarQelvoERPFull() { StandardStep(TPackageStep::BaixarQelvoERPFull, ""); }
-void TInstaller::BaixarQelvoERP() { StandardStep(TPackageStep::BaixarQelvoERP, ""); }
-void TInstaller::BaixarQelvoLojaFull() { StandardStep(TPackageStep::BaixarQelvoLojaFull, ""); }
-void TInstaller::BaixarQelvoLoja() { StandardStep(TPackageStep::BaixarQelvoLoja, ""); }
-void TInstaller::BaixarQelvoWebServerSvc(const std::string& d) { StandardStep(TPackageStep::BaixarQelvoWebServerSvc, d); }
-void TInstaller::BaixarSchemas(const std::string& d) { StandardStep(TPackageStep::BaixarSchemas, d); }
-void TInstaller::BaixarQelvoBridge(const std::string& d) { StandardStep(TPackageStep::BaixarQelvoBridge, d); }
-
 // ---- package steps -------------------------------------------------------------------
 
 std::string TInstaller::TempFolder() const { return config_.ExeFolder + "temp\\"; }
@@ -156,11 +183,12 @@ void TInstaller::StandardStep(TPackageStep step, const std::string& destinationA
     SetStatusDownload(p.StatusText);
     Download(temp, p.LocalFile, PackageUrl(p.ServerPath));
     SetStatusDownload("");
+    ReportUnfinishedDownload(localPath, p.LocalFile);
   }
 
   const bool full = IsFullStep(step);
   if (full) platform::ForceDirectories(destination);
-  Descompactar(ports_.Components, localPath, destination);
+  Unpack(localPath, p.LocalFile, destination);
   if (!full) return;
 
   for (const TAfterUnpack& a : AfterUnpackOf(step)) {
@@ -182,6 +210,7 @@ void TInstaller::BaixarMariaDB() {
   if (WantDownload(localPath, p.LocalFile)) {
     Download(temp, p.LocalFile, PackageUrl(p.ServerPath));
     SetStatusDownload("");
+    ReportUnfinishedDownload(localPath, p.LocalFile);
   }
   if (!platform::FileExists(localPath)) return;
   ports_.Dialogs.ShowMessage(kMariaDbDownloaded + localPath + kMariaDbProceed);
@@ -217,12 +246,24 @@ bool TInstaller::LayoutAttempt() {
     Download(temp, localFile, PackageUrl(p.ServerPath + PercentEncodePathSegment(company) + ".zip"));
     SetStatusDownload("");
     platform::ForceDirectories(p.ProductFolder);
-    Descompactar(ports_.Components, temp + localFile, p.ProductFolder);
+    Unpack(temp + localFile, localFile, p.ProductFolder);
     return true;
   } catch (...) {
   }
   ports_.Dialogs.ShowMessage(kLayoutMissing + localFile);
   return false;
+}
+
+// A package the operator chose to download again that did not arrive: the older copy
+// still at its name is what the step goes on with, and the operator is told so.
+void TInstaller::ReportUnfinishedDownload(const std::string& localPath, const std::string& localFile) {
+  if (download_->DownloadFinished() || !platform::FileExists(localPath)) return;
+  ports_.Dialogs.ShowMessage(UnfinishedDownloadText(localFile, download_->DownloadFailureReason()));
+}
+
+void TInstaller::Unpack(const std::string& zipFile, const std::string& package, const std::string& destination) {
+  const std::vector<TItemFailure> failures = Descompactar(ports_.Components, zipFile, destination);
+  if (!failures.empty()) ports_.Dialogs.ShowMessage(ItemFailuresText(package, failures));
 }
 
 void TInstaller::Launch(const std::string& file) {
@@ -296,7 +337,7 @@ void TInstaller::CriarAtalho(const std::string& ArqExe, const std::string& DescA
   link.Description = DescAtalho;
   link.Path = ArqExe;
   link.Arguments = "";
-  link.WorkingDirectory = ExtractFilePath(ArqExe);
+  link.WorkingDirectory = rtl::ExtractFilePath(ArqExe);
   ports_.Shell.SaveShellLink(link, desktop + "\\" + ShortcutFileName(DescAtalho));
 }
 

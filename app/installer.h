@@ -7,6 +7,7 @@
 // second click and defers a close request until it has ended.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/components.h"
 #include "app/packages.h"
@@ -36,6 +37,13 @@ struct TInstallerConfig {
 // The build's package host and the running executable's folder, with the user's locale.
 TInstallerConfig DefaultInstallerConfig();
 
+// The box after a package whose unpacking left items out: the package, how many items
+// failed and the first few with their reasons.
+std::string ItemFailuresText(const std::string& package, const std::vector<TItemFailure>& failures);
+// The box after a download the operator asked for that did not finish, when the older
+// copy in temp is installed instead.
+std::string UnfinishedDownloadText(const std::string& package, const std::string& reason);
+
 class TInstaller {
  public:
   TInstaller(TInstallerPorts ports, TInstallerConfig config);
@@ -53,19 +61,10 @@ class TInstaller {
   // The install run itself; a failing step's exception leaves it.
   void cxButton1Click();
 
-  void BaixarQelvoOneFull();
-  void BaixarQelvoOne();
-  void BaixarQelvoPDVFull();
-  void BaixarQelvoPDV();
-  void BaixarQelvoERPFull();
-  void BaixarQelvoERP();
-  void BaixarQelvoLojaFull();
-  void BaixarQelvoLoja();
+  // The two steps with their own flow; every other step is the standard one, run by
+  // RunStep from its package table entry.
   void BaixarMariaDB();
   void BaixarLayoutPDV();
-  void BaixarQelvoWebServerSvc(const std::string& destination);
-  void BaixarSchemas(const std::string& destination);
-  void BaixarQelvoBridge(const std::string& destination);
 
   void SetStatusDownload(const std::string& text);
   void fQvDownloadHookStatus(THookSocketReason reason, int32_t bytesToDownload, int32_t bytesDownloaded);
@@ -86,6 +85,9 @@ class TInstaller {
   void StandardStep(TPackageStep step, const std::string& destinationArgument);
   bool WantDownload(const std::string& localPath, const std::string& localFile);
   void Download(const std::string& folder, const std::string& fileName, const std::string& url);
+  void ReportUnfinishedDownload(const std::string& localPath, const std::string& localFile);
+  // Descompactar, then one box when items were left out.
+  void Unpack(const std::string& zipFile, const std::string& package, const std::string& destination);
   // One attempt of the layout step: false to ask again.
   bool LayoutAttempt();
   void Launch(const std::string& file);

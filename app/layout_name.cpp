@@ -1,5 +1,6 @@
 #include "app/layout_name.h"
 
+#include "app/packages.h"
 #include "rtl/text.h"
 
 namespace qelvo::app {
@@ -17,6 +18,11 @@ bool IsSafeLayoutName(std::string_view name) {
         break;
     }
   }
+  // The layout is saved as name + ".zip" in temp, beside the installer's own packages;
+  // the file system there compares names without regard to case.
+  const std::string localFile = std::string(name) + ".zip";
+  for (const TPackage& p : PackageTable())
+    if (rtl::SameTextAscii(localFile, p.LocalFile)) return false;
   return true;
 }
 

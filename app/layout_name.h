@@ -7,7 +7,9 @@
 namespace qelvo::app {
 
 // False for a name that cannot be a file name: path separators, drive colons, wildcard
-// and quoting characters (* ? " < > |), control characters, invalid UTF-8, "." and "..".
+// and quoting characters (* ? " < > |), control characters, invalid UTF-8, "." and "..";
+// and for a name whose file would be one of the installer's own packages in temp
+// ("QelvoPDVFull", "schemas", in any letter case).
 bool IsSafeLayoutName(std::string_view name);
 
 // Percent-encodes every byte of the UTF-8 text except the unreserved URL characters

@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/file_system.h"
+
 namespace qelvo::app {
 
 enum TShowCommand : int { SW_SHOWNORMAL = 1, SW_SHOW = 5 };
-inline constexpr int CSIDL_DESKTOP = 0;
+using platform::CSIDL_DESKTOP;
 
 struct TShellExecuteRequest {
   bool OwnerIsMainWindow = false;

@@ -1,11 +1,11 @@
 #include "app/shortcut_name.h"
 
+#include "rtl/file_path.h"
+
 namespace qelvo::app {
 
 std::string ShortcutFileName(const std::string& description) {
-  const auto dot = description.find_last_of(".\\:");
-  if (dot != std::string::npos && description[dot] == '.') return description.substr(0, dot) + ".lnk";
-  return description + ".lnk";
+  return rtl::ChangeFileExt(description, ".lnk");
 }
 
 }  // namespace qelvo::app

@@ -8,6 +8,8 @@
 #include "platform/clock.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/path_walk.h"
+#include "rtl/file_path.h"
 #include "rtl/text.h"
 
 namespace qelvo::archive {
@@ -37,21 +39,49 @@ std::string ShortDateTime(rtl::TDateTime value) {
   return text;
 }
 
+// path without one final backslash; a drive root (C:\) and a lone \ keep it.
+std::string WithoutTrailingBackslash(std::string path) {
+  if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
+  return path;
+}
+
 // The folder part of a path without its trailing delimiter; a drive root keeps it.
 std::string FolderWithoutDelimiter(const std::string& path) {
-  std::string dir = ExtractFilePath(path);
-  if (dir.size() > 1 && dir.back() == '\\' && dir[dir.size() - 2] != ':') dir.pop_back();
-  return dir;
+  return WithoutTrailingBackslash(rtl::ExtractFilePath(path));
+}
+
+// A name Windows would refuse or turn into something else: reserved characters and
+// control characters, a trailing dot or space (silently dropped there), a device name
+// with or without an extension.
+bool IsBadWindowsComponent(std::string_view part) {
+  for (char c : part)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
+      return true;
+  if (part.back() == '.' || part.back() == ' ') return true;
+  std::string stem(part.substr(0, part.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  stem = rtl::UpperCaseAscii(stem);
+  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (std::string_view d : kDevices)
+    if (stem == d) return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
+         stem[3] <= '9';
 }
 
 // A stored name made safe to join below the base folder: empty and "." components
 // dropped, ".." resolved. Raises EArcUnsafePath when the name is absolute, climbs above
 // its start, names the base folder itself, or holds a NUL byte (which would cut the
-// path short where the operating system sees it).
+// path short where the operating system sees it); EArcBadWindowsName when a component
+// could not be created on Windows.
 std::string ConfinedRelativeName(const std::string& name) {
-  if (GetPathType(name) == ptAbsolute || name.find('\0') != std::string::npos) throw EArcUnsafePath();
+  // A network path ("\\server\share") or one on a drive ("C:x"); a single leading
+  // backslash, an empty component further in ("a\\b") and a colon further in are matters
+  // for the name rules below.
+  const bool absolute = name.compare(0, 2, "\\\\") == 0 || (name.size() > 1 && name[1] == ':');
+  if (absolute || name.find('\0') != std::string::npos) throw EArcUnsafePath();
   std::vector<std::string_view> parts;
   std::string_view rest(name);
+  bool badOnWindows = false;
   while (true) {
     const size_t sep = rest.find('\\');
     const std::string_view part = rest.substr(0, sep);
@@ -59,12 +89,14 @@ std::string ConfinedRelativeName(const std::string& name) {
       if (parts.empty()) throw EArcUnsafePath();
       parts.pop_back();
     } else if (!part.empty() && part != ".") {
+      badOnWindows = badOnWindows || IsBadWindowsComponent(part);
       parts.push_back(part);
     }
     if (sep == std::string_view::npos) break;
     rest.remove_prefix(sep + 1);
   }
   if (parts.empty()) throw EArcUnsafePath();
+  if (badOnWindows) throw EArcBadWindowsName();
   std::string joined;
   for (std::string_view p : parts) {
     if (!joined.empty()) joined += '\\';
@@ -117,6 +149,11 @@ void TArcArchive::SetOwnedStream(std::unique_ptr<rtl::TStream> stream) {
 void TArcArchive::ReleaseOwnedStream() {
   FOwnedStream.reset();
   FStream = nullptr;
+}
+
+std::unique_ptr<rtl::TStream> TArcArchive::TakeOwnedStream() {
+  FStream = nullptr;
+  return std::move(FOwnedStream);
 }
 
 // --- Notifications ---------------------------------------------------------------------
@@ -261,8 +298,15 @@ void TArcArchive::ExtractAt(int index, const std::string& newName) {
   std::string useName;
   try {
     if (!ResolveExtractPath(item, newName, useName)) return;
-  } catch (const EArcUnsafePath& e) {
-    NotifyItemFailure(item, ptExtract, ecArchive, e.ErrorCode);
+  } catch (const EArcNoSuchDirectory&) {
+    throw;  // without eoCreateDirs a missing folder ends the whole run
+  } catch (const EArcUserAbort&) {
+    throw;
+  } catch (const std::exception& e) {
+    // A refused name, or a folder that cannot be created (a file stands in its way): this
+    // item fails, the others go on.
+    const TArcClassifiedError c = ClassifyException(e);
+    NotifyItemFailure(item, ptExtract, c.ErrorClass, c.ErrorCode);
     return;
   }
   GuardItem(item, ptExtract, [&] { ExtractItemByIndex(index, useName); });
@@ -299,10 +343,24 @@ void TArcArchive::TestTaggedItems() {
   EnsureValid();
   for (int i = 0; i < Count(); ++i) {
     TArcArchiveItem* item = Items(i);
-    if (item->Tagged()) {
-      FCurrentItem = item;
-      TestItemByIndex(i);
-    }
+    if (item->Tagged()) TestAt(i);
+    ReportArchiveProgress(i);
+  }
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+}
+
+void TArcArchive::TestAt(int index) {
+  EnsureValid();
+  FCurrentItem = Items(index);
+  TestItemByIndex(index);
+}
+
+void TArcArchive::TestFiles(std::string_view fileMask) {
+  EnsureValid();
+  for (int i = 0; i < Count(); ++i) {
+    TArcArchiveItem* item = Items(i);
+    if (item->MatchesStoredNameEx(fileMask)) GuardItem(item, ptExtract, [&] { TestItemByIndex(i); });
     ReportArchiveProgress(i);
   }
   bool ignored = false;
@@ -319,8 +377,11 @@ bool TArcArchive::ResolveExtractPath(TArcArchiveItem* item, const std::string& n
     std::string stored = item->FileName();
     ToBackslashes(stored);
     if (isFolder && !stored.empty() && stored.back() == '\\') stored.pop_back();
-    if (!FExtractOptions.Has(eoRestorePath)) stored = ExtractFileName(stored);
+    if (!FExtractOptions.Has(eoRestorePath)) stored = rtl::ExtractFileName(stored);
     useName = ConfinedRelativeName(stored);
+    // A link already inside the base folder, on the way or in the item's own place,
+    // would carry the write elsewhere.
+    if (platform::PathHasLinkBelow(FBaseDirectory, useName)) throw EArcUnsafePath();
   }
   if (GetPathType(useName) != ptAbsolute) useName = WithTrailingBackslash(FBaseDirectory) + useName;
   const std::string dir = FolderWithoutDelimiter(useName);
@@ -374,7 +435,7 @@ std::string TArcArchive::NormalizeStoredName(const std::string& path) {
   std::string name = ApplyDosMode(path);
   if (FStoreOptions.Has(soStripDrive)) RemoveDrive(name);
   if (!name.empty() && name[0] == '\\') name.erase(0, 1);
-  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soStripPath)) name = rtl::ExtractFileName(name);
   if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
   return name;
 }
@@ -396,7 +457,7 @@ void TArcArchive::Add(std::unique_ptr<TArcArchiveItem> item) {
   ConfirmProcessItem(item.get(), ptAdd, confirm);
   if (!confirm) return;
   item->SetAction(FInStream ? aaStreamAdd : aaAdd);
-  FItemList->Add(item.release());
+  FItemList->Add(std::move(item));
   FIsDirty = true;
   if (FAutoSave) Save();
 }
@@ -408,8 +469,8 @@ void TArcArchive::AddFilesEx(const std::string& fileMask, std::string_view exclu
   if (!SupportsEmptyFolders()) searchAttr &= ~platform::faDirectory;
   std::string mask = fileMask;
   ToBackslashes(mask);
-  std::string root = ExtractFilePath(mask);
-  const std::string namePattern = ExtractFileName(mask);
+  std::string root = rtl::ExtractFilePath(mask);
+  const std::string namePattern = rtl::ExtractFileName(mask);
   if (GetPathType(root) != ptAbsolute) root = WithTrailingBackslash(FBaseDirectory) + root;
   const bool recurse = FStoreOptions.Has(soRecurse);
   std::vector<std::string> folders{root};
@@ -536,8 +597,7 @@ void TArcArchive::Replace(TArcArchiveItem* item) {
 // --- Properties ------------------------------------------------------------------------
 
 void TArcArchive::SetBaseDirectory(const std::string& value) {
-  std::string v = value;
-  if (v.size() > 1 && v.back() == '\\' && v[v.size() - 2] != ':') v.pop_back();
+  const std::string v = WithoutTrailingBackslash(value);
   if (!v.empty() && !platform::DirectoryExists(v)) throw EArcNoSuchDirectory();
   FBaseDirectory = v;
 }

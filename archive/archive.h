@@ -77,6 +77,11 @@ class TArcArchive {
   void ExtractToStream(std::string_view fileName, rtl::TStream* stream);
   void ExtractTaggedItems();
   void TestTaggedItems();
+  // Tests one item; its failure leaves as an exception.
+  void TestAt(int index);
+  // Tests every item matching fileMask in one pass; an item's failure is reported through
+  // NotifyItemFailure (ptExtract) and the loop goes on with the next item.
+  void TestFiles(std::string_view fileMask);
   // Where an item would be written: false when it is skipped (a folder item without
   // both folder options, or an overwrite the owner refused). A target taken from the
   // stored name must stay inside BaseDirectory: an absolute name, or one whose ".."
@@ -167,6 +172,8 @@ class TArcArchive {
   // Replaces the archive's stream by one it owns (reopening a file).
   void SetOwnedStream(std::unique_ptr<rtl::TStream> stream);
   void ReleaseOwnedStream();
+  // Hands the owned stream to the caller; the archive is left without a stream.
+  std::unique_ptr<rtl::TStream> TakeOwnedStream();
 
   rtl::TStream* FStream = nullptr;
   TArcArchiveStatus FStatus = asIdle;

@@ -1,6 +1,7 @@
 #include "archive/archive_list.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/code_page.h"
 #include "rtl/exceptions.h"
@@ -48,16 +49,28 @@ int TArcArchiveList::IndexOf(const TArcArchiveItem* item) const {
   return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
 }
 
+void TArcArchiveList::Release(const TArcArchiveItem* item) {
+  const auto it = std::find_if(FOwned.begin(), FOwned.end(), [item](const auto& p) { return p.get() == item; });
+  if (it != FOwned.end()) FOwned.erase(it);
+}
+
+int TArcArchiveList::Add(std::unique_ptr<TArcArchiveItem> item) {
+  if (!FOwnsItems) throw rtl::Exception("This item list does not own its items");
+  FList.push_back(item.get());
+  Link(item.get());
+  FOwned.push_back(std::move(item));
+  return Count() - 1;
+}
+
 int TArcArchiveList::Add(TArcArchiveItem* item) {
+  if (FOwnsItems) throw rtl::Exception("This item list owns its items");
   FList.push_back(item);
-  Link(item);
   return Count() - 1;
 }
 
 void TArcArchiveList::Clear() {
-  if (FOwnsItems)
-    for (TArcArchiveItem* item : FList) delete item;
   FList.clear();
+  FOwned.clear();
   HashTable.fill(nullptr);
 }
 
@@ -65,7 +78,7 @@ void TArcArchiveList::Delete(int index) {
   TArcArchiveItem* item = Get(index);
   Unlink(item);
   FList.erase(FList.begin() + index);
-  if (FOwnsItems) delete item;
+  Release(item);
 }
 
 int TArcArchiveList::Find(std::string_view name) const {
@@ -95,13 +108,14 @@ TArcArchiveItem* TArcArchiveList::Get(int index) const {
   return FList[index];
 }
 
-void TArcArchiveList::Put(int index, TArcArchiveItem* item) {
+void TArcArchiveList::Put(int index, std::unique_ptr<TArcArchiveItem> item) {
   TArcArchiveItem* old = Get(index);
-  if (old == item) return;
+  if (!FOwnsItems) throw rtl::Exception("This item list does not own its items");
   Unlink(old);
-  if (FOwnsItems) delete old;
-  FList[index] = item;
-  Link(item);
+  Release(old);
+  FList[index] = item.get();
+  Link(item.get());
+  FOwned.push_back(std::move(item));
 }
 
 void TArcArchiveList::Rename(TArcArchiveItem* item, const std::string& newName) {

@@ -4,6 +4,8 @@
 #include <immintrin.h>
 #endif
 
+#include "rtl/byte_order.h"
+
 namespace qelvo::archive {
 
 namespace {
@@ -26,10 +28,6 @@ constexpr TSliceTables BuildTables() {
 constexpr TSliceTables kTables = BuildTables();
 static_assert(kTables[0][1] == 0x77073096u);
 
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 }  // namespace
 
 const std::array<uint32_t, 256>& Crc32Table() { return kTables[0]; }
@@ -39,8 +37,8 @@ namespace {
 void Crc32UpdateTables(uint32_t& reg, const uint8_t* p, size_t count) {
   uint32_t c = reg;
   while (count >= 8) {
-    const uint32_t lo = LoadLe32(p) ^ c;
-    const uint32_t hi = LoadLe32(p + 4);
+    const uint32_t lo = rtl::GetLe32(p) ^ c;
+    const uint32_t hi = rtl::GetLe32(p + 4);
     c = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
         kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
         kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];

@@ -44,6 +44,9 @@ constexpr TCatalogueEntry kCatalogue[] = {
     {28, "Unhandled Archive Type"},
     {29, "Spanning not supported by this Archive type"},
     {30, "Item path leaves the base folder"},
+    {31, "Item name is not valid on Windows"},
+    {32, "Items overlap: possible zip bomb"},
+    {33, "Central directory does not match its entry count"},
     {40, "BBS: request to read too many bytes [%d]"},
     {41, "BBS: New position is outside the buffer"},
     {42, "BBS: Invalid Origin value"},
@@ -63,6 +66,7 @@ constexpr TCatalogueEntry kCatalogue[] = {
     {62, "FDI cannot create context"},
     {63, "Invalid cab file template"},
     {64, "Invalid file - not a cabinet file"},
+    {70, "Corrupted compressed data: %s"},
     {80, "TArcSlidingWindowStream.Write: Not at end of stream"},
     {81, "TArcSlidingWindowStream.bsWriteChunk: seek failed"},
     {82, "TArcSlidingWindowStream.bsWriteChunk: write failed"},
@@ -149,6 +153,19 @@ TArcClassifiedError ClassifyException(std::exception_ptr e) {
   } catch (...) {
   }
   return {ecOther, 0};
+}
+
+const char* ErrorClassName(TArcErrorClass errorClass) {
+  switch (errorClass) {
+    case ecArchive: return "ecArchive";
+    case ecInOutError: return "ecInOutError";
+    case ecFilerError: return "ecFilerError";
+    case ecFileCreateError: return "ecFileCreateError";
+    case ecFileOpenError: return "ecFileOpenError";
+    case ecCabError: return "ecCabError";
+    case ecOther: return "ecOther";
+  }
+  return "ecOther";
 }
 
 }  // namespace qelvo::archive

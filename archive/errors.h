@@ -59,10 +59,14 @@ enum TArcErrorCode : int32_t {
   kArcUnhandledType = 28,
   kArcSpanningNotSupported = 29,
   kArcUnsafePath = 30,
+  kArcBadWindowsName = 31,
+  kArcZipOverlappingItems = 32,
+  kArcZipDirectoryMismatch = 33,
   kArcBBSReadTooManyBytes = 40,
   kArcBBSSeekOutsideBuffer = 41,
   kArcBBSInvalidOrigin = 42,
   kArcNoCabinetDll = 50,
+  kArcZipCorruptedData = 70,
   kArcVMSInvalidOrigin = 101,
   kArcVMSErrorOpenSwap = 102,
   kArcVMSSeekFail = 103,
@@ -127,6 +131,13 @@ QELVO_ARC_ERROR(EArcTarBadOp, EArcTarException, kArcTarBadOp)
 // A stored name that would be written outside the base folder (absolute, or climbing
 // out with "..").
 QELVO_ARC_ERROR(EArcUnsafePath, EArcException, kArcUnsafePath)
+// A stored name Windows could not create (reserved characters, device names, a trailing
+// dot or space), refused on every platform so that an archive extracts alike everywhere.
+QELVO_ARC_ERROR(EArcBadWindowsName, EArcException, kArcBadWindowsName)
+// Two items whose local data share bytes: one block expanded many times over.
+QELVO_ARC_ERROR(EArcZipOverlappingItems, EArcZipException, kArcZipOverlappingItems)
+// The central directory holds more or fewer records than its end record counts.
+QELVO_ARC_ERROR(EArcZipDirectoryMismatch, EArcZipException, kArcZipDirectoryMismatch)
 
 #undef QELVO_ARC_ERROR
 
@@ -136,6 +147,14 @@ class EArcBadStream : public EArcException {
   // Wraps a failure raised while the stream was examined.
   explicit EArcBadStream(std::exception_ptr inner);
   std::exception_ptr FInnerException;  // null by default
+};
+
+// Compressed data that a decoder's fixed tables cannot hold (a legacy method's code too
+// wide, a chain too long, a table description too large); the cause names which.
+class EArcZipCorruptedData : public EArcZipException {
+ public:
+  explicit EArcZipCorruptedData(const std::string& cause)
+      : EArcZipException(FormatArcText(ArcErrorText(kArcZipCorruptedData), cause), kArcZipCorruptedData) {}
 };
 
 class EArcBBSReadTooManyBytes : public EArcZipException {
@@ -186,6 +205,8 @@ enum TArcErrorClass {
   ecCabError = 5,
   ecOther = 6,
 };
+// The enumerator's name ("ecArchive", ...), as reports print it.
+const char* ErrorClassName(TArcErrorClass errorClass);
 
 struct TArcClassifiedError {
   TArcErrorClass ErrorClass;

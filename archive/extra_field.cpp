@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "archive/byte_order.h"
+#include "rtl/byte_order.h"
 #include "rtl/exceptions.h"
 
 namespace qelvo::archive {
@@ -11,12 +11,12 @@ template <class Visit>
 bool TArcExtraField::Walk(Visit&& visit) {
   size_t pos = 0;
   while (FBuffer.size() - pos >= 4) {
-    const uint16_t id = GetLe16(&FBuffer[pos]);
-    uint16_t size = GetLe16(&FBuffer[pos + 2]);
+    const uint16_t id = rtl::GetLe16(&FBuffer[pos]);
+    uint16_t size = rtl::GetLe16(&FBuffer[pos + 2]);
     const size_t remain = FBuffer.size() - pos - 4;
     if (size > remain) {
       size = static_cast<uint16_t>(remain);
-      PutLe16(&FBuffer[pos + 2], size);
+      rtl::PutLe16(&FBuffer[pos + 2], size);
     }
     if (visit(TSubField{pos, id, size})) return true;
     pos += 4 + size_t{size};
@@ -82,8 +82,8 @@ void TArcExtraField::Put(uint16_t id, const void* data, uint16_t size) {
     Delete(id);
     const size_t at = FBuffer.size();
     FBuffer.resize(at + 4 + size);
-    PutLe16(&FBuffer[at], id);
-    PutLe16(&FBuffer[at + 2], size);
+    rtl::PutLe16(&FBuffer[at], id);
+    rtl::PutLe16(&FBuffer[at + 2], size);
     if (size > 0) std::memcpy(&FBuffer[at + 4], copy.data(), size);
   }
   Changed();

@@ -7,16 +7,12 @@
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "rtl/exceptions.h"
+#include "rtl/file_path.h"
 #include "rtl/text.h"
 
 namespace qelvo::archive {
 
 namespace {
-
-size_t LastDelimiter(std::string_view path) {
-  const size_t at = path.find_last_of("\\:");
-  return at == std::string_view::npos ? 0 : at + 1;
-}
 
 std::u16string UpperAsciiUtf16(std::string_view s) {
   std::u16string u = rtl::Utf8ToUtf16(s);
@@ -126,7 +122,7 @@ void CreateDirectoryPath(const std::string& dir) {
 TArcPathParts SplitPathParts(std::string_view path) {
   std::string p(path);
   ToBackslashes(p);
-  const size_t cut = LastDelimiter(p);
+  const size_t cut = rtl::FileNameStart(p);
   TArcPathParts parts;
   parts.FileName = p.substr(cut);
   parts.Folder = p.substr(0, cut);
@@ -169,9 +165,6 @@ void ToForwardSlashes(std::string& path) {
   for (char& c : path)
     if (c == '\\') c = '/';
 }
-
-std::string ExtractFilePath(std::string_view path) { return std::string(path.substr(0, LastDelimiter(path))); }
-std::string ExtractFileName(std::string_view path) { return std::string(path.substr(LastDelimiter(path))); }
 
 bool WildcardMatch(std::string_view text, std::string_view pattern) {
   const std::u16string t = rtl::Utf8ToUtf16(text);

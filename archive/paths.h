@@ -43,9 +43,4 @@ uint8_t PercentOf(int64_t total, int64_t done);
 // -1 when the file's attributes cannot be queried.
 int64_t FileSizeOf(const std::string& fileName);
 
-// The folder part of path up to and including its last backslash or colon.
-std::string ExtractFilePath(std::string_view path);
-// The part after the last backslash or colon.
-std::string ExtractFileName(std::string_view path);
-
 }  // namespace qelvo::archive

@@ -1,12 +1,18 @@
 #include "archive/zip_archive.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
-#include "archive/byte_order.h"
+#include "archive/disk_prompt.h"
+#include "archive/errors.h"
 #include "archive/paths.h"
+#include "archive/span_read_stream.h"
+#include "archive/stream_reads.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "rtl/byte_order.h"
+#include "rtl/file_path.h"
 #include "rtl/text.h"
 
 namespace qelvo::archive {
@@ -24,7 +30,7 @@ class TZip64FieldReader {
     if (data_.size() - at_ < width) throw rtl::EReadError();
     const auto* p = reinterpret_cast<const uint8_t*>(data_.data() + at_);
     at_ += width;
-    return width == 8 ? GetLe64(p) : GetLe32(p);
+    return width == 8 ? rtl::GetLe64(p) : rtl::GetLe32(p);
   }
 
  private:
@@ -57,7 +63,7 @@ int64_t ReadLeadBytes(rtl::TStream& stream, uint8_t (&lead)[4]) {
 }
 
 bool IsExecutableLead(const uint8_t (&lead)[4], int64_t got) {
-  return got == 4 && (GetLe16(lead) == kDosExecutableMarker || GetLe32(lead) == kElfExecutableMarker);
+  return got == 4 && (rtl::GetLe16(lead) == kDosExecutableMarker || rtl::GetLe32(lead) == kElfExecutableMarker);
 }
 
 // Searches backwards from the end record for the zip64 locator, one buffered pass.
@@ -71,7 +77,7 @@ int64_t FindZip64Locator(rtl::TStream& stream, int64_t tail, TArcZip64Locator& l
     stream.Seek(lo, rtl::soBeginning);
     stream.ReadBuffer(buf.data(), static_cast<int64_t>(buf.size()));
     for (int64_t p = pos; p >= lo; --p) {
-      if (GetLe32(&buf[static_cast<size_t>(p - lo)]) == kZip64EndOfCentralDirLocatorSignature) {
+      if (rtl::GetLe32(&buf[static_cast<size_t>(p - lo)]) == kZip64EndOfCentralDirLocatorSignature) {
         stream.Seek(p, rtl::soBeginning);
         locator.LoadFromStream(stream);
         return p;
@@ -132,7 +138,7 @@ void StoreZip64Values(TArcZipDirectoryFileHeader& h, int64_t uncompressed, int64
   uint8_t data[28];
   size_t n = 0;
   auto put64 = [&](uint64_t v) {
-    PutLe64(data + n, v);
+    rtl::PutLe64(data + n, v);
     n += 8;
   };
   const bool bigU = uncompressed >= int64_t{kEscape32}, bigC = compressed >= int64_t{kEscape32};
@@ -145,7 +151,7 @@ void StoreZip64Values(TArcZipDirectoryFileHeader& h, int64_t uncompressed, int64
   if (bigC) put64(static_cast<uint64_t>(compressed));
   if (bigO) put64(static_cast<uint64_t>(offset));
   if (bigD) {
-    PutLe32(data + n, disk);
+    rtl::PutLe32(data + n, disk);
     n += 4;
   }
   if (n > 0) {
@@ -243,19 +249,19 @@ std::string TArcZipArchive::NormalizeStoredName(const std::string& path) {
   std::string name = ApplyDosMode(path);
   RemoveDrive(name);
   if (name.size() > 1 && name[0] == '\\') name.erase(0, 1);
-  if (FStoreOptions.Has(soStripPath)) name = ExtractFileName(name);
+  if (FStoreOptions.Has(soStripPath)) name = rtl::ExtractFileName(name);
   if (FStoreOptions.Has(soRemoveDots)) RemoveLeadingParentRefs(name);
   ToForwardSlashes(name);
   return name;
 }
 
+// Without a handler the installed disk prompt asks the operator; Cancel abandons.
 void TArcZipArchive::RequestLastDisk(bool& abort) {
   abort = false;
-  // Without a handler there is nobody to change the disk: the request is abandoned.
   if (OnRequestLastDisk) {
     OnRequestLastDisk(this, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(kInsertLastDiskText);
   }
 }
 
@@ -264,7 +270,7 @@ void TArcZipArchive::RequestNthDisk(uint8_t diskNumber, bool& abort) {
   if (OnRequestNthDisk) {
     OnRequestNthDisk(this, diskNumber, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(InsertNthDiskText(diskNumber));
   }
 }
 
@@ -274,12 +280,32 @@ void TArcZipArchive::RequestBlankDisk(bool& abort) {
   if (OnRequestBlankDisk) {
     OnRequestBlankDisk(this, abort);
   } else {
-    abort = true;
+    abort = !AskForDisk(kInsertBlankDiskText);
   }
 }
 
 void TArcZipArchive::DoRequestImage(void* sender, int32_t imageNumber, std::string& imageName, bool& abort) {
   if (OnRequestImage) OnRequestImage(sender, imageNumber, imageName, abort);
+}
+
+TArcSpanReadStream& TArcZipArchive::WrapInSpanStream() {
+  auto parts = std::make_unique<TArcSpanReadStream>(FArchiveName, TakeOwnedStream(), FInfo->FDiskNumber);
+  parts->OnRequestNthDisk = [this](void*, uint8_t diskNumber, bool& abort) { RequestNthDisk(diskNumber, abort); };
+  parts->SetOnRequestImage([this](void* sender, int32_t imageNumber, std::string& imageName, bool& abort) {
+    DoRequestImage(sender, imageNumber, imageName, abort);
+  });
+  TArcSpanReadStream& wrapped = *parts;
+  SetOwnedStream(std::move(parts));
+  return wrapped;
+}
+
+void TArcZipArchive::SeekItemLocalHeader(const TArcZipItem& item) {
+  if (FStream == nullptr) throw EArcNoArchive();
+  if (auto* parts = dynamic_cast<TArcSpanReadStream*>(FStream)) {
+    parts->SeekImage(item.DiskNumberStart(), item.RelativeOffset());
+  } else {
+    FStream->Seek(item.RelativeOffset(), rtl::soBeginning);
+  }
 }
 
 void TArcZipArchive::ReadArchive() {
@@ -293,7 +319,7 @@ void TArcZipArchive::ReadArchive() {
   uint8_t lead[4] = {};
   const int64_t leadBytes = ReadLeadBytes(*FStream, lead);
   FIsExecutable = IsExecutableLead(lead, leadBytes);
-  const bool firstDiskOfSet = leadBytes == 4 && GetLe32(lead) == kZipSpannedSetSignature;
+  const bool firstDiskOfSet = leadBytes == 4 && rtl::GetLe32(lead) == kZipSpannedSetSignature;
 
   int64_t tail = FindEndOfCentralDirectory(*FStream);
   if (tail < 0 && firstDiskOfSet && FOwnsStream && IsRemovableDrive(FArchiveName)) {
@@ -318,47 +344,113 @@ void TArcZipArchive::ReadArchive() {
   const int64_t size = FStream->Size();
   FStream->Seek(tail, rtl::soBeginning);
   FInfo->LoadFromStream(*FStream);
-  const bool zip64 = FInfo->IsZip64();
+  // Escape values may be real values: an archive of exactly 65,535 entries has a plain
+  // end record whose count looks escaped, and no zip64 records at all.
+  bool zip64 = FInfo->IsZip64();
   TArcZip64Locator locator;
   if (zip64) {
-    FindZip64Locator(*FStream, tail, locator);
-    // A locator that counts no disks at all describes a single-file archive.
-    FInfo->FDiskNumber = locator.FTotalDisks > 0 ? locator.FTotalDisks - 1 : 0;
+    try {
+      FindZip64Locator(*FStream, tail, locator);
+      // A locator that counts no disks at all describes a single-file archive.
+      FInfo->FDiskNumber = locator.FTotalDisks > 0 ? locator.FTotalDisks - 1 : 0;
+    } catch (const EArcZipInvalid&) {
+      zip64 = false;
+    }
   }
   FSpanned = FInfo->FDiskNumber > 0;
   if (FSpanned) {
     if (!FOwnsStream) throw EArcZipBadSpanStream();
-    // Reading split and spanned sets part by part is not available yet.
-    throw EArcSpanningNotSupported();
+    TArcSpanReadStream& parts = WrapInSpanStream();
+    if (zip64) {
+      parts.SeekImage(locator.FZip64RecordDisk, static_cast<int64_t>(locator.FZip64RecordOffset));
+      FInfo->LoadZip64FromStream(*FStream);
+    }
+    if (FInfo->FDirectoryOffset > static_cast<uint64_t>(INT64_MAX)) throw EArcZipInvalid();
+    parts.SeekImage(FInfo->FStartDiskNumber, static_cast<int64_t>(FInfo->FDirectoryOffset));
+  } else {
+    if (zip64) {
+      SeekWithin(*FStream, locator.FZip64RecordOffset, size);
+      FInfo->LoadZip64FromStream(*FStream);
+    }
+    SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
   }
-  if (zip64) {
-    SeekWithin(*FStream, locator.FZip64RecordOffset, size);
-    FInfo->LoadZip64FromStream(*FStream);
-  }
-  SeekWithin(*FStream, FInfo->FDirectoryOffset, size);
+  ReadCentralDirectory(zip64);
+  CheckItemsDoNotOverlap();
+  bool ignored = false;
+  NotifyArchiveProgress(100, ignored);
+  FIsDirty = false;
+}
 
+void TArcZipArchive::ReadCentralDirectory(bool zip64) {
+  // Read by the directory's size, not by its count, so that no record goes unseen; every
+  // record is at least one 46-byte header read from the file.
+  // A directory spread over parts is positioned part by part, so there it is read by its
+  // count; a false count still ends at the first header that is not there.
+  int64_t end = 0;
+  if (!FSpanned) {
+    const int64_t start = FStream->Position();
+    const int64_t size = FStream->Size();
+    end = start + static_cast<int64_t>(std::min<uint64_t>(FInfo->FDirectorySize, static_cast<uint64_t>(size - start)));
+  }
+  const auto more = [&] {
+    return FSpanned ? static_cast<uint64_t>(Count()) < FInfo->FTotalEntries : FStream->Position() < end;
+  };
   FStubSize = 0xFFFFFFFF;
-  const uint64_t total = FInfo->FTotalEntries;
-  // Every entry is at least one 46-byte header read from the file, so a false count
-  // ends at the first header that is not there.
-  while (static_cast<uint64_t>(Count()) < total) {
+  while (more()) {
     auto item = std::make_unique<TArcZipItem>();
     item->LoadFromStream(*FStream, FCodePages);
     item->SetAction(aaNone);
     TArcZipItem* added = item.get();
-    FItemList->Add(item.release());
+    FItemList->Add(std::move(item));
     if (FIsExecutable && added->DiskNumberStart() == 0 && added->RelativeOffset() < int64_t{FStubSize})
       FStubSize = static_cast<uint32_t>(added->RelativeOffset());
     bool abort = false;
-    NotifyArchiveProgress(static_cast<uint8_t>(static_cast<uint64_t>(Count()) * 100 / total), abort);
+    const uint64_t stated = FInfo->FTotalEntries;
+    const uint64_t percent = stated > 0 ? static_cast<uint64_t>(Count()) * 100 / stated : 100;
+    NotifyArchiveProgress(static_cast<uint8_t>(std::min<uint64_t>(percent, 100)), abort);
     if (abort) {
       FStatus = asInvalid;
       throw EArcUserAbort();
     }
   }
-  bool ignored = false;
-  NotifyArchiveProgress(100, ignored);
-  FIsDirty = false;
+  const uint64_t read = static_cast<uint64_t>(Count());
+  const uint64_t stated = FInfo->FTotalEntries;
+  // Fewer records than counted: the record that should follow is not there.
+  if (read < stated) throw EArcZipInvalid();
+  // A plain end record holds 16 bits of the count; writers without zip64 let it wrap.
+  const bool wrapped = !zip64 && read > 0xFFFF && (read & 0xFFFF) == stated;
+  if (read > stated && !wrapped) {
+    FStatus = asInvalid;
+    throw EArcZipDirectoryMismatch();
+  }
+}
+
+void TArcZipArchive::CheckItemsDoNotOverlap() {
+  // Each item's local header and data, as the central directory sizes them: from its
+  // offset over the fixed header, its name and its stored bytes. Two items sharing any
+  // byte expand one block many times over.
+  // Offsets count from the start of the item's own part, so only items of one part compare.
+  struct TSpan {
+    int64_t Disk, Begin, End;
+  };
+  std::vector<TSpan> spans;
+  spans.reserve(static_cast<size_t>(Count()));
+  for (int i = 0; i < Count(); ++i) {
+    const TArcZipItem* item = Items(i);
+    int64_t end = 0;
+    if (__builtin_add_overflow(item->RelativeOffset(), kZipLocalFileHeaderSize + int64_t(item->RawFileName().size()),
+                               &end) ||
+        __builtin_add_overflow(end, std::max<int64_t>(item->CompressedSize(), 0), &end))
+      end = INT64_MAX;
+    spans.push_back({int64_t{item->DiskNumberStart()}, item->RelativeOffset(), end});
+  }
+  std::sort(spans.begin(), spans.end(), [](const TSpan& a, const TSpan& b) { return a.Disk != b.Disk ? a.Disk < b.Disk : a.Begin < b.Begin; });
+  for (size_t k = 1; k < spans.size(); ++k) {
+    if (spans[k - 1].Disk == spans[k].Disk && spans[k - 1].End > spans[k].Begin) {
+      FStatus = asInvalid;
+      throw EArcZipOverlappingItems();
+    }
+  }
 }
 
 // --- Probes ------------------------------------------------------------------------------
@@ -370,7 +462,7 @@ int64_t FindEndOfCentralDirectory(rtl::TStream& stream) {
   if (size >= kZipEndOfCentralDirSize) {
     stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
     if (ReadUpTo(stream, record, sizeof record) == kZipEndOfCentralDirSize &&
-        GetLe32(record) == kZipEndOfCentralDirSignature && GetLe16(record + 20) == 0) {
+        rtl::GetLe32(record) == kZipEndOfCentralDirSignature && rtl::GetLe16(record + 20) == 0) {
       stream.Seek(size - kZipEndOfCentralDirSize, rtl::soBeginning);
       return size - kZipEndOfCentralDirSize;
     }
@@ -393,10 +485,10 @@ int64_t FindEndOfCentralDirectory(rtl::TStream& stream) {
     if (got < kZipEndOfCentralDirSize) break;
     for (int64_t c = got - kZipEndOfCentralDirSize; c >= 0; --c) {
       const uint8_t* p = &window[static_cast<size_t>(c)];
-      if (GetLe32(p) != kZipEndOfCentralDirSignature) continue;
+      if (rtl::GetLe32(p) != kZipEndOfCentralDirSignature) continue;
       // The candidate counts when its comment fits into what follows it in the file.
       const int64_t after = size - (windowPos + c + kZipEndOfCentralDirSize);
-      if (GetLe16(p + 20) <= after) {
+      if (rtl::GetLe16(p + 20) <= after) {
         stream.Seek(windowPos + c, rtl::soBeginning);
         return windowPos + c;
       }
@@ -413,12 +505,12 @@ TArcArchiveType ProbeZip(rtl::TStream& stream) {
   TPositionKeeper keep(stream);
   try {
     uint8_t lead[4] = {};
-    if (ReadLeadBytes(stream, lead) == 4 && GetLe32(lead) == kZipSpannedSetSignature) return atSpannedZip;
+    if (ReadLeadBytes(stream, lead) == 4 && rtl::GetLe32(lead) == kZipSpannedSetSignature) return atSpannedZip;
     if (FindEndOfCentralDirectory(stream) < 0) return atUnknown;
     uint8_t record[kZipEndOfCentralDirSize];
     stream.ReadBuffer(record, sizeof record);
-    if (GetLe32(record) != kZipEndOfCentralDirSignature) return atUnknown;
-    return GetLe16(record + 4) == 0 ? atZip : atSpannedZip;
+    if (rtl::GetLe32(record) != kZipEndOfCentralDirSignature) return atUnknown;
+    return rtl::GetLe16(record + 4) == 0 ? atZip : atSpannedZip;
   } catch (const rtl::EStreamError&) {
     return atUnknown;
   }

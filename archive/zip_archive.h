@@ -6,9 +6,9 @@
 // owner installs, and fails with EArcZipNoExtraction without them.
 //
 // Bad input costs time proportional to the file size: the end-record search and the
-// zip64 locator search each pass over the file once, the item loop reads at least one
-// 46-byte header per announced entry and stops at the first bad signature, and nothing
-// is sized by a count taken from the file.
+// zip64 locator search each pass over the file once, the item loop reads the central
+// directory by its size (at least one 46-byte header per record) and stops at the first
+// bad signature, and nothing is sized by a count taken from the file.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +18,8 @@
 #include "archive/zip_records.h"
 
 namespace qelvo::archive {
+
+class TArcSpanReadStream;
 
 class TArcZipItem : public TArcArchiveItem {
  public:
@@ -107,6 +109,8 @@ class TArcZipArchive : public TArcArchive {
   bool IsExecutable() const { return FIsExecutable; }
   const rtl::ByteString& ZipfileComment() const { return FInfo->FZipfileComment; }
   const TArcZipDirectoryFileFooter& Info() const { return *FInfo; }
+  // Stands at the item's local header: in its part for a split or spanned set.
+  void SeekItemLocalHeader(const TArcZipItem& item);
   // Code pages the name rules convert from (the system's by default).
   void SetNameCodePages(const TArcCodePages& pages) { FCodePages = pages; }
 
@@ -124,6 +128,13 @@ class TArcZipArchive : public TArcArchive {
 
  private:
   void InitializeZip();
+  // Puts the reading stream of split and spanned sets around the opened last part.
+  TArcSpanReadStream& WrapInSpanStream();
+  // Loads one item per central record from the stream's position to the end of the
+  // directory; a record count other than the stated one fails the archive.
+  void ReadCentralDirectory(bool zip64);
+  // Refuses an archive whose items share local bytes.
+  void CheckItemsDoNotOverlap();
 
   TArcZipSupportedMethod FCompressionMethodToUse = smBestMethod;
   TArcZipDeflationOption FDeflationOption = doNormal;

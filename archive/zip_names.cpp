@@ -2,11 +2,11 @@
 
 #include <array>
 
-#include "archive/byte_order.h"
 #include "archive/crc32.h"
 #include "archive/extra_field.h"
 #include "archive/zip_records.h"
 #include "platform/code_page.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::archive {
 
@@ -67,7 +67,7 @@ bool UnicodePathName(TArcExtraField& extra, std::string_view raw, std::string& n
   std::string_view d;
   if (!extra.Get(kUnicodePathExtraFieldID, d) || d.size() <= 6) return false;
   const auto* p = reinterpret_cast<const uint8_t*>(d.data());
-  if (p[0] != 1 || GetLe32(p + 1) != Crc32OfBytes(raw)) return false;
+  if (p[0] != 1 || rtl::GetLe32(p + 1) != Crc32OfBytes(raw)) return false;
   name = DecodeUtf8(d.substr(5));
   return true;
 }
@@ -77,10 +77,10 @@ bool NucxName(TArcExtraField& extra, std::string& name) {
   std::string_view d;
   if (!extra.Get(kNucxNameExtraFieldID, d) || d.size() <= 10 || d.substr(0, 4) != "NUCX") return false;
   const auto* p = reinterpret_cast<const uint8_t*>(d.data());
-  const uint64_t units = GetLe32(p + 4);
+  const uint64_t units = rtl::GetLe32(p + 4);
   if (d.size() != 8 + 2 * units) return false;
   std::u16string u(static_cast<size_t>(units), u'\0');
-  for (size_t i = 0; i < u.size(); ++i) u[i] = static_cast<char16_t>(GetLe16(p + 8 + 2 * i));
+  for (size_t i = 0; i < u.size(); ++i) u[i] = static_cast<char16_t>(rtl::GetLe16(p + 8 + 2 * i));
   name = rtl::Utf16ToUtf8(u);
   return true;
 }

@@ -1,10 +1,12 @@
 #include "archive/zip_records.h"
 
+#include <cstdio>
 #include <vector>
 
-#include "archive/byte_order.h"
 #include "archive/errors.h"
+#include "archive/stream_reads.h"
 #include "platform/file_system.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::archive {
 
@@ -18,8 +20,8 @@ class TFieldReader {
   template <class T>
   void Field(T& value) {
     if (at_ + int64_t(sizeof(T)) <= got_) {
-      if constexpr (sizeof(T) == 2) value = GetLe16(buf_ + at_);
-      if constexpr (sizeof(T) == 4) value = GetLe32(buf_ + at_);
+      if constexpr (sizeof(T) == 2) value = rtl::GetLe16(buf_ + at_);
+      if constexpr (sizeof(T) == 4) value = rtl::GetLe32(buf_ + at_);
     }
     at_ += sizeof(T);
   }
@@ -40,17 +42,17 @@ class TRecordWriter {
  public:
   void U16(uint16_t v) {
     uint8_t b[2];
-    PutLe16(b, v);
+    rtl::PutLe16(b, v);
     bytes_.insert(bytes_.end(), b, b + 2);
   }
   void U32(uint32_t v) {
     uint8_t b[4];
-    PutLe32(b, v);
+    rtl::PutLe32(b, v);
     bytes_.insert(bytes_.end(), b, b + 4);
   }
   void U64(uint64_t v) {
     uint8_t b[8];
-    PutLe64(b, v);
+    rtl::PutLe64(b, v);
     bytes_.insert(bytes_.end(), b, b + 8);
   }
   void Bytes(const void* p, size_t n) {
@@ -204,14 +206,14 @@ void TArcZipDirectoryFileHeader::SaveToStream(rtl::TStream& stream) {
 void TArcZipDirectoryFileFooter::LoadFromStream(rtl::TStream& stream) {
   uint8_t b[kZipEndOfCentralDirSize];
   stream.ReadBuffer(b, sizeof b);
-  if (GetLe32(b) != kZipEndOfCentralDirSignature) throw EArcZipInvalid();
-  FDiskNumber = GetLe16(b + 4);
-  FStartDiskNumber = GetLe16(b + 6);
-  FEntriesOnDisk = GetLe16(b + 8);
-  FTotalEntries = GetLe16(b + 10);
-  FDirectorySize = GetLe32(b + 12);
-  FDirectoryOffset = GetLe32(b + 16);
-  const uint16_t commentLength = GetLe16(b + 20);
+  if (rtl::GetLe32(b) != kZipEndOfCentralDirSignature) throw EArcZipInvalid();
+  FDiskNumber = rtl::GetLe16(b + 4);
+  FStartDiskNumber = rtl::GetLe16(b + 6);
+  FEntriesOnDisk = rtl::GetLe16(b + 8);
+  FTotalEntries = rtl::GetLe16(b + 10);
+  FDirectorySize = rtl::GetLe32(b + 12);
+  FDirectoryOffset = rtl::GetLe32(b + 16);
+  const uint16_t commentLength = rtl::GetLe16(b + 20);
   FZipfileComment.assign(commentLength, '\0');
   if (commentLength > 0) stream.ReadBuffer(FZipfileComment.data(), commentLength);
 }
@@ -219,13 +221,13 @@ void TArcZipDirectoryFileFooter::LoadFromStream(rtl::TStream& stream) {
 void TArcZipDirectoryFileFooter::LoadZip64FromStream(rtl::TStream& stream) {
   uint8_t b[kZip64EndOfCentralDirSize];
   stream.ReadBuffer(b, sizeof b);
-  if (GetLe32(b) != kZip64EndOfCentralDirSignature) throw EArcZipInvalid();
-  if (FDiskNumber == 0xFFFF) FDiskNumber = GetLe32(b + 16);
-  if (FStartDiskNumber == 0xFFFF) FStartDiskNumber = GetLe32(b + 20);
-  if (FEntriesOnDisk == 0xFFFF) FEntriesOnDisk = GetLe64(b + 24);
-  if (FTotalEntries == 0xFFFF) FTotalEntries = GetLe64(b + 32);
-  if (FDirectorySize == 0xFFFFFFFF) FDirectorySize = GetLe64(b + 40);
-  if (FDirectoryOffset == 0xFFFFFFFF) FDirectoryOffset = GetLe64(b + 48);
+  if (rtl::GetLe32(b) != kZip64EndOfCentralDirSignature) throw EArcZipInvalid();
+  if (FDiskNumber == 0xFFFF) FDiskNumber = rtl::GetLe32(b + 16);
+  if (FStartDiskNumber == 0xFFFF) FStartDiskNumber = rtl::GetLe32(b + 20);
+  if (FEntriesOnDisk == 0xFFFF) FEntriesOnDisk = rtl::GetLe64(b + 24);
+  if (FTotalEntries == 0xFFFF) FTotalEntries = rtl::GetLe64(b + 32);
+  if (FDirectorySize == 0xFFFFFFFF) FDirectorySize = rtl::GetLe64(b + 40);
+  if (FDirectoryOffset == 0xFFFFFFFF) FDirectoryOffset = rtl::GetLe64(b + 48);
 }
 
 bool TArcZipDirectoryFileFooter::IsZip64() const {
@@ -252,10 +254,10 @@ void TArcZipDirectoryFileFooter::SaveToStream(rtl::TStream& stream) {
 void TArcZip64Locator::LoadFromStream(rtl::TStream& stream) {
   uint8_t b[kZip64LocatorSize];
   stream.ReadBuffer(b, sizeof b);
-  FSignature = GetLe32(b);
-  FZip64RecordDisk = GetLe32(b + 4);
-  FZip64RecordOffset = GetLe64(b + 8);
-  FTotalDisks = GetLe32(b + 16);
+  FSignature = rtl::GetLe32(b);
+  FZip64RecordDisk = rtl::GetLe32(b + 4);
+  FZip64RecordOffset = rtl::GetLe64(b + 8);
+  FTotalDisks = rtl::GetLe32(b + 16);
 }
 
 // --- Data descriptor -------------------------------------------------------------------
@@ -277,22 +279,22 @@ void TArcZipDataDescriptor::SaveToStream(rtl::TStream& stream) {
 void TArcZipDataDescriptor::LoadFromStream(rtl::TStream& stream, bool zip64) {
   uint8_t b[8];
   stream.ReadBuffer(b, 4);
-  uint32_t first = GetLe32(b);
+  uint32_t first = rtl::GetLe32(b);
   if (first == kZipDataDescriptorSignature) {
     stream.ReadBuffer(b, 4);
-    first = GetLe32(b);
+    first = rtl::GetLe32(b);
   }
   FCRC32 = first;
   if (zip64) {
     stream.ReadBuffer(b, 8);
-    FCompressedSize = GetLe64(b);
+    FCompressedSize = rtl::GetLe64(b);
     stream.ReadBuffer(b, 8);
-    FUncompressedSize = GetLe64(b);
+    FUncompressedSize = rtl::GetLe64(b);
   } else {
     stream.ReadBuffer(b, 4);
-    FCompressedSize = GetLe32(b);
+    FCompressedSize = rtl::GetLe32(b);
     stream.ReadBuffer(b, 4);
-    FUncompressedSize = GetLe32(b);
+    FUncompressedSize = rtl::GetLe32(b);
   }
 }
 
@@ -316,6 +318,29 @@ uint32_t UnixModeToDosAttributes(uint32_t mode) {
 uint32_t ZipNativeFileAttributes(uint8_t hostSystem, uint32_t externalAttributes) {
   if (hostSystem == kZipHostUnix || externalAttributes > 0x1FFFF) return UnixModeToDosAttributes(externalAttributes >> 16);
   return externalAttributes & 0xFF;
+}
+
+std::string ZipMethodName(uint8_t method) {
+  switch (method & 0x7F) {
+    case 0: return "Stored";
+    case 1: return "Shrunk";
+    case 2: return "Reduced1";
+    case 3: return "Reduced2";
+    case 4: return "Reduced3";
+    case 5: return "Reduced4";
+    case 6: return "Imploded";
+    case 7: return "Tokenized";
+    case 8: return "Deflated";
+    case 9: return "Deflate64";
+    case 12: return "BZip2";
+    case 14: return "LZMA";
+    case 97: return "WavPack";
+    case 98: return "PPMd";
+    case 99: return "AES";
+  }
+  char unknown[16];
+  std::snprintf(unknown, sizeof unknown, "Unk:%03u", static_cast<unsigned>(method));
+  return unknown;
 }
 
 }  // namespace qelvo::archive

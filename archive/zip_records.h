@@ -46,6 +46,9 @@ enum TArcZipSupportedMethod { smStored = 0, smDeflated = 1, smBestMethod = 2 };
 
 // The method number of a 16-bit method field: its low byte without the top bit.
 inline uint8_t ZipMethodOf(uint16_t methodField) { return static_cast<uint8_t>(methodField & 0x7F); }
+// The short name of a method number ("Stored", "Deflated", ...); "Unk:NNN" for a number
+// without one. The top bit is ignored, as by ZipMethodOf.
+std::string ZipMethodName(uint8_t method);
 
 // The common part of local and central headers.
 class TArcZipFileHeader {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace qelvo::codecs {
 
@@ -54,18 +55,22 @@ bool TArcDfInBitStream::ibsFillBuffer() {
     FFakeCount += pad;
     FTotalPadding += pad;
   }
-  if (gotten > 0 && FOnProgress && FStreamSize > 0) {
-    FByteCount += gotten;
+  ReportProgress(gotten);
+  return true;
+}
+
+void TArcDfInBitStream::ReportProgress(int64_t aGotten) {
+  if (aGotten > 0 && FOnProgress && FStreamSize > 0) {
+    FByteCount += aGotten;
     FOnProgress(static_cast<int32_t>(std::nearbyint(static_cast<double>(FByteCount) * 100.0 /
                                                     static_cast<double>(FStreamSize))));
   }
-  return true;
 }
 
 bool TArcDfInBitStream::TakeWord(uint32_t& aWord) {
   if (Unread() < 4 && !ibsFillBuffer()) return false;
   if (Unread() < 4) return false;
-  aWord = LoadLE32(FBufPos);
+  aWord = rtl::GetLe32(FBufPos);
   FBufPos += 4;
   return true;
 }
@@ -112,6 +117,20 @@ void TArcDfInBitStream::ReadBuffer(void* aBuffer, int aCount) {
     --aCount;
   }
   while (aCount > 0) {
+    if (Unread() == 0 && aCount >= kDirectRead && !FAtEnd) {
+      // A long run of whole bytes (stored data) goes from the source straight to the
+      // caller, without a stop in the byte buffer.
+      const int64_t n = FStream->Read(out, aCount);
+      if (n <= 0) {
+        FAtEnd = true;
+        throw EArcInternalInflateError(cause::kNoDataReadBuffer);
+      }
+      FTotalRead += n;
+      ReportProgress(n);
+      out += n;
+      aCount -= static_cast<int>(n);
+      continue;
+    }
     if (RealUnread() == 0) {
       if (Unread() >= 4 || !ibsFillBuffer() || RealUnread() == 0)
         throw EArcInternalInflateError(cause::kNoDataReadBuffer);

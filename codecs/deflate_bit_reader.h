@@ -12,10 +12,10 @@
 // position (EndBulk), and the source can be put back on the first byte not consumed.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "codecs/deflate_base.h"
+#include "rtl/byte_order.h"
 #include "rtl/stream.h"
 
 namespace qelvo::codecs {
@@ -23,6 +23,9 @@ namespace qelvo::codecs {
 class TArcDfInBitStream {
  public:
   static constexpr int kBufferSize = 16384;
+  // ReadBuffer reads runs at least this long straight from the source once the byte
+  // buffer is empty.
+  static constexpr int kDirectRead = 4096;
 
   TArcDfInBitStream(rtl::TStream* aStream, TArcProgressStep aOnProgress, int64_t aStreamSize);
   // Puts the source back on the first byte not consumed (best effort; see RestorePosition).
@@ -56,6 +59,7 @@ class TArcDfInBitStream {
 
  private:
   bool ibsFillBuffer();
+  void ReportProgress(int64_t aGotten);
   // Takes the next word, refilling first when fewer than 4 bytes remain; false at the end.
   bool TakeWord(uint32_t& aWord);
   void Consume(int aCount) {
@@ -88,19 +92,13 @@ class TArcDfInBitStream {
   bool FRestored = false;
 };
 
-inline uint32_t LoadLE32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;  // little-endian hosts only, like the formats it reads
-}
-
 inline uint32_t TArcDfInBitStream::PeekBits(int aCount) {
   rtl::Assert(aCount >= 0 && aCount <= 32,
               "TArcDfInBitStream.PeekBits: count of bits must be between 1 and 32 inclusive");
   FPeekCount = aCount;
   if (FBitsLeft >= aCount) return aCount == 32 ? FBitBuffer : FBitBuffer & ((1u << aCount) - 1);
   if (Unread() < 4) ibsFillBuffer();
-  const uint32_t word = Unread() >= 4 ? LoadLE32(FBufPos) : 0;
+  const uint32_t word = Unread() >= 4 ? rtl::GetLe32(FBufPos) : 0;
   const uint64_t wanted = word & ((uint64_t{1} << (aCount - FBitsLeft)) - 1);
   return FBitBuffer | static_cast<uint32_t>(wanted << FBitsLeft);
 }

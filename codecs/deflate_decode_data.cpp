@@ -11,30 +11,16 @@
 //   past the end and the window's slides and partial-size stop take over.
 #include <cstring>
 
+#include "codecs/deflate_fast_table.h"
 #include "codecs/inflate.h"
+#include "rtl/byte_order.h"
 
 namespace qelvo::codecs {
 namespace {
 
 constexpr int kInputMargin = 32;
-
-// Codes of up to kNearBits bits are found in the first 2^kNearBits entries of a decode
-// table (the reversed code indexes it, and every shorter code repeats with its own
-// period), which stay in the first-level cache; only longer codes, and indexes no code
-// reaches, need the entry at the full lookup width.
-constexpr int kNearBits = 10;
-
-inline uint32_t Lookup(const uint32_t* aTable, uint32_t aNearMask, uint32_t aFullMask, uint64_t aBits) {
-  const uint32_t entry = aTable[aBits & aNearMask];
-  if (((entry >> 16) & 0xFF) <= kNearBits) return entry;
-  return aTable[aBits & aFullMask];
-}
-
-inline uint64_t LoadLE64(const uint8_t* p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
+// Literals a round may write before it meets a length or the round's end.
+constexpr int kLiteralsPerRound = 3;
 
 inline uint32_t LowBits(uint32_t aValue, int aCount) { return aValue & ((1u << aCount) - 1); }
 
@@ -42,101 +28,106 @@ inline uint32_t EntrySymbol(uint32_t aEntry) { return aEntry & 0xFFFF; }
 inline int EntryLength(uint32_t aEntry) { return static_cast<int>((aEntry >> 16) & 0xFF); }
 inline int EntryExtra(uint32_t aEntry) { return static_cast<int>(aEntry >> 24); }
 
+// The extra bits of a packed length or distance entry, from the bits it was looked up in.
+inline uint32_t PackedExtra(uint64_t aBits, uint32_t aPacked) {
+  const uint32_t total = aPacked & 0xFF;
+  return static_cast<uint32_t>((aBits & ((uint64_t{1} << total) - 1)) >> ((aPacked >> 8) & 0xF));
+}
+
 // Returns true after the end-of-block symbol.
 template <bool kDeflate64>
-bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfDecodeHuffmanTree& aLiteralTree,
-                const TArcDfDecodeHuffmanTree& aDistanceTree) {
+bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfFastTable& aLiterals,
+                const TArcDfFastTable& aDistances) {
   const TArcDfInBitStream::TBulk bulk = aBits.BeginBulk();
   uint8_t* out = aWindow.Current();
   uint8_t* const limit = aWindow.Limit();
-  if (bulk.End - bulk.Pos < kInputMargin || out >= limit) return false;
+  // A round starts only while its literals cannot reach the limit, so that, as on the
+  // slow path, no literal or match starts at or beyond it.
+  if (bulk.End - bulk.Pos < kInputMargin || limit - out <= kLiteralsPerRound) return false;
+  uint8_t* const roundLimit = limit - kLiteralsPerRound;
 
   const uint8_t* in = bulk.Pos;
-  const uint8_t* const inEnd = bulk.End;
+  const uint8_t* const inRoundEnd = bulk.End - kInputMargin;
   uint64_t bitBuf = bulk.BitBuffer;
   int bitsLeft = bulk.BitsLeft;
   const uint8_t* const outStart = aWindow.Start();
-  const uint32_t* const litTable = aLiteralTree.Decodes();
-  const uint32_t litMask = (1u << aLiteralTree.LookupBitLength()) - 1;
-  const uint32_t litNear = litMask & ((1u << kNearBits) - 1);
-  const uint32_t* const distTable = aDistanceTree.Decodes();
-  const uint32_t distMask = (1u << aDistanceTree.LookupBitLength()) - 1;
-  const uint32_t distNear = distMask & ((1u << kNearBits) - 1);
+  const uint32_t* const litTable = aLiterals.Entries();
+  const uint32_t litMask = aLiterals.Mask();
+  const uint32_t* const distTable = aDistances.Entries();
+  const uint32_t distMask = aDistances.Mask();
 
-  // After a refill at least 56 bits are ready: three literal codes (3 x 15), or two
-  // literals and a length code with its Deflate extra bits (15 + 15 + 15 + 5).
+  // After a refill at least 56 bits are ready: three packed literals (3 x 11), or two and
+  // a length code with its extra bits (11 + 11 + 15 + 16), or a distance code with its own.
   const auto refill = [&] {
-    bitBuf |= LoadLE64(in) << bitsLeft;
+    bitBuf |= rtl::GetLe64(in) << bitsLeft;
     in += (63 - bitsLeft) >> 3;
     bitsLeft |= 56;
   };
-  const auto consume = [&](int n) {
-    bitBuf >>= n;
-    bitsLeft -= n;
+  const auto consume = [&](uint32_t aPacked) {
+    bitBuf >>= aPacked & 0xFF;
+    bitsLeft -= static_cast<int>(aPacked & 0xFF);
   };
   // A failure leaves the loop first, so that the hot state never escapes to memory.
   const char* failure = nullptr;
   bool endOfBlock = false;
-  while (inEnd - in >= kInputMargin && out < limit) {
+  while (in <= inRoundEnd && out < roundLimit) {
     refill();
-    uint32_t entry = Lookup(litTable, litNear, litMask, bitBuf);
-    if (EntrySymbol(entry) < 256) {
-      consume(EntryLength(entry));
-      *out++ = static_cast<uint8_t>(entry);
-      if (out >= limit) break;
-      entry = Lookup(litTable, litNear, litMask, bitBuf);
-      if (EntrySymbol(entry) < 256) {
-        consume(EntryLength(entry));
-        *out++ = static_cast<uint8_t>(entry);
-        if (out >= limit) break;
-        entry = Lookup(litTable, litNear, litMask, bitBuf);
-        if (EntrySymbol(entry) < 256) {
-          consume(EntryLength(entry));
-          *out++ = static_cast<uint8_t>(entry);
+    uint32_t entry = litTable[bitBuf & litMask];
+    if (entry & kFastLiteral) {
+      consume(entry);
+      *out++ = static_cast<uint8_t>(entry >> 16);
+      entry = litTable[bitBuf & litMask];
+      if (entry & kFastLiteral) {
+        consume(entry);
+        *out++ = static_cast<uint8_t>(entry >> 16);
+        entry = litTable[bitBuf & litMask];
+        if (entry & kFastLiteral) {
+          consume(entry);
+          *out++ = static_cast<uint8_t>(entry >> 16);
           continue;
         }
       }
     }
-    const uint32_t symbol = EntrySymbol(entry);
-    if (symbol == 256) {
-      consume(EntryLength(entry));
+    if (entry & kFastLong) {
+      entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
+      if (entry & kFastLiteral) {
+        consume(entry);
+        *out++ = static_cast<uint8_t>(entry >> 16);
+        continue;
+      }
+    }
+    if (entry & (kFastEnd | kFastBad)) {
+      if (entry & kFastBad) {
+        failure = cause::kBadLengthSymbol;
+        break;
+      }
+      consume(entry);
       endOfBlock = true;
       break;
     }
-    if (symbol > 285) {
-      failure = cause::kBadLengthSymbol;
-      break;
-    }
-    // Deflate64's 16 extra bits may not be there yet after two literals.
-    if (kDeflate64 && bitsLeft < 31) refill();
-    consume(EntryLength(entry));
-    int length;
-    if (!kDeflate64 && symbol == 285) {
-      length = 258;
-    } else {
-      const int extra = EntryExtra(entry);
-      length = LengthBase[symbol - 257] + static_cast<int>(LowBits(static_cast<uint32_t>(bitBuf), extra));
-      consume(extra);
-    }
+    const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
+    consume(entry);
 
-    if (bitsLeft < 29) refill();
-    const uint32_t distEntry = Lookup(distTable, distNear, distMask, bitBuf);
-    if (kDeflate64 ? distEntry == kNoCode : EntrySymbol(distEntry) > 29) {
-      failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
-      break;
+    refill();
+    uint32_t distEntry = distTable[bitBuf & distMask];
+    if (distEntry & (kFastLong | kFastBad)) {
+      if (distEntry & kFastLong)
+        distEntry = PackDistanceEntry(aDistances.Full()[bitBuf & aDistances.FullMask()], kDeflate64);
+      if (distEntry & kFastBad) {
+        // Deflate64's packed length of a missing code is what the discard refuses.
+        failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
+        break;
+      }
     }
-    consume(EntryLength(distEntry));
-    const int extra = EntryExtra(distEntry);
-    const int distance = static_cast<int>(DistanceBase[EntrySymbol(distEntry)] +
-                                          LowBits(static_cast<uint32_t>(bitBuf), extra));
-    consume(extra);
-    if (distance > out - outStart) {
+    const uint32_t distance = (distEntry >> 16) + PackedExtra(bitBuf, distEntry);
+    consume(distEntry);
+    if (distance > static_cast<uint64_t>(out - outStart)) {
       failure = cause::kDistanceTooFar;
       break;
     }
-    out = CopyMatch(out, length, distance);
+    out = CopyMatch(out, static_cast<int>(length), static_cast<int>(distance));
   }
-  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, inEnd}, bulk.Pos);
+  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, bitsLeft, in, bulk.End}, bulk.Pos);
   aWindow.Advance(out);
   if (failure != nullptr) throw EArcInternalInflateError(failure);
   return endOfBlock;
@@ -192,9 +183,11 @@ bool DecodeSlow(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
 
 void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfDecodeHuffmanTree& aLiteralTree,
                 const TArcDfDecodeHuffmanTree& aDistanceTree, bool aDeflate64) {
+  const TArcDfFastTable literals(aLiteralTree, TArcDfFastTable::fkLiteral, aDeflate64);
+  const TArcDfFastTable distances(aDistanceTree, TArcDfFastTable::fkDistance, aDeflate64);
   for (;;) {
-    const bool endOfBlock = aDeflate64 ? DecodeFast<true>(aBits, aWindow, aLiteralTree, aDistanceTree)
-                                       : DecodeFast<false>(aBits, aWindow, aLiteralTree, aDistanceTree);
+    const bool endOfBlock = aDeflate64 ? DecodeFast<true>(aBits, aWindow, literals, distances)
+                                       : DecodeFast<false>(aBits, aWindow, literals, distances);
     if (endOfBlock) return;
     if (DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) return;
   }

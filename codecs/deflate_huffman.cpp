@@ -98,7 +98,8 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
   uint32_t kraft = 0;
   for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
 
-  if (kraft > tableSize) {
+  FOverSubscribed = kraft > tableSize;
+  if (FOverSubscribed) {
     // Over-subscribed: later symbols overwrite earlier ones, entry by entry.
     std::fill_n(table, tableSize, kNoCode);
     for (int i = 0; i < aCount; ++i) {

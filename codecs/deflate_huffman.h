@@ -29,6 +29,9 @@ class TArcDfDecodeHuffmanTree {
 
   uint32_t Decode(uint32_t aLookupBits) const;
   int LookupBitLength() const { return FMaxCodeLen; }
+  // True when the code lengths over-subscribe the code space (a corrupted stream): some
+  // entries then hold a later symbol than a shorter code would suggest.
+  bool OverSubscribed() const { return FOverSubscribed; }
   // The whole decode table, 2^LookupBitLength() entries, for the decode loop.
   const uint32_t* Decodes() const { return FDecodes.get(); }
   // Encode entries (reversed code, length in bits 16..23, extra count in 24..31; -1 for an
@@ -42,6 +45,7 @@ class TArcDfDecodeHuffmanTree {
   std::unique_ptr<int32_t[]> FEncodes;
   uint32_t FMask = 0;
   int FMaxCodeLen = 0;
+  bool FOverSubscribed = false;
   TArcDfHuffmanUsage FUsage;
 };
 

@@ -8,10 +8,16 @@
 namespace qelvo::codecs {
 namespace {
 
-constexpr int64_t kDeflateWritePoint = 65536;
-constexpr int64_t kDeflate64WritePoint = 98304;
+constexpr int64_t kDeflateHistory = 32768;
+constexpr int64_t kDeflate64History = 65536;
 constexpr int64_t kDeflateLongestMatch = 258;
 constexpr int64_t kDeflate64LongestMatch = 65538;
+// What goes out per slide: large, so that little history moves per byte written and
+// the decode loop rarely stops at the write point.
+constexpr int64_t kOutputRoom = 262144;
+// Pieces in which the checksum and the write-out share a pass: the checksum reads a
+// piece into the cache and the write-out finds it there.
+constexpr int64_t kEmitPiece = 32768;
 
 }  // namespace
 
@@ -42,7 +48,9 @@ TArcDfOutputWindow::TArcDfOutputWindow(rtl::TStream* aStream, bool aUseDeflate64
       FStream(aStream),
       FTestOnly(aTestOnly),
       FUseCRC32(aUseCRC32) {
-  const int64_t writePoint = aUseDeflate64 ? kDeflate64WritePoint : kDeflateWritePoint;
+  const int64_t history = aUseDeflate64 ? kDeflate64History : kDeflateHistory;
+  const int64_t writePoint = history + kOutputRoom;
+  FSlideCount = kOutputRoom;
   const int64_t longest = aUseDeflate64 ? kDeflate64LongestMatch : kDeflateLongestMatch;
   FBuffer.reset(new uint8_t[static_cast<size_t>(writePoint + longest + kSlack)]);
   FCurrent = FBuffer.get();
@@ -97,16 +105,20 @@ void TArcDfOutputWindow::Added(int aCount) {
 }
 
 void TArcDfOutputWindow::Emit(const uint8_t* aData, int64_t aCount) {
-  if (FUseCRC32) {
-    archive::Crc32Update(FChecksum, aData, static_cast<size_t>(aCount));
-  } else {
-    FChecksum = UpdateAdler32(FChecksum, aData, static_cast<size_t>(aCount));
-  }
-  if (!FTestOnly) {
-    // A failed write is not repeated when the window is destroyed.
-    FWriteFailed = true;
-    FStream->WriteBuffer(aData, aCount);
-    FWriteFailed = false;
+  for (int64_t done = 0; done < aCount;) {
+    const int64_t n = std::min(aCount - done, kEmitPiece);
+    if (FUseCRC32) {
+      archive::Crc32Update(FChecksum, aData + done, static_cast<size_t>(n));
+    } else {
+      FChecksum = UpdateAdler32(FChecksum, aData + done, static_cast<size_t>(n));
+    }
+    if (!FTestOnly) {
+      // A failed write is not repeated when the window is destroyed.
+      FWriteFailed = true;
+      FStream->WriteBuffer(aData + done, n);
+      FWriteFailed = false;
+    }
+    done += n;
   }
   FStreamPos += aCount;
 }

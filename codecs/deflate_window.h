@@ -1,12 +1,15 @@
 #pragma once
 // Output window of the Deflate decoder: the match history, written out to the
-// destination in 32 KiB slides, with the running checksum computed slide by slide.
+// destination in large slides, with the running checksum computed in the same pass as
+// the write-out.
 //
-// Geometry. Bytes accumulate until the write point; then the oldest 32 KiB go out and
-// the rest moves to the front, so at least 32 KiB (Deflate) or 64 KiB (Deflate64) of
-// history always remain once the first slide has happened. The buffer extends past the
+// Geometry. Bytes accumulate until the write point, which lies 256 KiB past the history
+// (32 KiB for Deflate, 64 KiB for Deflate64); then the oldest 256 KiB go out and the
+// rest moves to the front, so the whole history always remains once the first slide has
+// happened, and only the history moves, once per 256 KiB produced. The buffer extends past the
 // write point by the longest match, so one literal or match that starts below the
 // write point always fits.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -19,32 +22,42 @@ namespace qelvo::codecs {
 uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount);
 
 // Copies aLen bytes from aDist bytes back, repeating the pattern when they overlap.
-// Moves whole words, so it may write up to 15 bytes past the end of the match.
+// Moves whole words, so it may write up to 31 bytes past the end of the match.
 inline uint8_t* CopyMatch(uint8_t* aDst, int aLen, int aDist) {
   const uint8_t* src = aDst - aDist;
   uint8_t* const end = aDst + aLen;
+  const auto copy16 = [](uint8_t* aTo, const uint8_t* aFrom) {
+    uint64_t w[2];
+    std::memcpy(w, aFrom, 16);
+    std::memcpy(aTo, w, 16);
+  };
+  const auto copy8 = [](uint8_t* aTo, const uint8_t* aFrom) {
+    uint64_t w;
+    std::memcpy(&w, aFrom, 8);
+    std::memcpy(aTo, &w, 8);
+  };
   if (aDist >= 16) {
-    do {
-      uint64_t w[2];
-      std::memcpy(w, src, 16);
-      std::memcpy(aDst, w, 16);
-      src += 16;
-      aDst += 16;
-    } while (aDst < end);
+    // Most matches are short: two moves, no loop.
+    copy16(aDst, src);
+    copy16(aDst + 16, src + 16);
+    for (aDst += 32, src += 32; aDst < end; aDst += 16, src += 16) copy16(aDst, src);
   } else if (aDist >= 8) {
-    do {
-      uint64_t w;
-      std::memcpy(&w, src, 8);
-      std::memcpy(aDst, &w, 8);
-      src += 8;
-      aDst += 8;
-    } while (aDst < end);
+    copy8(aDst, src);
+    copy8(aDst + 8, src + 8);
+    for (aDst += 16, src += 16; aDst < end; aDst += 8, src += 8) copy8(aDst, src);
   } else if (aDist == 1) {
-    std::memset(aDst, *src, static_cast<size_t>(aLen));
+    const uint64_t pattern = *src * uint64_t{0x0101010101010101};
+    for (; aDst < end; aDst += 16) {
+      std::memcpy(aDst, &pattern, 8);
+      std::memcpy(aDst + 8, &pattern, 8);
+    }
   } else {
-    do {
-      *aDst++ = *src++;
-    } while (aDst < end);
+    // Distances 2..7: the first bytes one by one, up to a whole number of periods of at
+    // least 8 bytes; from there every word repeats the one that many bytes back.
+    const int period = aDist * ((8 + aDist - 1) / aDist);
+    uint8_t* const first = aDst + std::min(aLen, period);
+    while (aDst < first) *aDst++ = *src++;
+    for (src = aDst - period; aDst < end; aDst += 8, src += 8) copy8(aDst, src);
   }
   return end;
 }
@@ -87,7 +100,6 @@ class TArcDfOutputWindow {
     if (FCurrent >= FLimit) AfterAdd();
   }
 
-  static constexpr int kSlideCount = 32768;
   // Room past the buffer's end for copies that move whole words.
   static constexpr int kSlack = 64;
 
@@ -102,7 +114,7 @@ class TArcDfOutputWindow {
   uint32_t FChecksum;
   uint8_t* FCurrent;
   int64_t FPartSize;
-  int32_t FSlideCount = kSlideCount;
+  int32_t FSlideCount;
   rtl::TStream* FStream;
   // Bytes already handed out of the window (written, or counted in test-only mode).
   int64_t FStreamPos = 0;

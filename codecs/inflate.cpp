@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "rtl/byte_order.h"
+
 namespace qelvo::codecs {
 namespace {
 
-constexpr int kStoredPiece = 16384;
 // HLIT + HDIST at most, plus the longest repeat that may run past them.
 constexpr int kCodeLengthRoom = 286 + 32 + 138;
 
@@ -15,12 +16,12 @@ void InflateStoredBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow) {
   aBits.AlignToByte();
   uint8_t header[4];
   aBits.ReadBuffer(header, 4);
-  const int len = header[0] | (header[1] << 8);
-  const int nlen = header[2] | (header[3] << 8);
+  const int len = rtl::GetLe16(header);
+  const int nlen = rtl::GetLe16(header + 2);
   if (len != (~nlen & 0xFFFF)) throw EArcInternalInflateError(cause::kStoredLength);
-  // The pieces go straight into the window's free space.
+  // The pieces go straight into the window's free space, in as few reads as it allows.
   for (int left = len; left > 0;) {
-    const int n = std::min({left, kStoredPiece, aWindow.Room()});
+    const int n = std::min(left, aWindow.Room());
     aBits.ReadBuffer(aWindow.Current(), n);
     aWindow.Added(n);
     left -= n;

@@ -3,17 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-namespace qelvo::download {
+#include "rtl/file_path.h"
 
-std::string ExtractFileName(const std::string& path) {
-  const size_t cut = path.find_last_of("\\:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
+namespace qelvo::download {
 
 std::string SafeFileName(const std::string& name) {
   std::string flat = name;
   std::replace(flat.begin(), flat.end(), '/', '\\');
-  std::string base = ExtractFileName(flat);
+  std::string base = rtl::ExtractFileName(flat);
   // Blanks around a name are never meant (they come from header formatting).
   const size_t first = base.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
@@ -27,7 +24,7 @@ std::string SafeFileName(const std::string& name) {
 std::string FileNameFromUrlPath(const std::string& path) {
   std::string flat = path;
   std::replace(flat.begin(), flat.end(), '/', '\\');
-  return SafeFileName(ExtractFileName(flat));
+  return SafeFileName(rtl::ExtractFileName(flat));
 }
 
 std::string FileNameFromHeaderLine(const std::string& line) {
@@ -66,9 +63,7 @@ std::string NormalizeFolder(const std::string& folder) {
   const auto first = std::find_if_not(folder.begin(), folder.end(), blank);
   if (first == folder.end()) return "";
   const auto last = std::find_if_not(folder.rbegin(), folder.rend(), blank).base();
-  std::string trimmed(first, last);
-  if (trimmed.back() != '\\') trimmed += '\\';
-  return trimmed;
+  return rtl::IncludeTrailingBackslash(std::string(first, last));
 }
 
 }  // namespace qelvo::download

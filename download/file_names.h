@@ -9,8 +9,6 @@ namespace qelvo::download {
 
 inline constexpr const char* kPartSuffix = ".part";
 
-// The text after the last "\" or drive colon of a Windows-form path.
-std::string ExtractFileName(const std::string& path);
 // The last segment of a URL path ("/" separated), or "" when the path ends in "/".
 std::string FileNameFromUrlPath(const std::string& path);
 // The value of the first "filename=" parameter in a header line, or "" when the line has

@@ -10,8 +10,5 @@ inline constexpr const char* kMsgNoFileName = "Favor informar o nome do arquivo 
 inline constexpr const char* kMsgCannotDelete = "Não foi possível excluir o arquivo: %s";
 // %s, %s: part file, final name.
 inline constexpr const char* kMsgCannotRename = "Não foi possível renomear o arquivo: %s para %s";
-// The FTP driver is not part of this build yet; a clear refusal beats a silent no-op.
-inline constexpr const char* kMsgFtpUnavailable =
-    "O download por FTP ainda não está disponível nesta versão; use HTTP.";
 
 }  // namespace qelvo::download

@@ -1,5 +1,6 @@
 #include "download/monitor_figures.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qelvo::download {
@@ -27,8 +28,9 @@ TMonitorFigures ComputeMonitorFigures(rtl::TDateTime elapsed, int32_t bytesToDow
   const double e = t + ms / 1000.0;
   f.AverageSpeed = previousSpeed;
   if (e > 0) f.AverageSpeed = (bytesDownloaded / 1024.0) / e;
-  if (f.AverageSpeed > 0) {
-    const double remaining = (static_cast<double>(bytesToDownload) - bytesDownloaded) / 1024.0;
+  // A time left needs a speed and a known size; it is never negative.
+  if (f.AverageSpeed > 0 && bytesToDownload > 0) {
+    const double remaining = std::max(0.0, (static_cast<double>(bytesToDownload) - bytesDownloaded) / 1024.0);
     t = Low16OfInteger(remaining / f.AverageSpeed);
   }
   f.Sec = t;

@@ -1,6 +1,7 @@
 #include "download/qv_download.h"
 
 #include "download/messages.h"
+#include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
 
 namespace qelvo::download {
@@ -19,15 +20,15 @@ TQvDownload::~TQvDownload() {
 std::unique_ptr<TQvDownloadClass> TQvDownload::CreateDriver() {
   switch (Protocolo) {
     case protHTTP: return std::make_unique<TQvHTTPDownload>(this);
-    case protFTP: throw Exception(kMsgFtpUnavailable);
+    case protFTP: return std::make_unique<TQvFTPDownload>(this);
     case protNenhum: break;
   }
   throw Exception(kMsgNoProtocol);
 }
 
 void TQvDownload::StartDownload() {
-  if (Protocolo == protNenhum) throw Exception(kMsgNoProtocol);
-  if (Protocolo == protFTP) throw Exception(kMsgFtpUnavailable);
+  // Refused before the current driver goes, so a refusal changes nothing.
+  if (Protocolo != protHTTP && Protocolo != protFTP) throw Exception(kMsgNoProtocol);
   // The old driver may hold the part file open (sharing denies writes): free it first.
   fDriver.reset();
   try {
@@ -40,54 +41,9 @@ void TQvDownload::StartDownload() {
   fDriver->StartDownload();
 }
 
-void TQvDownload::SetDownloadDest(const std::string& Value) {
-  fDownloadDest = Value;
-  fDriver->DownloadDest = Value;
-}
-
-void TQvDownload::SetDownloadUrl(const std::string& Value) {
-  fDownloadUrl = Value;
-  fDriver->DownloadUrl = Value;
-}
-
-void TQvDownload::SetDownloadNomeArq(const std::string& Value) {
-  fDownloadNomeArq = Value;
-  fDriver->DownloadNomeArq = Value;
-}
-
-void TQvDownload::SetSizeRecvBuffer(int32_t Value) {
-  fSizeRecvBuffer = Value;
-  fDriver->SetSizeRecvBuffer(Value);
-}
-
 void TQvDownload::SetDownloadStatus(TDownloadStatus Value) {
   fDownloadStatus = Value;
   fDriver->SetDownloadStatus(Value);
-}
-
-void TQvDownload::SetOnBeforeDownload(TQvBeforeDownload Value) {
-  fOnBeforeDownload = Value;
-  fDriver->OnBeforeDownload = std::move(Value);
-}
-
-void TQvDownload::SetOnHookStatus(TQvHookStatus Value) {
-  fOnHookStatus = Value;
-  fDriver->OnHookStatus = std::move(Value);
-}
-
-void TQvDownload::SetOnDownloadStatus(TQvDownloadStatus Value) {
-  fOnDownloadStatus = Value;
-  fDriver->OnDownloadStatus = std::move(Value);
-}
-
-void TQvDownload::SetOnAfterDownload(TQvAfterDownload Value) {
-  fOnAfterDownload = Value;
-  fDriver->OnAfterDownload = std::move(Value);
-}
-
-void TQvDownload::SetOnHookMonitor(TQvHookMonitor Value) {
-  fOnHookMonitor = Value;
-  fDriver->OnHookMonitor = std::move(Value);
 }
 
 }  // namespace qelvo::download

@@ -8,6 +8,7 @@
 #include "download/qv_download.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/os_error.h"
 
 namespace qelvo::download {
 
@@ -46,16 +47,8 @@ TQvDownloadClass::TQvDownloadClass(TQvComponent* AOwner) {
   fOwner = dynamic_cast<TQvDownload*>(AOwner);
   if (fOwner == nullptr) throw Exception(kMsgWrongOwner);
   Proxy = &fOwner->Proxy();
-  DownloadDest = fOwner->DownloadDest();
-  DownloadUrl = fOwner->DownloadUrl();
-  DownloadNomeArq = fOwner->DownloadNomeArq();
+  fSettings = &fOwner->fSettings;
   fDownloadStatus = fOwner->DownloadStatus();
-  fSizeRecvBuffer = fOwner->SizeRecvBuffer();
-  OnBeforeDownload = fOwner->OnBeforeDownload();
-  OnHookStatus = fOwner->OnHookStatus();
-  OnDownloadStatus = fOwner->OnDownloadStatus();
-  OnAfterDownload = fOwner->OnAfterDownload();
-  OnHookMonitor = fOwner->OnHookMonitor();
 }
 
 TQvDownloadClass::~TQvDownloadClass() {
@@ -71,7 +64,7 @@ void TQvDownloadClass::BindSocket(net::TTCPBlockSocket* Sock, rtl::TMemoryStream
     SocketStatusHook(s, r, v);
   };
   fSock->OnMonitor = [this](net::TBlockSocket* s, bool w, const void* b, int32_t n) { SocketMonitorHook(s, w, b, n); };
-  SetSizeRecvBuffer(fSizeRecvBuffer);
+  SetSizeRecvBuffer(fSettings->SizeRecvBuffer);
 }
 
 void TQvDownloadClass::UnbindSocket() {
@@ -85,21 +78,25 @@ void TQvDownloadClass::UnbindSocket() {
 
 void TQvDownloadClass::SetDownloadStatus(TDownloadStatus Value) {
   fDownloadStatus = Value;
-  if (OnDownloadStatus) OnDownloadStatus(this, Value);
+  if (fSettings->OnDownloadStatus) fSettings->OnDownloadStatus(this, Value);
 }
 
 void TQvDownloadClass::SetSizeRecvBuffer(int32_t Value) {
-  fSizeRecvBuffer = Value;
+  fSettings->SizeRecvBuffer = Value;
   // 0 means "not set": asking the OS for a zero buffer would shrink it to its minimum.
   if (fSock != nullptr && Value > 0) fSock->SetSizeRecvBuffer(Value);
 }
 
 void TQvDownloadClass::OpenPartFile() {
-  fFilePart = NormalizeFolder(DownloadDest) + fFilePart;
+  fFilePart = NormalizeFolder(fSettings->DownloadDest) + fFilePart;
   fDocumentBase = 0;
   fFinished = false;
   fFinalName.clear();
+  fPartFileStamp = 0;
+  fBodyStarted = false;
   ClosePartFile();
+  // An empty part file holds nothing to keep: it counts as created by this run.
+  fPartFileCreated = !platform::FileExists(fFilePart) || platform::FileSize(fFilePart) == 0;
   if (platform::FileExists(fFilePart)) {
     fDownloadStatus = stResume;
     fFileStream = std::make_unique<platform::TFileStream>(fFilePart, platform::fmOpenReadWrite | platform::fmShareDenyWrite);
@@ -111,6 +108,32 @@ void TQvDownloadClass::OpenPartFile() {
     fPartFileSize = 0;
     fBytesResumed = 0;
   }
+}
+
+void TQvDownloadClass::DiscardEmptyPartFile() {
+  if (!fPartFileCreated || fFilePart.empty() || fFinished) return;
+  const bool empty = fFileStream != nullptr ? fPartFileSize == 0 : platform::FileSize(fFilePart) == 0;
+  if (!empty) return;
+  ClosePartFile();
+  platform::DeleteFile(fFilePart);
+}
+
+void TQvDownloadClass::BodyStarted(net::TBlockSocket* Sender, int64_t bufferedBytes) {
+  const bool counted = (fDownloadStatus == stNone || fDownloadStatus == stResume) && fDownloadSize != 0;
+  if (fStartTime == 0 || (counted && fDownloadStatus == stNone)) {
+    fStartTime = platform::Now();
+    fAverageSpeed = 0;
+  }
+  fBytesDownloaded = fBytesResumed;
+  fBodyStarted = true;
+  if (counted) {
+    fDownloadStatus = stDownload;
+    fBytesToDownload = AddWrapped(fBytesResumed, fDownloadSize);
+    RaiseHookStatus(Sender, net::HR_ReadCount);
+  }
+  // The head is not download; the body bytes that came with it are.
+  const int64_t body = fDownloadSize > 0 ? std::min<int64_t>(bufferedBytes, fDownloadSize) : bufferedBytes;
+  fBytesDownloaded = AddWrapped(fBytesDownloaded, body);
 }
 
 void TQvDownloadClass::RestartPartFile() {
@@ -144,34 +167,39 @@ void TQvDownloadClass::FlushDocument() {
 }
 
 void TQvDownloadClass::WriteToPartFile(const void* Buffer, int64_t Count) {
-  fFileStream->WriteBuffer(Buffer, Count);
-  fPartFileSize += Count;
+  const int64_t written = fFileStream->Write(Buffer, Count);
+  const int code = written == Count ? 0 : platform::GetLastOSError();
+  if (written > 0) fPartFileSize += written;
+  if (fPartFileStamp != 0) platform::FileSetDate(fFilePart, fPartFileStamp);
+  // A full disk keeps what was written for a later resume and says why it stopped.
+  if (written != Count)
+    throw rtl::EInOutError("Cannot write " + fFilePart + ": " +
+                               (code != 0 ? platform::SysErrorMessage(code) : std::string("Stream write error")),
+                           code);
 }
 
 void TQvDownloadClass::RaiseHookStatus(net::TBlockSocket* Sender, net::THookSocketReason Reason) {
-  if (OnHookStatus) OnHookStatus(Sender, Reason, fBytesToDownload, fBytesDownloaded);
+  if (fSettings->OnHookStatus) fSettings->OnHookStatus(Sender, Reason, fBytesToDownload, fBytesDownloaded);
 }
 
 void TQvDownloadClass::SocketMonitorHook(net::TBlockSocket* Sender, bool Writing, const void*, int32_t Len) {
   if (Writing) return;
-  fBytesDownloaded = AddWrapped(fBytesDownloaded, Len);
+  // What the close drains is not part of any response, nor is a head.
+  if (Sender != nullptr && Sender->Draining()) return;
+  if (!fCountFromBodyStart || fBodyStarted) fBytesDownloaded = AddWrapped(fBytesDownloaded, Len);
   if (fFileStream != nullptr && fDocument != nullptr && DocumentHoldsFileData() &&
       fPartFileSize - static_cast<int64_t>(fBytesResumed) < DocumentReceived())
     FlushDocument();
-  const TMonitorFigures f =
-      ComputeMonitorFigures(platform::Now() - fStartTime, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
+  // Before the body starts no time has passed for it.
+  const rtl::TDateTime elapsed = fStartTime == 0 ? 0 : platform::Now() - fStartTime;
+  const TMonitorFigures f = ComputeMonitorFigures(elapsed, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
   fAverageSpeed = f.AverageSpeed;
-  // The close drains waiting input, which notifies this hook again: close once.
-  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr && !fClosingSocket &&
-      fSock->Socket() >= 0) {
-    fClosingSocket = true;
-    struct Reset {
-      bool& f;
-      ~Reset() { f = false; }
-    } reset{fClosingSocket};
-    fSock->CloseSocket();
-  }
-  if (OnHookMonitor) OnHookMonitor(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
+  // The transfer ends at the socket's next operation, which closes it once the bytes of
+  // this read have reached the document: closing here would lose them.
+  if ((fDownloadStatus == stStop || fDownloadStatus == stPause) && fSock != nullptr && fSock->Socket() >= 0)
+    fSock->StopFlag = true;
+  if (const TQvHookMonitor& handler = fSettings->OnHookMonitor)
+    handler(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 
 void TQvDownloadClass::SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string&) {
@@ -213,12 +241,28 @@ void TQvDownloadClass::HandleSocketClose(net::TBlockSocket* Sender) {
       break;
     case stNone:
     case stDownload:
-      if (FinishCode(fResultCode) && HasPartSuffix(fFilePart) && TransferComplete()) FinishPartFile();
+      if (FinishCode(fResultCode) && HasPartSuffix(fFilePart) && TransferComplete()) {
+        FinishPartFile();
+        if (fFinished) RaiseFinalMonitor(Sender);
+      }
       break;
     default:
       break;
   }
   RaiseHookStatus(Sender, net::HR_SocketClose);
+}
+
+// The last figures of a finished download: the whole file, nothing left.
+void TQvDownloadClass::RaiseFinalMonitor(net::TBlockSocket* Sender) {
+  const int64_t size = platform::FileSize(fFinalName);
+  if (size < 0) return;
+  fBytesToDownload = AddWrapped(0, size);
+  fBytesDownloaded = fBytesToDownload;
+  const rtl::TDateTime elapsed = fStartTime == 0 ? 0 : platform::Now() - fStartTime;
+  const TMonitorFigures f = ComputeMonitorFigures(elapsed, fBytesToDownload, fBytesDownloaded, fAverageSpeed);
+  fAverageSpeed = f.AverageSpeed;
+  if (const TQvHookMonitor& handler = fSettings->OnHookMonitor)
+    handler(Sender, fBytesToDownload, fBytesDownloaded, f.AverageSpeed, f.Hour, f.Min, f.Sec);
 }
 
 void TQvDownloadClass::DeletePartFile() {

@@ -14,7 +14,8 @@
 //
 // Status: OpenPartFile sets stResume (part file existed) or stNone; the first body read
 // with an announced size sets stDownload; the application may write stPause or stStop at
-// any time, and the next monitor notification then closes the socket. At a close, stStop
+// any time, and the next monitor notification then stops the socket's next operation, which
+// ends the transfer once the bytes already read are in the document. At a close, stStop
 // deletes the part file, stPause keeps it for a later resume.
 #include <cstdint>
 #include <functional>
@@ -47,6 +48,21 @@ using TQvHookMonitor = std::function<void(void* Sender, int32_t BytesToDownload,
 using TQvDownloadStatus = std::function<void(void* Sender, TDownloadStatus DownloadStatus)>;
 using TQvBeforeDownload = std::function<void(void* Sender)>;
 using TQvAfterDownload = std::function<void(void* Sender)>;
+
+// What the application sets for a download. The component holds the one value and its
+// drivers read it through a pointer, so a setting written between or during downloads
+// reaches the current driver without being copied.
+struct TQvDownloadSettings {
+  std::string DownloadDest;
+  std::string DownloadUrl;
+  std::string DownloadNomeArq;  // empty: the driver derives the name from the URL or the server
+  int32_t SizeRecvBuffer = 0;
+  TQvBeforeDownload OnBeforeDownload;
+  TQvHookStatus OnHookStatus;
+  TQvDownloadStatus OnDownloadStatus;
+  TQvAfterDownload OnAfterDownload;
+  TQvHookMonitor OnHookMonitor;
+};
 
 class TQvProxy {
  public:
@@ -93,20 +109,18 @@ class TQvDownloadClass {
   // The base driver transfers nothing.
   virtual void StartDownload() {}
 
-  std::string DownloadDest;
-  std::string DownloadUrl;
-  std::string DownloadNomeArq;
   TQvProxy* Proxy = nullptr;  // the component's settings (not owned)
-  TQvHookStatus OnHookStatus;
-  TQvHookMonitor OnHookMonitor;
-  TQvDownloadStatus OnDownloadStatus;
-  TQvBeforeDownload OnBeforeDownload;
-  TQvAfterDownload OnAfterDownload;
+  // The component's settings (not owned).
+  const TQvDownloadSettings& Settings() const { return *fSettings; }
+  const std::string& DownloadDest() const { return fSettings->DownloadDest; }
+  const std::string& DownloadUrl() const { return fSettings->DownloadUrl; }
+  const std::string& DownloadNomeArq() const { return fSettings->DownloadNomeArq; }
 
   TDownloadStatus DownloadStatus() const { return fDownloadStatus; }
   // Stores the status and raises OnDownloadStatus with this driver as Sender.
   void SetDownloadStatus(TDownloadStatus Value);
-  int32_t SizeRecvBuffer() const { return fSizeRecvBuffer; }
+  int32_t SizeRecvBuffer() const { return fSettings->SizeRecvBuffer; }
+  // Stores the size in the settings and applies it to the bound socket.
   void SetSizeRecvBuffer(int32_t Value);
 
   // Bound to the protocol client's socket hooks (OnStatus, OnMonitor).
@@ -138,6 +152,11 @@ class TQvDownloadClass {
   virtual bool TransferComplete() { return true; }
 
   void OpenPartFile();
+  // Closes and removes a part file this run created and never wrote a byte into.
+  void DiscardEmptyPartFile();
+  // The body of the current response begins: the size is known (fDownloadSize) and
+  // bufferedBytes of the body came with the head, so no read will report them.
+  void BodyStarted(net::TBlockSocket* Sender, int64_t bufferedBytes);
   void FlushDocument();
   void ClosePartFile() { fFileStream.reset(); }
   void WriteToPartFile(const void* Buffer, int64_t Count);
@@ -154,8 +173,8 @@ class TQvDownloadClass {
   int32_t fBytesToDownload = 0;
   rtl::TDateTime fStartTime = 0;
   double fAverageSpeed = 0;
-  int32_t fSizeRecvBuffer = 0;
   TQvDownload* fOwner = nullptr;
+  TQvDownloadSettings* fSettings = nullptr;  // the owner's (not owned)
   net::TTCPBlockSocket* fSock = nullptr;
   rtl::TMemoryStream* fDocument = nullptr;
   std::unique_ptr<platform::TFileStream> fFileStream;
@@ -169,10 +188,18 @@ class TQvDownloadClass {
   int32_t fBytesResumed = 0;
   bool fFinished = false;
   std::string fFinalName;
-  bool fClosingSocket = false;
+  // A driver that reports its body's start (BodyStarted) counts received bytes only from
+  // there, so a head is never counted as download.
+  bool fCountFromBodyStart = false;
+  bool fBodyStarted = false;
+  bool fPartFileCreated = false;  // this run created the part file (it did not exist)
+  // The time stamp the part file keeps after every write (0: none): the validator of its
+  // bytes (see http_validator.h).
+  rtl::TDateTime fPartFileStamp = 0;
 
  private:
   void HandleSocketClose(net::TBlockSocket* Sender);
+  void RaiseFinalMonitor(net::TBlockSocket* Sender);
   void DeletePartFile();
 };
 

@@ -22,6 +22,9 @@
 
 namespace qelvo::download {
 
+// Text from a server made safe to print: control characters become \xNN.
+std::string EscapeControls(const std::string& text);
+
 class TQvHTTPDownload : public TQvDownloadClass {
  public:
   static constexpr int kMaxRedirects = 10;
@@ -38,6 +41,9 @@ class TQvHTTPDownload : public TQvDownloadClass {
   const std::string& LastSocketError() const { return fLastSocketError; }
   int32_t LastSocketErrorCode() const { return fLastSocketErrorCode; }
   bool RedirectLimitReached() const { return fRedirectLimitReached; }
+  // Why the last download did not finish, in the user's terms ("" when it finished).
+  // Text that came from the server is shown with its control characters escaped.
+  std::string UnfinishedReason() const;
   int Redirects() const { return fRedirects; }
 
   void SocketStatusHook(net::TBlockSocket* Sender, net::THookSocketReason Reason, const std::string& Value) override;
@@ -54,17 +60,38 @@ class TQvHTTPDownload : public TQvDownloadClass {
   std::string LocationHeader() const;
   // The absolute URL a Location value names, relative ones resolved against base.
   static std::string RedirectTarget(const std::string& location, const std::string& base);
+  static bool RedirectFollowed(const std::string& scheme);
   void RestartOnWholeBody();
   bool PartFileAlreadyWhole() const;
+  void OnBodyStart();
+  // The response's Content-Range, when it is "bytes first-last/total" with numbers.
+  struct TContentRange {
+    bool valid = false;
+    int64_t first = 0, last = 0, total = 0;
+  };
+  TContentRange ResponseContentRange() const;
+  // A 206 continues the part file: its range starts where the part file ends, runs to the
+  // end of the file and agrees with the Content-Length.
+  bool RangeContinuesPartFile() const;
+  std::string HeaderValue(const char* name) const;
+  // Puts If-Range on the resume request, or starts the part file over when its bytes
+  // carry no validator.
+  void PrepareResume();
 
   std::unique_ptr<net::THTTPSend> fHTTPSend;
   // The part file of the first request; redirected requests keep writing it.
   std::string fPartName;
+  // The URL of the current request: the settings' URL, then each redirect's target.
+  std::string fRequestUrl;
   int fRedirects = 0;
   bool fRedirectLimitReached = false;
   bool fProbing = false;
   std::string fLastSocketError;
   int32_t fLastSocketErrorCode = 0;
+  // Set when the download stops for a reason of its own (a redirect it does not follow).
+  std::string fStopReason;
+  // A 416 for a part file longer than the server's file: the request runs again from 0.
+  bool fStartOver = false;
 };
 
 }  // namespace qelvo::download

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string_view>
 
 #include "net/codec_util.h"
 #include "net/ip_text.h"
@@ -13,7 +14,9 @@ namespace qelvo::net {
 namespace {
 
 // A head of more lines than this is refused (10055) instead of growing without end.
-constexpr int kMaxHeadLines = 8192;
+constexpr int kMaxHeadLines = cMaxTunnelReplyLines;
+// A body beyond the 32-bit counters is outside what a download can hold.
+constexpr int64_t kMaxCountedBody = std::numeric_limits<int32_t>::max();
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -25,10 +28,38 @@ int64_t ParseContentLength(const std::string& text) {
   return ParseDecimal(text, v, kAnyDigitCount, kMaxBodySize) ? static_cast<int64_t>(v) : -1;
 }
 
-// Hexadecimal chunk size; -1 when the text is not one.
-int64_t ParseChunkSize(const std::string& text) {
+// Hexadecimal chunk size with an optional ";extension"; -1 when the line is not one or
+// the size does not fit the counters.
+int64_t ParseChunkSize(const std::string& line) {
   uint64_t v = 0;
-  return ParseHex(text, v, kAnyDigitCount, kMaxBodySize) ? static_cast<int64_t>(v) : -1;
+  const std::string digits = rtl::Trim(TextBefore(line, ";"));
+  return ParseHex(digits, v, kAnyDigitCount, kMaxCountedBody) ? static_cast<int64_t>(v) : -1;
+}
+
+// Characters a request target may carry as they are; everything else is percent-encoded.
+bool AllowedInTarget(unsigned char c) {
+  if (c <= 0x20 || c >= 0x7F) return false;
+  return std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+std::string EncodeTarget(const std::string& uri) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char ch : uri) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (AllowedInTarget(c)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+int32_t ClampToInt32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, 0, std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
@@ -36,6 +67,7 @@ int64_t ParseChunkSize(const std::string& text) {
 THTTPSend::THTTPSend() : FSock(std::make_unique<TTCPBlockSocket>()) {
   FSock->Owner = this;
   FSock->ConvertLineEnd = true;
+  FSock->MaxLineLength = cMaxHeadLineLength;
   FSock->SetSizeRecvBuffer(65536);
   FSock->SetSizeSendBuffer(65536);
   TargetPort = "80";
@@ -144,7 +176,7 @@ THTTPSend::TRequestPlan THTTPSend::ComposeRequest(const std::string& Method, con
   if (AddPortNumberToHost && nonDefaultPort) top("Host: " + hostText + ":" + url.Port);
   else top("Host: " + hostText);
 
-  std::string uri = url.RequestUri;
+  std::string uri = EncodeTarget(url.RequestUri);
   if (proxyMode) uri = url.Protocol + "://" + hostText + ":" + url.Port + uri;
   if (uri == "/*") uri = "*";
   const std::string method = rtl::UpperCaseAscii(Method);
@@ -168,6 +200,13 @@ bool THTTPSend::HTTPMethod(const std::string& Method, const std::string& URL) {
   FResultString.clear();
   FDownloadSize = 0;
   FUploadSize = 0;
+  FBodyComplete = false;
+  FResponseError.clear();
+  // Line breaks in a URL would end the request line and smuggle in header lines.
+  if (URL.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+    FResponseError = "the URL holds a line break";
+    return false;
+  }
   const TRequestPlan plan = ComposeRequest(Method, URL);
   return Exchange(Method, plan);
 }
@@ -181,7 +220,12 @@ bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
   FDocument.SetPosition(0);
   std::string keptStatus;
   SendRequest(Plan.ExpectMode, Plan.BodySize, keptStatus);
-  if (FSock->LastError != 0) return false;
+  if (FSock->LastError != 0) {
+    // A request sent in part leaves the peer mid-request: the connection is not reusable.
+    FSock->CloseSocket();
+    ForgetAlive();
+    return false;
+  }
 
   Clear();
   int64_t responseSize = -1;
@@ -195,7 +239,11 @@ bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
   }
 
   bool result = false;
-  if (Method != "HEAD" && FResultCode != 204 && FResultCode != 304) {
+  if (!FResponseError.empty()) {
+    result = false;  // a head that does not say where its body ends
+  } else if (Method != "HEAD" && FResultCode != 204 && FResultCode != 304) {
+    if (FTransferEncoding == TE_IDENTITY) FDownloadSize = ClampToInt32(responseSize);
+    if (OnBodyStart) OnBodyStart();
     switch (FTransferEncoding) {
       case TE_UNKNOWN: result = ReadBodyToClose(); break;
       case TE_IDENTITY: result = ReadBodySized(responseSize); break;
@@ -206,6 +254,7 @@ bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
   }
 
   FDocument.SetPosition(0);
+  FBodyComplete = result;
   // A failed body read leaves the stream at an unknown place: never reuse it.
   if (closeFlag || !result) {
     FSock->CloseSocket();
@@ -216,8 +265,9 @@ bool THTTPSend::Exchange(const std::string& Method, const TRequestPlan& Plan) {
 }
 
 bool THTTPSend::ReuseOrConnect(bool Tls) {
+  // Bytes left over from the previous response mean the stream is out of step.
   if (FSock->Socket() != platform::kInvalidSocket && FAliveHost == TargetHost && FAlivePort == TargetPort &&
-      !FSock->CanRead(0))
+      FSock->LineBuffer.empty() && !FSock->CanRead(0))
     return true;
   return OpenConnection(Tls);
 }
@@ -321,12 +371,18 @@ bool THTTPSend::ReadHeaderLines(bool ProxyMode, int64_t& BodySize) {
     raw.Add(platform::AnsiToUtf8(line));
     if (line.empty() || FSock->LastError != 0) break;
   }
+  bool lengthSeen = false;
   for (int i = 0; i < raw.Count();) {
     const std::string line = NextHeaderLine(raw, i);
     FHeaders.Add(line);
     const std::string upper = rtl::UpperCaseAscii(line);
     if (StartsWith(upper, "CONTENT-LENGTH:")) {
-      BodySize = ParseContentLength(rtl::Trim(TextAfter(line, ":")));
+      const int64_t size = ParseContentLength(rtl::Trim(TextAfter(line, ":")));
+      // A length that is not a number, or two that disagree, leave the body's end unknown.
+      if (size == -1) FResponseError = "the server sent a malformed Content-Length";
+      else if (lengthSeen && size != BodySize) FResponseError = "the server sent conflicting Content-Length values";
+      lengthSeen = true;
+      BodySize = size;
       if (BodySize != -1 && FTransferEncoding == TE_UNKNOWN) FTransferEncoding = TE_IDENTITY;
     }
     if (StartsWith(upper, "CONTENT-TYPE:")) MimeType = rtl::Trim(TextAfter(line, ":"));
@@ -346,7 +402,8 @@ bool THTTPSend::ReadBodyToClose() {
     WriteBytesToStream(FDocument, packet);
     if (FSock->LastError != 0) break;
   }
-  if (FSock->LastError == WSAECONNRESET) {
+  // Only an orderly close ends such a body; a reset may have cut it anywhere.
+  if (FSock->LastError == WSAECONNRESET && !FSock->PeerReset) {
     FSock->ResetLastError();
     return true;
   }
@@ -355,23 +412,34 @@ bool THTTPSend::ReadBodyToClose() {
 
 bool THTTPSend::ReadBodySized(int64_t Size) {
   if (Size < 1) return true;
-  FDownloadSize = static_cast<int32_t>(std::min<int64_t>(Size, std::numeric_limits<int32_t>::max()));
+  FDownloadSize = ClampToInt32(Size);
   FSock->RecvStreamSize(FDocument, Timeout, Size);
   FDocument.Seek(0, rtl::soEnd);
   return FSock->LastError == 0;
 }
 
 bool THTTPSend::ReadBodyChunked() {
+  int64_t total = 0;
   for (;;) {
     const ByteString line = FSock->RecvString(Timeout);
-    if (line.empty() && FSock->LastError == 0) continue;
     if (FSock->LastError != 0) return false;
-    const std::string sizeText = rtl::Trim(TextBefore(rtl::Trim(TextBefore(line, " ")), ";"));
-    const int64_t size = ParseChunkSize(sizeText);
-    // A size line that is not hexadecimal is a broken body, not its end.
-    if (size < 0) return false;
+    const int64_t size = ParseChunkSize(rtl::Trim(line));
+    // A size line that is not hexadecimal, or a body beyond the counters, is a broken
+    // body, not its end.
+    if (size < 0 || size > kMaxCountedBody - total) {
+      FResponseError = "the server sent a malformed chunk size line";
+      return false;
+    }
     if (size == 0) return true;
+    total += size;
     if (!ReadBodySized(size)) return false;
+    // The chunk's data ends with an empty line.
+    const ByteString end = FSock->RecvString(Timeout);
+    if (FSock->LastError != 0) return false;
+    if (!end.empty()) {
+      FResponseError = "a chunk is longer than its size line says";
+      return false;
+    }
   }
 }
 

@@ -9,6 +9,7 @@
 // Document. Network failures never raise: the result is false and ResultCode tells how
 // far the exchange got (500 before a status line could be awaited, 0 when none came).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,15 @@ class THTTPSend : public TNetClient {
   TTransferEncoding TransferEncoding() const { return FTransferEncoding; }
   const std::string& AliveHost() const { return FAliveHost; }
   const std::string& AlivePort() const { return FAlivePort; }
+  // True when the last response's body arrived whole (set before the closing of the socket
+  // that ends it, so the socket's close hook can read it).
+  bool BodyComplete() const { return FBodyComplete; }
+  // What was wrong with the last response beyond the socket's own errors ("" when nothing).
+  const std::string& ResponseError() const { return FResponseError; }
+
+  // Called once the head is read and before the body is, with DownloadSize set for a
+  // sized body: bytes of the body that came with the head wait in Sock's LineBuffer.
+  std::function<void()> OnBodyStart;
 
   // Settings.
   std::string MimeType = "text/html";
@@ -101,6 +111,8 @@ class THTTPSend : public TNetClient {
   std::string FResultString;
   int32_t FDownloadSize = 0;
   int32_t FUploadSize = 0;
+  bool FBodyComplete = false;
+  std::string FResponseError;
 };
 
 }  // namespace qelvo::net

@@ -93,6 +93,12 @@ inline constexpr int32_t WSANO_RECOVERY = 11003;
 
 // Largest count WaitingData reports, and so the largest single receive of RecvPacket.
 inline constexpr int32_t cMaxPacket = 65536;
+// Bounds of the drain at close.
+inline constexpr int64_t cMaxPurgeBytes = 1 << 20;
+inline constexpr uint32_t cMaxPurgeMs = 1000;
+// Bounds of a received head: its lines, and each line (longer ones fail with 10055).
+inline constexpr int cMaxTunnelReplyLines = 8192;
+inline constexpr int32_t cMaxHeadLineLength = 65536;
 
 class TBlockSocket {
  public:
@@ -128,6 +134,9 @@ class TBlockSocket {
   int32_t ConnectionTimeout = 0;
   int32_t LastError = 0;
   std::string LastErrorDesc;
+  // How the last end of stream came: true for a connection reset, false for an orderly
+  // close. Both report 10054; only a caller that must tell them apart looks here.
+  bool PeerReset = false;
   TNetClient* Owner = nullptr;
 
   // Properties with logic.
@@ -200,7 +209,11 @@ class TBlockSocket {
   virtual uint8_t PeekByte(int32_t Timeout);
   virtual int32_t WaitingData();
   int32_t WaitingDataEx();
+  // Discards waiting input, at most cMaxPurgeBytes and cMaxPurgeMs of it: a peer that
+  // keeps sending cannot hold a close forever.
   void Purge();
+  // True while Purge discards input, so that monitors do not count it as received.
+  bool Draining() const { return FDraining; }
   virtual bool CanRead(int32_t Timeout);
   virtual bool CanReadEx(int32_t Timeout);
   virtual bool CanWrite(int32_t Timeout);
@@ -256,6 +269,8 @@ class TBlockSocket {
   // RecvPacket's wait-and-receive straight into Buffer (at most Length bytes), for an
   // empty line buffer with no pending line-end repair.
   int32_t ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeout);
+  // A readable socket with nothing to read: the peer closed or reset the connection.
+  void NoteEndOfStream();
   void PlainConnect(const std::string& IP, const std::string& Port);
   void PlainListen();
   TSocketHandle PlainAccept();
@@ -266,6 +281,7 @@ class TBlockSocket {
   uint32_t FNextRecv = 0;
   bool FLastCR = false;
   bool FLastLF = false;
+  bool FDraining = false;
   bool FBinded = false;
   TSocketFamily FFamily = SF_Any;
   TSocketFamily FFamilySave = SF_Any;

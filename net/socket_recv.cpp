@@ -27,8 +27,10 @@ int32_t TBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   if (r == 0) {
     ResetLastError();
     LastError = WSAECONNRESET;
+    PeerReset = false;
   } else {
     SockCheck(r);
+    if (LastError == WSAECONNRESET) PeerReset = true;
   }
   ExceptCheck();
   if (r > 0) r = CountReceived(Buffer, r);
@@ -72,7 +74,7 @@ ByteString TBlockSocket::RecvPacket(int32_t Timeout) {
     } else if (CanRead(Timeout)) {
       n = WaitingData();
       if (n == 0) {
-        LastError = WSAECONNRESET;
+        NoteEndOfStream();
       } else {
         result.resize(static_cast<size_t>(n));
         const int32_t got = RecvBuffer(result.data(), n);
@@ -177,6 +179,14 @@ int32_t TBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
   return copied;
 }
 
+void TBlockSocket::NoteEndOfStream() {
+  // A reset shows as a failing receive, an orderly close as an empty one.
+  char probe = 0;
+  const int r = FSocket == platform::kInvalidSocket ? 0 : Sockets().recv(FSocket, &probe, 1, wsa::WS_MSG_PEEK);
+  PeerReset = r < 0;
+  LastError = WSAECONNRESET;
+}
+
 int32_t TBlockSocket::ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeout) {
   ResetLastError();
   platform::Sleep(0);
@@ -184,7 +194,7 @@ int32_t TBlockSocket::ReceiveDirect(char* Buffer, int32_t Length, int32_t Timeou
   if (n <= 0) {
     if (CanRead(Timeout)) {
       n = WaitingData();
-      if (n == 0) LastError = WSAECONNRESET;
+      if (n == 0) NoteEndOfStream();
     } else if (LastError == 0) {
       LastError = WSAETIMEDOUT;
     }
@@ -269,6 +279,8 @@ void TBlockSocket::RecvStreamSize(rtl::TStream& Stream, int32_t Timeout, int64_t
   while (left > 0) {
     const int32_t want = static_cast<int32_t>(std::min<int64_t>(chunk, left));
     const int32_t got = RecvBufferEx(piece.data(), want, Timeout);
+    // What arrived before a cut still belongs to the stream.
+    if (got > 0 && got != want) Stream.WriteBuffer(piece.data(), got);
     if (LastError != 0 || got != want) return;
     Stream.WriteBuffer(piece.data(), want);
     left -= want;
@@ -310,10 +322,17 @@ uint8_t TBlockSocket::PeekByte(int32_t Timeout) {
 
 void TBlockSocket::Purge() {
   platform::Sleep(1);
+  struct DrainScope {
+    bool& flag;
+    explicit DrainScope(bool& f) : flag(f) { flag = true; }
+    ~DrainScope() { flag = false; }
+  } scope(FDraining);
+  const uint32_t start = TickNow();
+  int64_t drained = 0;
   try {
     while (!LineBuffer.empty() || WaitingData() >= 1) {
-      RecvPacket(0);
-      if (LastError != 0) break;
+      drained += static_cast<int64_t>(RecvPacket(0).size());
+      if (LastError != 0 || drained >= cMaxPurgeBytes || TickSpan(start, TickNow()) >= cMaxPurgeMs) break;
     }
   } catch (...) {
     // Draining is best effort; whatever a hook raised here has nothing left to act on.

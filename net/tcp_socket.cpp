@@ -14,6 +14,14 @@ TTCPBlockSocket::TTCPBlockSocket(const TSSLClass& SSLPlugin)
   if (!FSSL) FSSL = std::make_unique<TSSLNone>(this);
 }
 
+void TTCPBlockSocket::SetSSLClass(const TSSLClass& SSLPlugin) {
+  std::unique_ptr<TCustomSSL> next = SSLPlugin ? SSLPlugin(this) : nullptr;
+  if (!next) next = std::make_unique<TSSLNone>(this);
+  if (FSSL->SSLEnabled) FSSL->Shutdown();
+  next->Assign(*FSSL);
+  FSSL = std::move(next);
+}
+
 TTCPBlockSocket::~TTCPBlockSocket() {
   // Owners may already be half gone: close without reporting to their hooks.
   OnStatus = nullptr;
@@ -58,12 +66,20 @@ void TTCPBlockSocket::HTTPTunnelDoConnect(const std::string& IP, const std::stri
   if (!HTTPTunnelUser.empty())
     SendString("Proxy-Authorization: Basic " + Base64Encode(HTTPTunnelUser + ":" + HTTPTunnelPass) + "\r\n");
   SendString("\r\n");
-  for (;;) {
+  // As many reply lines, and as long ones, as an HTTP head may have; more is refused.
+  const int32_t savedMaxLine = MaxLineLength;
+  if (MaxLineLength == 0 || MaxLineLength > cMaxHeadLineLength) MaxLineLength = cMaxHeadLineLength;
+  for (int lines = 0;; ++lines) {
+    if (lines >= cMaxTunnelReplyLines) {
+      LastError = WSAENOBUFS;
+      break;
+    }
     const ByteString line = RecvTerminated(HTTPTunnelTimeout, "\n");
     if (LastError != 0) break;
     if (line.size() > 11 && line.compare(0, 5, "HTTP/") == 0) HTTPTunnel = line[9] == '2';
     if (line.empty() || line == "\r") break;
   }
+  MaxLineLength = savedMaxLine;
   if (LastError == 0 && !HTTPTunnel) LastError = WSAECONNREFUSED;
   HTTPTunnelRemoteIP = ip;
   HTTPTunnelRemotePort = port;
@@ -158,6 +174,37 @@ int32_t TTCPBlockSocket::RecvBuffer(void* Buffer, int32_t Length) {
   ExceptCheck();
   if (r > 0) r = CountReceived(Buffer, r);
   return r;
+}
+
+void TTCPBlockSocket::AwaitTLSData(int32_t& Timeout) {
+  if (!FSSL->SSLEnabled || !LineBuffer.empty() || Timeout == 0) return;
+  const uint32_t start = TickNow();
+  for (;;) {
+    if (WaitingData() > 0) break;
+    int32_t left = -1;
+    if (Timeout > 0) {
+      const auto spent = static_cast<int32_t>(TickNow() - start);
+      left = Timeout > spent ? Timeout - spent : 0;
+      if (left == 0) break;
+    }
+    if (!CanRead(left)) break;
+    // Readable with no bytes at all: the peer closed, which the plain read reports.
+    if (TBlockSocket::WaitingData() == 0) break;
+  }
+  if (Timeout > 0) {
+    const auto spent = static_cast<int32_t>(TickNow() - start);
+    Timeout = Timeout > spent ? Timeout - spent : 0;
+  }
+}
+
+ByteString TTCPBlockSocket::RecvPacket(int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvPacket(Timeout);
+}
+
+int32_t TTCPBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
+  AwaitTLSData(Timeout);
+  return TBlockSocket::RecvBufferEx(Buffer, Len, Timeout);
 }
 
 std::string TTCPBlockSocket::GetLocalSinIP() { return UsingSocks ? SocksLocalIP : TBlockSocket::GetLocalSinIP(); }

@@ -71,6 +71,9 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   int32_t HTTPTunnelTimeout = 30000;
 
   TCustomSSL* SSL() const { return FSSL.get(); }
+  // Replaces the TLS layer by one of the given factory (TSSLNone when it gives none),
+  // keeping the settings of the old one; a running session is shut down first.
+  void SetSSLClass(const TSSLClass& SSLPlugin);
 
   void Connect(const std::string& IP, const std::string& Port) override;
   void CloseSocket() override;
@@ -79,6 +82,8 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   TSocketHandle Accept() override;
   int32_t SendBuffer(const void* Buffer, int32_t Length) override;
   int32_t RecvBuffer(void* Buffer, int32_t Length) override;
+  ByteString RecvPacket(int32_t Timeout) override;
+  int32_t RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) override;
   std::string GetLocalSinIP() override;
   std::string GetRemoteSinIP() override;
   int32_t GetLocalSinPort() override;
@@ -94,6 +99,10 @@ class TTCPBlockSocket : public TSocksBlockSocket {
  protected:
   void SocksDoConnect(const std::string& IP, const std::string& Port);
   void HTTPTunnelDoConnect(const std::string& IP, const std::string& Port);
+  // Under TLS the socket can turn readable with records that hold no data (session
+  // tickets); the plain reads would take that for a close. Waits, within Timeout (which
+  // it reduces by the time spent), until there is data, a close or a failure to read.
+  void AwaitTLSData(int32_t& Timeout);
 
   std::unique_ptr<TCustomSSL> FSSL;
 };

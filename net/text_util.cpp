@@ -55,6 +55,7 @@ TUrlParts SplitUrl(const std::string& url) {
   const std::string upper = rtl::UpperCaseAscii(u.Protocol);
   if (upper == "HTTPS") u.Port = "443";
   if (upper == "FTP") u.Port = "21";
+  if (upper == "FTPS") u.Port = "990";
 
   const auto at = rest.find('@');
   const auto slash = rest.find('/');

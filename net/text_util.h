@@ -18,6 +18,8 @@ std::string TextBefore(const std::string& text, const std::string& delimiter);
 // The text after the first delimiter; the whole text when it does not occur.
 std::string TextAfter(const std::string& text, const std::string& delimiter);
 
+inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
 // Remove spaces (code 32) only; tabs and line breaks stay.
 std::string TrimSpaces(const std::string& text);
 std::string TrimSpacesLeft(const std::string& text);

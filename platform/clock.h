@@ -12,5 +12,8 @@ uint32_t GetTickCount();
 void Sleep(uint32_t milliseconds);
 // The local date and time now.
 rtl::TDateTime Now();
+// Seconds to add to local time to get UTC now (the Windows bias, daylight
+// saving included when in effect).
+int32_t CurrentBiasSeconds();
 
 }  // namespace qelvo::platform

@@ -39,8 +39,12 @@ class TFileStream : public rtl::TStream {
   const std::string& FileName() const { return fileName_; }
   // The system's handle: a descriptor, or a Windows file handle.
   intptr_t Handle() const { return handle_; }
+  // The OS error of the last write that stopped short (a full disk, a size limit); 0
+  // when every write went through.
+  int LastWriteError() const { return lastWriteError_; }
 
  private:
+  int lastWriteError_ = 0;
   std::string fileName_;
   intptr_t handle_ = -1;
   uint64_t shareKey_ = 0;

@@ -2,6 +2,7 @@
 // File-system operations on Windows-form paths. Failing calls return false / -1 and record
 // the OS error (GetLastOSError); none of them raises.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ bool RemoveDir(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Fails when the target exists, as the Windows call does.
 bool RenameFile(const std::string& from, const std::string& to);
+// Moves from onto to in one step, replacing a file (or a link, never what it points to)
+// already there; both in the same folder.
+bool ReplaceFile(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& path);  // -1 when missing
 uint32_t FileGetAttr(const std::string& path);  // kInvalidAttributes when missing
 bool FileSetAttr(const std::string& path, uint32_t attributes);
@@ -41,6 +45,10 @@ int64_t DiskFree(const std::string& path);
 
 enum class TDriveType { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CDRom = 5, RamDisk = 6 };
 TDriveType GetDriveType(const std::string& root);
+// Stands in for the system's drive-type answer while set (tests play removable media
+// with it); an empty query restores the system's answer.
+using TDriveTypeQuery = std::function<TDriveType(const std::string& root)>;
+void SetDriveTypeQuery(TDriveTypeQuery query);
 
 // The temporary folder, with a trailing backslash.
 std::string GetTempPath();

@@ -1,5 +1,6 @@
 #include "ui/application.h"
 
+#include <QAbstractButton>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPalette>
@@ -43,7 +44,20 @@ void SetUpLook() {
 void ShowExceptionBox(const std::string& message) {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Qelvo Install"), Q(message), QMessageBox::Ok,
                   QApplication::activeWindow());
+  NameButtonsInPortuguese(box);
   box.exec();
+}
+
+// The captions a Brazilian Windows gives the standard buttons, whatever the locale of
+// the machine the Qt front end runs on.
+void NameButtonsInPortuguese(QMessageBox& box) {
+  static const struct {
+    QMessageBox::StandardButton Button;
+    const char* Caption;
+  } kCaptions[] = {
+      {QMessageBox::Yes, "Sim"}, {QMessageBox::No, "Não"}, {QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Cancelar"}};
+  for (const auto& c : kCaptions)
+    if (QAbstractButton* b = box.button(c.Button)) b->setText(QString::fromUtf8(c.Caption));
 }
 
 QFont TahomaFont(int pixelHeight, bool bold) {

@@ -2,6 +2,7 @@
 // The application object: fonts and style for a stable look on any desktop, and the
 // application-wide handler that shows a failure's message in a box.
 #include <QApplication>
+#include <QMessageBox>
 #include <string>
 
 namespace qelvo::ui {
@@ -18,6 +19,9 @@ void SetUpLook();
 
 // The box of the application-wide exception display.
 void ShowExceptionBox(const std::string& message);
+
+// Gives the box's standard buttons their Portuguese captions ("Sim", "Não", "OK", "Cancelar").
+void NameButtonsInPortuguese(QMessageBox& box);
 
 // Font of the given pixel height: Tahoma, or the closest sans face when it is missing.
 QFont TahomaFont(int pixelHeight, bool bold = false);

@@ -19,6 +19,10 @@ namespace {
 const QColor kButtonFace(240, 240, 240);
 constexpr int kConnectionInfoRight = 545;
 constexpr int kBarTop = 177, kBarHeight = 20, kInfoHeight = 13;
+constexpr int kButtonLeft = 180, kButtonTop = 203, kButtonWidth = 202, kButtonHeight = 54;
+// The figures run wider than the free stretch of the bar's row beside the button, so
+// they sit in the strip below the button, clear of the bar and the button.
+constexpr int kInfoTop = kButtonTop + kButtonHeight + 6;
 
 }  // namespace
 
@@ -94,7 +98,7 @@ TfrmPrincipalQelvoOneInstall::TfrmPrincipalQelvoOneInstall(TfrmStatus& status, T
 
   cxButton1 = new QPushButton(QStringLiteral("Baixar e Instalar"), Panel2);
   cxButton1->setObjectName(QStringLiteral("cxButton1"));
-  cxButton1->setGeometry(180, 203, 202, 54);
+  cxButton1->setGeometry(kButtonLeft, kButtonTop, kButtonWidth, kButtonHeight);
   cxButton1->setFont(TahomaFont(16));
   cxButton1->setIcon(QIcon(InstallButtonImage()));
   cxButton1->setIconSize(QSize(32, 32));
@@ -161,13 +165,13 @@ void TfrmPrincipalQelvoOneInstall::SetConnectionInfo(const std::string& text) {
   PlaceConnectionInfo();
 }
 
-// Auto-sized and right-justified: the text grows to the left from a fixed right edge,
-// in the bar's row, on an opaque background so it stays readable over the bar.
+// Auto-sized and right-justified: the text grows to the left from a fixed right edge.
+// Placed in the bar's row it covered the bar's right end; below the button it hides
+// neither and stays readable on its own background.
 void TfrmPrincipalQelvoOneInstall::PlaceConnectionInfo() {
   const QString text = lConnectionInfo->text();
   const int width = text.isEmpty() ? 0 : QFontMetrics(lConnectionInfo->font()).horizontalAdvance(text) + 4;
-  lConnectionInfo->setGeometry(kConnectionInfoRight - width, kBarTop + (kBarHeight - kInfoHeight) / 2, width,
-                               kInfoHeight);
+  lConnectionInfo->setGeometry(kConnectionInfoRight - width, kInfoTop, width, kInfoHeight);
   lConnectionInfo->setVisible(width > 0);
 }
 

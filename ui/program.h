@@ -11,6 +11,8 @@ struct TProgram {
       : frmStatus(dialogs), frmPrincipalQelvoOneInstall(frmStatus, dialogs, shell, components, std::move(config)) {}
 
   TQtDialogs dialogs;
+  // Spanned archives ask for their disks in a box of this program while it runs.
+  archive::TArcDiskPromptScope diskPrompt{&dialogs};
   TfrmStatus frmStatus;
   TfrmPrincipalQelvoOneInstall frmPrincipalQelvoOneInstall;
 };

@@ -14,11 +14,13 @@ bool TQtDialogs::Confirm(const std::string& text) {
                   owner_);
   box.setDefaultButton(QMessageBox::Yes);
   box.setEscapeButton(QMessageBox::No);
+  NameButtonsInPortuguese(box);
   return box.exec() == QMessageBox::Yes;
 }
 
 void TQtDialogs::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Qelvo Install"), Q(text), QMessageBox::Ok, owner_);
+  NameButtonsInPortuguese(box);
   box.exec();
 }
 
@@ -28,8 +30,17 @@ std::string TQtDialogs::InputBox(const std::string& caption, const std::string& 
   dlg.setLabelText(Q(prompt));
   dlg.setTextValue(Q(defaultText));
   dlg.setInputMode(QInputDialog::TextInput);
+  dlg.setOkButtonText(QStringLiteral("OK"));
+  dlg.setCancelButtonText(QStringLiteral("Cancelar"));
   if (dlg.exec() != QDialog::Accepted) return "";
   return S(dlg.textValue());
+}
+
+bool TQtDialogs::AskForDisk(const std::string& caption, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, Q(caption), Q(text), QMessageBox::Ok | QMessageBox::Cancel, owner_);
+  box.setDefaultButton(QMessageBox::Ok);
+  box.setEscapeButton(QMessageBox::Cancel);
+  return box.exec() == QMessageBox::Ok;
 }
 
 void TQtDialogs::ProcessMessages() { QCoreApplication::processEvents(); }

@@ -2,6 +2,9 @@
 
 #include "archive/paths.h"
 #include "archive/zip_archive.h"
+#include "codecs/bzip2_archive.h"
+#include "codecs/gzip_archive.h"
+#include "codecs/tar_archive.h"
 #include "platform/cabinet.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
@@ -30,9 +33,9 @@ TArcArchiveType ArchiveTypeOfExtension(const std::string& fileName) {
   return atUnknown;
 }
 
-TArcArchiveType ProbeTar(rtl::TStream&) { return atUnknown; }
-TArcArchiveType ProbeGzip(rtl::TStream&) { return atUnknown; }
-TArcArchiveType ProbeBzip2(rtl::TStream&) { return atUnknown; }
+TArcArchiveType ProbeTar(rtl::TStream& stream) { return codecs::ProbeTar(stream); }
+TArcArchiveType ProbeGzip(rtl::TStream& stream) { return codecs::ProbeGzip(stream); }
+TArcArchiveType ProbeBzip2(rtl::TStream& stream) { return codecs::ProbeBzip2(stream); }
 TArcArchiveType ProbeCabinet(rtl::TStream& stream) {
   switch (platform::ProbeCabinetStream(stream)) {
     case platform::TCabinetProbe::Cabinet: return atCab;

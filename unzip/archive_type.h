@@ -20,7 +20,7 @@ archive::TArcArchiveType DetermineArchiveType(const std::string& fileName);
 // ZIP, ZIP, tar, gzip, bzip2, cabinet. The stream's position is kept.
 archive::TArcArchiveType DetectArchiveType(rtl::TStream& stream);
 
-// Probes of the types whose readers come later; they recognise nothing yet.
+// The probes of the tar, gzip and bzip2 types (see codecs/).
 archive::TArcArchiveType ProbeTar(rtl::TStream& stream);
 archive::TArcArchiveType ProbeGzip(rtl::TStream& stream);
 archive::TArcArchiveType ProbeBzip2(rtl::TStream& stream);

@@ -15,20 +15,24 @@ TArcBaseComponent::~TArcBaseComponent() {
     other->RemoveFreeNotification(this);
     other->Notification(this);
   }
+  // Children go newest first; each leaves the list before it is freed, so it finds
+  // nothing to detach from.
   while (!FComponents.empty()) {
-    TArcBaseComponent* child = FComponents.back().release();
+    const std::unique_ptr<TArcBaseComponent> child = std::move(FComponents.back());
     FComponents.pop_back();
     child->FOwner = nullptr;
-    delete child;
   }
-  if (FOwner != nullptr) {
-    auto& siblings = FOwner->FComponents;
-    auto it = std::find_if(siblings.begin(), siblings.end(), [this](const auto& p) { return p.get() == this; });
-    if (it != siblings.end()) {
-      it->release();  // already being destroyed
-      siblings.erase(it);
-    }
-  }
+  if (FOwner != nullptr) FOwner->Detach(this);
+}
+
+void TArcBaseComponent::Detach(TArcBaseComponent* child) {
+  const auto it =
+      std::find_if(FComponents.begin(), FComponents.end(), [child](const auto& p) { return p.get() == child; });
+  if (it == FComponents.end()) return;
+  // The child is being destroyed by someone else (its destructor called this): the
+  // list gives up its pointer instead of freeing it a second time.
+  (void)it->release();
+  FComponents.erase(it);
 }
 
 void TArcBaseComponent::FreeNotification(TArcBaseComponent* other) {

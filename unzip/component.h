@@ -32,6 +32,9 @@ class TArcBaseComponent {
   virtual void Notification(TArcBaseComponent* /*aComponent*/) {}
 
  private:
+  // Drops a child that is being destroyed from FComponents without freeing it again.
+  void Detach(TArcBaseComponent* child);
+
   TArcBaseComponent* FOwner;
   std::vector<std::unique_ptr<TArcBaseComponent>> FComponents;
   std::vector<TArcBaseComponent*> FFreeNotifies;

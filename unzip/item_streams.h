@@ -38,6 +38,9 @@ class TArcUnzipOutputStream : public rtl::TStream {
   int64_t BytesWritten() const { return FBytesWritten; }
   rtl::TStream* Stream() const { return FStream; }
   int64_t UncompressedSize = 0;
+  // Bytes the item may produce; a write beyond it raises EArcZipCorruptedData before any
+  // of it reaches the real output. -1: no limit.
+  int64_t Limit = -1;
   archive::TArcProgressEvent OnProgress;  // byte-level progress of the item
 
  private:

@@ -5,9 +5,9 @@
 
 namespace qelvo::unzip {
 
-TArcSlidingWindowStream::TArcSlidingWindowStream(rtl::TStream* aStream) : bsStream(aStream) {
+TArcSlidingWindowStream::TArcSlidingWindowStream(rtl::TStream* aStream)
+    : bsStream(aStream), bsOrigin(aStream->Position()) {
   for (auto& chunk : bsChunks) chunk = std::make_unique<TChunk>(TChunk{});
-  bsStream->SetPosition(0);
 }
 
 TArcSlidingWindowStream::~TArcSlidingWindowStream() {
@@ -20,8 +20,9 @@ TArcSlidingWindowStream::~TArcSlidingWindowStream() {
 }
 
 void TArcSlidingWindowStream::bsWriteChunk(int32_t index) {
-  const int64_t pos = bsBufferStart + int64_t{index} * kChunkSize;
-  if (pos < 0) return;
+  const int64_t logical = bsBufferStart + int64_t{index} * kChunkSize;
+  if (logical < 0) return;
+  const int64_t pos = bsOrigin + logical;
   if (bsStream->Seek(pos, rtl::soBeginning) != pos)
     throw Exception("TArcSlidingWindowStream.bsWriteChunk: seek failed");
   const int32_t len = index == kChunkCount - 1 ? bsLastPos : kChunkSize;

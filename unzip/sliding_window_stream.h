@@ -19,7 +19,8 @@ class TArcSlidingWindowStream : public rtl::TStream {
   static constexpr int32_t kChunkCount = 5;
   static constexpr int32_t kWindowSize = kChunkSize * (kChunkCount - 1);  // 32768
 
-  // aStream is the real output (not owned); it is rewound to 0.
+  // aStream is the real output (not owned). Logical position 0 is where it stands now,
+  // so that a caller's stream is appended to, not overwritten from its start.
   explicit TArcSlidingWindowStream(rtl::TStream* aStream);
   // Flushes when dirty; a failure there is swallowed, so callers that care call Flush.
   ~TArcSlidingWindowStream() override;
@@ -47,6 +48,7 @@ class TArcSlidingWindowStream : public rtl::TStream {
   int64_t bsSize = 0;
   bool bsDirty = false;
   rtl::TStream* bsStream;
+  int64_t bsOrigin;  // the real output's position of logical position 0
 };
 
 }  // namespace qelvo::unzip

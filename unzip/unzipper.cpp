@@ -42,6 +42,9 @@ void TArcCustomUnZipper::ExtractToStream(std::string_view fileName, rtl::TStream
 }
 void TArcCustomUnZipper::ExtractTaggedItems() { OpenedArchive().ExtractTaggedItems(); }
 void TArcCustomUnZipper::TestTaggedItems() { OpenedArchive().TestTaggedItems(); }
+void TArcCustomUnZipper::TestAt(int index) { OpenedArchive().TestAt(index); }
+
+void TArcCustomUnZipper::TestFiles(std::string_view fileMask) { OpenedArchive().TestFiles(fileMask); }
 
 void TArcCustomUnZipper::BindArchive() {
   TArcCustomZipBrowser::BindArchive();

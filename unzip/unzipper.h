@@ -42,6 +42,8 @@ class TArcCustomUnZipper : public TArcCustomZipBrowser {
   void ExtractToStream(std::string_view fileName, rtl::TStream* stream);
   void ExtractTaggedItems();
   void TestTaggedItems();
+  void TestAt(int index);
+  void TestFiles(std::string_view fileMask);
 
  protected:
   void BindArchive() override;

@@ -1,6 +1,9 @@
 #include "unzip/zip_browser.h"
 
 #include "archive/errors.h"
+#include "codecs/bzip2_archive.h"
+#include "codecs/gzip_archive.h"
+#include "codecs/tar_archive.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
 #include "unzip/archive_type.h"
@@ -28,6 +31,23 @@ void TArcCustomZipBrowser::SetStream(rtl::TStream* aStream) {
   NotifyChange();
 }
 
+template <class T>
+void TArcCustomZipBrowser::OpenCompressed(rtl::TStream* stream, bool holdsTar) {
+  std::unique_ptr<T> archive =
+      stream != nullptr ? std::make_unique<T>(stream, "")
+                        : std::make_unique<T>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
+  archive->SetIsCompressedTar(holdsTar);
+  archive->SetTarAutoHandle(FTarAutoHandle);
+  FArchive = std::move(archive);
+  BindArchive();
+}
+
+void TArcCustomZipBrowser::SetTarAutoHandle(bool value) {
+  FTarAutoHandle = value;
+  if (auto* compressed = dynamic_cast<codecs::TArcCompressedTarArchive*>(FArchive.get()))
+    compressed->SetTarAutoHandle(value);
+}
+
 void TArcCustomZipBrowser::OpenAs(TArcArchiveType type, rtl::TStream* stream) {
   switch (type) {
     case atZip:
@@ -39,8 +59,23 @@ void TArcCustomZipBrowser::OpenAs(TArcArchiveType type, rtl::TStream* stream) {
         FArchive = std::make_unique<TArcZipArchive>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
       BindArchive();
       break;
+    case atTar:
+      if (stream != nullptr)
+        FArchive = std::make_unique<codecs::TArcTarArchive>(stream, "");
+      else
+        FArchive = std::make_unique<codecs::TArcTarArchive>(FFileName, platform::fmOpenRead | platform::fmShareDenyNone);
+      BindArchive();
+      break;
+    case atGzip:
+    case atGzippedTar:
+      OpenCompressed<codecs::TArcGzipArchive>(stream, type == atGzippedTar);
+      break;
+    case atBzip2:
+    case atBzippedTar:
+      OpenCompressed<codecs::TArcBzip2Archive>(stream, type == atBzippedTar);
+      break;
     default:
-      // No reader for tar, gzip, bzip2 or cabinets yet.
+      // No reader for cabinets.
       throw EArcUnhandledType();
   }
   FArchive->Load();

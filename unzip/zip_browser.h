@@ -21,6 +21,10 @@ class TArcCustomZipBrowser : public TArcBaseBrowser {
   // Closes the open archive and opens one over aStream, which stays the caller's
   // (none only closes).
   void SetStream(rtl::TStream* aStream);
+  // A gzipped or bzipped tar shows the tar's items (on) or the one compressed item (off);
+  // changing it switches the open archive at once.
+  bool TarAutoHandle() const { return FTarAutoHandle; }
+  void SetTarAutoHandle(bool value);
 
   const rtl::ByteString& Password() const { return FPassword; }
   void SetPassword(const rtl::ByteString& value);
@@ -30,8 +34,6 @@ class TArcCustomZipBrowser : public TArcBaseBrowser {
   void SetOnRequestNthDisk(archive::TArcRequestNthDiskEvent value);
   // Kept for spanned-set writing; never copied to an archive.
   archive::TArcRequestDiskEvent OnRequestBlankDisk;
-  bool TarAutoHandle() const { return FTarAutoHandle; }
-  void SetTarAutoHandle(bool value) { FTarAutoHandle = value; }
 
   // The open archive when it is a ZIP archive, else none.
   archive::TArcZipArchive* ZipArchive() const { return dynamic_cast<archive::TArcZipArchive*>(FArchive.get()); }
@@ -49,6 +51,8 @@ class TArcCustomZipBrowser : public TArcBaseBrowser {
   // Steps shared by both ways of opening: create the archive of type over the file or
   // stream, bind it and load it.
   void OpenAs(TArcArchiveType type, rtl::TStream* stream);
+  template <class T>
+  void OpenCompressed(rtl::TStream* stream, bool holdsTar);
 
   rtl::ByteString FPassword;
   archive::TArcRequestDiskEvent FOnRequestLastDisk;

@@ -11,7 +11,8 @@
 #include <string>
 
 #include "net/http_client.h"
-#include "tests/support/peers.h"
+#include "tests/support/nginx.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
@@ -103,12 +104,13 @@ double CurlGet(const std::string& url) {
 }  // namespace
 
 int main() {
-  qelvo::test::NginxPeer nginx(kSize);
-  if (!nginx.ok) {
-    std::fprintf(stderr, "%s\n", nginx.error.c_str());
+  qelvo::test::NginxPeer nginx;
+  nginx.Serve("big.bin", qelvo::test::RandomBytes(kSize, 7));
+  if (!nginx.Start("", "  keepalive_timeout 10;\n" + std::string(nginx.kOctetStream))) {
+    std::fprintf(stderr, "%s\n", nginx.Error().c_str());
     return 1;
   }
-  const std::string url = "http://127.0.0.1:" + std::to_string(nginx.port) + "/big.bin";
+  const std::string url = nginx.Url("/big.bin");
   OurGet(url);  // warm the page cache and the allocator
   Run ours;
   Run discarding;

@@ -1,9 +1,11 @@
-// qelvo-unzip against Info-ZIP unzip: both extract the same Deflate archive of about
-// 200 MiB (text, binaries and already-compressed files found on this machine) into
-// folders of their own; the wall-clock ratio is printed at the end.
+// qelvo-unzip against Info-ZIP unzip, 7-Zip (7zz, one thread) and bsdtar: each tests
+// (-t) and extracts (-x) the same Deflate archive of about 200 MiB (text, binaries and
+// already-compressed files found on this machine); the wall-clock ratios are printed at
+// the end. bsdtar has no test mode: it extracts to standard output into /dev/null.
 //
 // The archive is built once into the work folder by Info-ZIP zip and reused by later
-// runs. Each iteration starts from an empty target folder.
+// runs. Each extraction starts from an empty target folder. QELVO_UNZIP_BENCH_TOOL names
+// another qelvo-unzip to measure (an older build, for a before/after comparison).
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
@@ -18,9 +20,13 @@
 #include <system_error>
 #include <vector>
 
+#include "bench/machine_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+using qelvo::bench::Collect;
 
 const fs::path kWork = QELVO_BENCH_WORK_DIR;
 const fs::path kArchive = kWork / "corpus.zip";
@@ -35,25 +41,6 @@ std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
-}
-
-// Regular, readable files under root whose name passes keep, up to budget bytes.
-void Collect(const fs::path& root, uintmax_t budget, bool (*keep)(const fs::path&), std::vector<fs::path>& out) {
-  std::error_code ec;
-  uintmax_t taken = 0;
-  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
-       it != end && taken < budget; it.increment(ec)) {
-    if (ec) break;
-    const auto st = it->symlink_status(ec);
-    if (ec || !fs::is_regular_file(st) || !keep(it->path())) continue;
-    const uintmax_t size = it->file_size(ec);
-    if (ec || size == 0 || size > 32ull << 20) continue;
-    if (std::FILE* f = std::fopen(it->path().c_str(), "rb")) {
-      std::fclose(f);
-      out.push_back(it->path());
-      taken += size;
-    }
-  }
 }
 
 bool IsText(const fs::path& p) {
@@ -89,54 +76,82 @@ bool EnsureArchive() {
   return !ec;
 }
 
-// Seconds one extraction of the archive takes, into a folder emptied beforehand.
-double TimeExtraction(const std::string& commandFor, const fs::path& target, int& status) {
+enum Mode { kTest, kExtract };
+enum Tool { kQelvo, kInfoZip, kSevenZip, kBsdtar, kToolCount };
+const char* const kToolNames[kToolCount] = {"qelvo-unzip", "unzip", "7zz -mmt=1", "bsdtar"};
+
+std::string QelvoTool() {
+  const char* other = std::getenv("QELVO_UNZIP_BENCH_TOOL");
+  return other != nullptr && *other != '\0' ? other : QELVO_UNZIP_TOOL;
+}
+
+// The shell command that tests or extracts the archive into aTarget.
+std::string CommandFor(Tool aTool, Mode aMode, const fs::path& aTarget) {
+  const std::string archive = Quote(kArchive.string());
+  const std::string target = Quote(aTarget.string());
+  switch (aTool) {
+    case kQelvo:
+      return Quote(QelvoTool()) + (aMode == kTest ? " -q -t " + archive : " -q -x " + archive + " -d " + target);
+    case kInfoZip:
+      return aMode == kTest ? "unzip -tqq " + archive : "unzip -o -qq " + archive + " -d " + target;
+    case kSevenZip:
+      return aMode == kTest ? "7zz t -mmt=1 -bd -bso0 " + archive
+                            : "7zz x -mmt=1 -bd -bso0 -y -o" + target + " " + archive;
+    case kBsdtar:
+      return aMode == kTest ? "bsdtar -xOf " + archive + " > /dev/null" : "bsdtar -xf " + archive + " -C " + target;
+    default:
+      return "false";
+  }
+}
+
+// Seconds one run takes; an extraction goes into a folder emptied beforehand.
+double TimeRun(Tool aTool, Mode aMode, int& aStatus) {
+  const fs::path target = kWork / ("out-" + std::to_string(aTool));
   std::error_code ec;
   fs::remove_all(target, ec);
   fs::create_directories(target, ec);
-  const std::string command = commandFor + " " + Quote(kArchive.string()) + " -d " + Quote(target.string());
+  const std::string command = CommandFor(aTool, aMode, target);
   const auto t0 = std::chrono::steady_clock::now();
-  status = Run(command);
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  aStatus = Run(command + " > /dev/null 2>&1");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  fs::remove_all(target, ec);
+  return seconds;
 }
 
-double gQelvoSeconds = 0;
-double gUnzipSeconds = 0;
+double gSeconds[2][kToolCount] = {};
 
-// Both tools in turn within every iteration, so that a change in the machine's load
-// touches both alike. The iteration time reported is that of qelvo-unzip alone.
-void BM_QelvoUnzipAgainstInfoZip(benchmark::State& state) {
+// All tools in turn within every iteration, so that a change in the machine's load
+// touches all alike. The iteration time reported is that of qelvo-unzip alone.
+void BM_QelvoUnzipAgainstPeers(benchmark::State& state) {
+  const auto mode = static_cast<Mode>(state.range(0));
   if (!EnsureArchive()) {
     state.SkipWithError("could not build the archive (is Info-ZIP zip installed?)");
     return;
   }
-  double qelvo = 0, unzip = 0;
+  double total[kToolCount] = {};
   for (auto _ : state) {
-    int status = 0;
-    unzip += TimeExtraction("unzip -o -q", kWork / "out-unzip", status);
-    if (status != 0) {
-      state.SkipWithError(("unzip exited with " + std::to_string(status)).c_str());
-      return;
+    for (int t = kToolCount - 1; t >= 0; --t) {
+      int status = 0;
+      const double seconds = TimeRun(static_cast<Tool>(t), mode, status);
+      if (status != 0) {
+        state.SkipWithError((std::string(kToolNames[t]) + " exited with " + std::to_string(status)).c_str());
+        return;
+      }
+      total[t] += seconds;
+      if (t == kQelvo) state.SetIterationTime(seconds);
     }
-    const double seconds = TimeExtraction(Quote(QELVO_UNZIP_TOOL) + " -q -x", kWork / "out-qelvo-unzip", status);
-    if (status != 0) {
-      state.SkipWithError(("qelvo-unzip exited with " + std::to_string(status)).c_str());
-      return;
-    }
-    qelvo += seconds;
-    state.SetIterationTime(seconds);
   }
   const double n = static_cast<double>(state.iterations());
-  gQelvoSeconds = qelvo / n;
-  gUnzipSeconds = unzip / n;
-  state.counters["qelvo_s"] = gQelvoSeconds;
-  state.counters["unzip_s"] = gUnzipSeconds;
-  state.counters["ratio"] = gQelvoSeconds / gUnzipSeconds;
+  for (int t = 0; t < kToolCount; ++t) {
+    gSeconds[mode][t] = total[t] / n;
+    state.counters[std::string(kToolNames[t]) + "_s"] = gSeconds[mode][t];
+  }
   std::error_code ec;
   state.SetBytesProcessed(static_cast<int64_t>(fs::file_size(kArchive, ec)) * state.iterations());
+  state.SetLabel(mode == kTest ? "-t" : "-x");
 }
 
-BENCHMARK(BM_QelvoUnzipAgainstInfoZip)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_QelvoUnzipAgainstPeers)->Arg(kTest)->Arg(kExtract)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 }  // namespace
 
@@ -144,11 +159,17 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (gQelvoSeconds > 0 && gUnzipSeconds > 0) {
-    std::error_code ec;
-    std::printf("archive: %s, %.1f MiB\n", kArchive.c_str(), static_cast<double>(fs::file_size(kArchive, ec)) / (1 << 20));
-    std::printf("qelvo-unzip %.3f s, unzip -o -q %.3f s: qelvo-unzip takes %.2fx the time of unzip\n", gQelvoSeconds,
-                gUnzipSeconds, gQelvoSeconds / gUnzipSeconds);
+  std::error_code ec;
+  std::printf("archive: %s, %.1f MiB; qelvo-unzip: %s\n", kArchive.c_str(),
+              static_cast<double>(fs::file_size(kArchive, ec)) / (1 << 20), QelvoTool().c_str());
+  std::printf("%-4s %12s %12s %12s %12s   qelvo-unzip's time as a share of the peer's:\n", "", "qelvo-unzip", "unzip",
+              "7zz -mmt=1", "bsdtar");
+  for (const Mode mode : {kTest, kExtract}) {
+    const double* s = gSeconds[mode];
+    if (s[kQelvo] <= 0) continue;
+    std::printf("%-4s %11.3fs %11.3fs %11.3fs %11.3fs   unzip %.2fx  7zz %.2fx  bsdtar %.2fx\n", mode == kTest ? "-t" : "-x",
+                s[kQelvo], s[kInfoZip], s[kSevenZip], s[kBsdtar], s[kQelvo] / s[kInfoZip], s[kQelvo] / s[kSevenZip],
+                s[kQelvo] / s[kBsdtar]);
   }
   return 0;
 }

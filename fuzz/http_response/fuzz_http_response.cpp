@@ -1,13 +1,21 @@
 // The first byte picks what the bytes answer: an HTTP request (with the protocol version
-// and a line-length limit varied by its bits), a SOCKS 5 or SOCKS 4 exchange, or an HTTP
-// CONNECT tunnel. The client must end every exchange without crashing, hanging or
+// and a line-length limit varied by its bits), a whole download through the HTTP driver
+// (a new file or the resume of a part file, so that chunked bodies, Content-Range checks,
+// 416 and the finishing step all see the reply), a SOCKS 5 or SOCKS 4 exchange, or an
+// HTTP CONNECT tunnel. The client must end every exchange without crashing, hanging or
 // allocating from announced lengths.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include <filesystem>
+
+#include "download/qv_download.h"
 #include "net/http_client.h"
+#include "platform/path_map.h"
+#include "tests/support/files.h"
 #include "tests/support/script_server.h"
+#include "tests/support/temp_folder.h"
 
 using namespace qelvo::net;
 using namespace qelvo::test;
@@ -20,6 +28,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string port = server.PortText();
   switch (mode & 3) {
     case 0: {
+      if (mode & 32) {
+        // The driver's path: a part file of 1000 bytes makes it a ranged resume.
+        static TempFolder folder;
+        const std::string part = folder.File("f.bin.part");
+        std::filesystem::remove(part);
+        std::filesystem::remove(folder.File("f.bin"));
+        if (mode & 64) WriteFile(part, std::string(1000, 'p'));
+        qelvo::download::TQvDownload dl;
+        dl.Protocolo = qelvo::download::protHTTP;
+        dl.Proxy().ProxyTimeout = 300;
+        dl.SetDownloadDest(folder.Windows() + "\\");
+        dl.SetDownloadNomeArq("f.bin");
+        dl.SetDownloadUrl("http://127.0.0.1:" + port + "/f.bin");
+        try {
+          dl.StartDownload();
+        } catch (const qelvo::Exception&) {
+          // File errors are reported, not faults.
+        }
+        break;
+      }
       THTTPSend http;
       http.Timeout = 300;
       http.Protocol = (mode & 4) ? "1.1" : "1.0";

@@ -1,6 +1,8 @@
-// Opens arbitrary bytes as a ZIP archive and walks every item's properties. Reading may
-// fail only with the archive errors or the runtime's stream errors; anything else (a
-// crash, an out-of-bounds access, an unexpected exception type) is a finding.
+// Opens arbitrary bytes as a ZIP archive, walks every item's properties, lists the size
+// totals as qelvo-unzip does, then extracts every item to a bit bucket and tests it.
+// Reading may fail only with the archive errors or the runtime's stream errors, an item
+// only with the runtime's exception family; anything else (a crash, an out-of-bounds
+// access, an overflow, an unexpected exception type) is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +12,9 @@
 #include "archive/zip_names.h"
 #include "rtl/exceptions.h"
 #include "rtl/stream.h"
+#include "tools/qelvo-unzip/messages.h"
+#include "unzip/bit_bucket_stream.h"
+#include "unzip/item_extraction.h"
 
 using namespace qelvo;
 using namespace qelvo::archive;
@@ -25,7 +30,8 @@ void WalkItem(TArcZipItem& item) {
   h += static_cast<uint64_t>(item.UncompressedSize()) ^ static_cast<uint64_t>(item.CompressedSize());
   h += item.CRC32() + item.ExternalFileAttributes() + item.NativeFileAttributes();
   h += item.IsDirectory() + item.IsEncrypted() + item.CompressionMethod() + item.HostSystem();
-  h += item.DeflationOption() + item.DictionarySize() + item.ShannonFanoTreeCount();
+  h += static_cast<uint64_t>(item.DeflationOption()) + static_cast<uint64_t>(item.DictionarySize()) +
+       item.ShannonFanoTreeCount();
   h += static_cast<uint64_t>(static_cast<int64_t>(item.CompressionRatio()));
   h += static_cast<uint64_t>(item.RelativeOffset()) + item.DiskNumberStart();
   h += item.DiskPath().size() + item.StoredPath().size();
@@ -44,6 +50,27 @@ void WalkItem(TArcZipItem& item) {
   gSink = gSink + h;
 }
 
+// Every item's data through the decoders into nothing: to a stream, then as a test.
+void ExtractEveryItem(TArcZipArchive& archive) {
+  archive.ExtractToStreamHelper = unzip::UnzipItemToStream;
+  archive.TestHelper = unzip::TestZipItem;
+  archive.SetPassword("fuzz");
+  archive.SetPasswordRetries(0);
+  for (int i = 0; i < archive.Count(); ++i) {
+    for (bool test : {false, true}) {
+      try {
+        unzip::TArcBitBucketStream bucket(32768);
+        if (test) {
+          archive.TestItemByIndex(i);
+        } else {
+          archive.ExtractItemByIndexToStream(i, &bucket);
+        }
+      } catch (const rtl::Exception&) {
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,7 +85,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const rtl::EStreamError&) {
   }
   // Items read before a failure stay listed; walk them too.
-  for (int i = 0; i < archive.Count(); ++i) WalkItem(*archive.Items(i));
-  gSink = gSink + archive.ZipfileComment().size() + archive.StubSize();
+  tools::TSizeTotal total;
+  for (int i = 0; i < archive.Count(); ++i) {
+    WalkItem(*archive.Items(i));
+    total.Add(archive.Items(i)->UncompressedSize());
+  }
+  gSink = gSink + archive.ZipfileComment().size() + archive.StubSize() + total.Text().size();
+  if (archive.Status() != asInvalid) ExtractEveryItem(archive);
   return 0;
 }

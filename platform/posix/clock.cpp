@@ -44,4 +44,11 @@ rtl::TDateTime Now() {
          rtl::EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
+int32_t CurrentBiasSeconds() {
+  const time_t now = ::time(nullptr);
+  struct tm tm{};
+  ::localtime_r(&now, &tm);
+  return static_cast<int32_t>(-tm.tm_gmtoff);
+}
+
 }  // namespace qelvo::platform

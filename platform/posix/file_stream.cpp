@@ -159,6 +159,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (n < 0) {
       if (errno == EINTR) continue;
       SetLastOSError(errno);
+      lastWriteError_ = errno;
       break;
     }
     if (n == 0) break;

@@ -13,8 +13,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <utility>
+#include <random>
 
 #include "platform/posix/native_path.h"
+#include "rtl/file_path.h"
 
 namespace qelvo::platform {
 using posix::Fail;
@@ -35,11 +38,6 @@ bool StatPath(const std::string& path, struct stat& st) {
 }
 
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
-
-std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
-}
 
 }  // namespace
 
@@ -210,7 +208,17 @@ int64_t DiskFree(const std::string& path) {
   return static_cast<int64_t>(sv.f_bavail) * static_cast<int64_t>(sv.f_frsize);
 }
 
+namespace {
+TDriveTypeQuery& DriveTypeQuery() {
+  static TDriveTypeQuery query;
+  return query;
+}
+}  // namespace
+
+void SetDriveTypeQuery(TDriveTypeQuery query) { DriveTypeQuery() = std::move(query); }
+
 TDriveType GetDriveType(const std::string& root) {
+  if (const TDriveTypeQuery& query = DriveTypeQuery()) return query(root);
   auto n = ToNativePath(root.empty() ? std::string("\\") : root);
   if (!n) return TDriveType::NoRootDir;
   struct stat st{};
@@ -221,7 +229,7 @@ TDriveType GetDriveType(const std::string& root) {
 std::string GetTempPath() {
   const char* t = std::getenv("TMPDIR");
   std::string native = t && *t ? t : "/tmp";
-  return WithBackslash(FromNativePath(native));
+  return rtl::IncludeTrailingBackslash(FromNativePath(native));
 }
 
 std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
@@ -229,13 +237,29 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
   if (!n) return "";
   std::string native = *n;
   if (native.empty() || native.back() != '/') native += '/';
-  std::string tmpl = native + prefix.substr(0, 3) + "XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
-  if (fd < 0) return Fail(std::string());
-  ::close(fd);
-  return FromNativePath(buf.data());
+  // Created like any new file (the umask applies, as mkstemp's 0600 would not), never
+  // through a link.
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = native + prefix.substr(0, 3);
+    for (int k = 0; k < 6; ++k) name += kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return FromNativePath(name);
+    }
+    if (errno != EEXIST) return Fail(std::string());
+  }
+  return Fail(std::string());
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  auto a = Native(from);
+  auto b = Native(to);
+  if (!a || !b) return false;
+  if (::rename(a->c_str(), b->c_str()) != 0) return Fail(false);
+  return true;
 }
 
 std::string ExeFolder() {
@@ -244,13 +268,13 @@ std::string ExeFolder() {
   if (len <= 0) return Fail(std::string());
   std::string exe(buf, static_cast<size_t>(len));
   const auto slash = exe.rfind('/');
-  return WithBackslash(FromNativePath(slash == 0 ? "/" : exe.substr(0, slash)));
+  return rtl::IncludeTrailingBackslash(FromNativePath(slash == 0 ? "/" : exe.substr(0, slash)));
 }
 
 std::string CurrentFolder() {
   char buf[PATH_MAX];
   if (::getcwd(buf, sizeof buf) == nullptr) return Fail(std::string());
-  return WithBackslash(FromNativePath(buf));
+  return rtl::IncludeTrailingBackslash(FromNativePath(buf));
 }
 
 namespace {
@@ -281,7 +305,7 @@ std::string GetSpecialFolder(int csidl) {
   if (csidl != CSIDL_DESKTOP) return "";
   const std::string d = XdgDesktop();
   if (d.empty() || d[0] != '/') return "";
-  return WithBackslash(FromNativePath(d));
+  return rtl::IncludeTrailingBackslash(FromNativePath(d));
 }
 
 bool ListDirectory(const std::string& path, std::vector<TDirEntry>& entries) {

@@ -36,4 +36,13 @@ rtl::TDateTime Now() {
          rtl::EncodeTime(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
 }
 
+int32_t CurrentBiasSeconds() {
+  TIME_ZONE_INFORMATION tz;
+  const DWORD mode = ::GetTimeZoneInformation(&tz);
+  LONG bias = tz.Bias;
+  if (mode == TIME_ZONE_ID_DAYLIGHT) bias += tz.DaylightBias;
+  else if (mode == TIME_ZONE_ID_STANDARD) bias += tz.StandardBias;
+  return static_cast<int32_t>(bias) * 60;
+}
+
 }  // namespace qelvo::platform

@@ -77,7 +77,8 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   while (count > 0) {
     DWORD n = 0;
     if (!::WriteFile(H(handle_), p, static_cast<DWORD>(std::min<int64_t>(count, 1 << 30)), &n, nullptr)) {
-      SetLastOSError(static_cast<int>(::GetLastError()));
+      lastWriteError_ = static_cast<int>(::GetLastError());
+      SetLastOSError(lastWriteError_);
       break;
     }
     if (n == 0) break;

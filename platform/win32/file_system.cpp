@@ -2,8 +2,10 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/win32/windows_api.h"
+#include "rtl/file_path.h"
 
 #include <shlobj.h>
 
@@ -11,7 +13,6 @@ namespace qelvo::platform {
 using win32::Fail;
 using win32::Narrow;
 using win32::Wide;
-using win32::WithBackslash;
 
 namespace {
 
@@ -100,6 +101,14 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  // A link at the target is replaced itself: MoveFileEx acts on the name, never on what
+  // a reparse point leads to.
+  if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return Fail(false);
+  return true;
+}
+
 int64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA d;
   if (!Attributes(path, d) || (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
@@ -146,7 +155,17 @@ int64_t DiskFree(const std::string& path) {
   return static_cast<int64_t>(avail.QuadPart);
 }
 
+namespace {
+TDriveTypeQuery& DriveTypeQuery() {
+  static TDriveTypeQuery query;
+  return query;
+}
+}  // namespace
+
+void SetDriveTypeQuery(TDriveTypeQuery query) { DriveTypeQuery() = std::move(query); }
+
 TDriveType GetDriveType(const std::string& root) {
+  if (const TDriveTypeQuery& query = DriveTypeQuery()) return query(root);
   const std::wstring w = Wide(root);
   return static_cast<TDriveType>(::GetDriveTypeW(root.empty() ? nullptr : w.c_str()));
 }
@@ -155,7 +174,7 @@ std::string GetTempPath() {
   wchar_t buf[MAX_PATH + 1];
   const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
   if (n == 0 || n > MAX_PATH) return Fail(std::string());
-  return WithBackslash(Narrow(buf, n));
+  return rtl::IncludeTrailingBackslash(Narrow(buf, n));
 }
 
 std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
@@ -175,7 +194,7 @@ std::string ExeFolder() {
     }
     buf.resize(buf.size() * 2);
   }
-  return WithBackslash(Narrow(buf.substr(0, buf.find_last_of(L'\\'))));
+  return rtl::IncludeTrailingBackslash(Narrow(buf.substr(0, buf.find_last_of(L'\\'))));
 }
 
 std::string CurrentFolder() {
@@ -185,20 +204,20 @@ std::string CurrentFolder() {
   const DWORD m = ::GetCurrentDirectoryW(n, buf.data());
   if (m == 0 || m >= n) return Fail(std::string());
   buf.resize(m);
-  return WithBackslash(Narrow(buf));
+  return rtl::IncludeTrailingBackslash(Narrow(buf));
 }
 
 std::string GetSpecialFolder(int csidl) {
   wchar_t buf[MAX_PATH + 2] = {};
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, buf))) return "";
   const std::string path = Narrow(buf, wcsnlen(buf, MAX_PATH + 1));
-  return path.empty() ? "" : WithBackslash(path);
+  return path.empty() ? "" : rtl::IncludeTrailingBackslash(path);
 }
 
 bool ListDirectory(const std::string& path, std::vector<TDirEntry>& entries) {
   entries.clear();
   WIN32_FIND_DATAW fd;
-  HANDLE h = ::FindFirstFileW(Wide(WithBackslash(path) + "*").c_str(), &fd);
+  HANDLE h = ::FindFirstFileW(Wide(rtl::IncludeTrailingBackslash(path) + "*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return Fail(false);
   do {
     const std::string name = Narrow(fd.cFileName, wcslen(fd.cFileName));

@@ -15,6 +15,7 @@
 #undef GetTempFileName
 #undef GetDriveType
 #undef CreateDirectory
+#undef ReplaceFile
 
 #include <string>
 
@@ -38,11 +39,6 @@ template <typename T>
 T Fail(T value) {
   SetLastOSError(static_cast<int>(::GetLastError()));
   return value;
-}
-
-inline std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
 }
 
 }  // namespace qelvo::platform::win32

@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/layout_name.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 
 namespace qelvo::app::testing {
 namespace {
-
-const std::string kTemp = "C:\\inst\\temp\\";
 
 std::string D(const std::string& serverFile, const std::string& local) {
   return "download http://pkg.test:8997/qelvo/public/" + serverFile + " -> " + kTemp + local;
@@ -61,6 +59,7 @@ TLog Launches(const std::string& folder, bool withMsi) {
 struct TProfileCase {
   int Profile;
   TLog Expected;  // downloads, unpacking, boxes, launches and shortcuts in order
+  friend void PrintTo(const TProfileCase& c, std::ostream* os) { *os << "profile " << c.Profile; }
 };
 
 std::vector<TProfileCase> ProfileCases() {
@@ -152,6 +151,7 @@ TEST(InstallRun, NoSelectionOnlyFlashesTheStatusWindow) {
 struct TSecondRunCase {
   int Profile;
   TLog Expected;
+  friend void PrintTo(const TSecondRunCase& c, std::ostream* os) { *os << "profile " << c.Profile; }
 };
 
 class SecondRunAnsweredNo : public ::testing::TestWithParam<TSecondRunCase> {};
@@ -196,6 +196,7 @@ struct TFailureCase {
   bool RaiseFromDownload;  // else: the server does not have the package
   TLog Expected;
   bool StatusVisible;
+  friend void PrintTo(const TFailureCase& c, std::ostream* os) { *os << c.Name; }
 };
 
 class FailingStep : public ::testing::TestWithParam<TFailureCase> {};
@@ -314,6 +315,7 @@ TEST(LayoutName, PathSegmentIsPercentEncodedUtf8) {
 struct TReentryCase {
   const char* Name;
   bool Fails;
+  friend void PrintTo(const TReentryCase& c, std::ostream* os) { *os << c.Name; }
 };
 class InputDuringARun : public ::testing::TestWithParam<TReentryCase> {};
 

@@ -4,7 +4,7 @@
 
 #include "app/progress_figures.h"
 #include "platform/locale_settings.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 
 namespace qelvo::app::testing {
 namespace {
@@ -67,6 +67,7 @@ struct THookCase {
   TDownloadStatus Status;
   int ExpectedMax, ExpectedPosition;
   const char* ExpectedInfo;
+  friend void PrintTo(const THookCase& c, std::ostream* os) { *os << c.Name; }
 };
 
 class HookStatus : public ::testing::TestWithParam<THookCase> {};

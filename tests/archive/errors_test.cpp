@@ -39,10 +39,14 @@ TEST(ArchiveErrors, ClassesCarryTheirCodeTextAndGroup) {
   ExpectError(EArcUnhandledType(), 28, "Unhandled Archive Type", false);
   ExpectError(EArcSpanningNotSupported(), 29, "Spanning not supported by this Archive type", false);
   ExpectError(EArcUnsafePath(), 30, "Item path leaves the base folder", false);
+  ExpectError(EArcBadWindowsName(), 31, "Item name is not valid on Windows", false);
+  ExpectError(EArcZipOverlappingItems(), 32, "Items overlap: possible zip bomb", true);
+  ExpectError(EArcZipDirectoryMismatch(), 33, "Central directory does not match its entry count", true);
   ExpectError(EArcBBSReadTooManyBytes(70000), 40, "BBS: request to read too many bytes [70000]", true);
   ExpectError(EArcBBSSeekOutsideBuffer(), 41, "BBS: New position is outside the buffer", true);
   ExpectError(EArcBBSInvalidOrigin(), 42, "BBS: Invalid Origin value", true);
   ExpectError(EArcNoCabinetDll(), 50, "Cannot load cabinet.dll", false);
+  ExpectError(EArcZipCorruptedData("x"), 70, "Corrupted compressed data: x", true);
   ExpectError(EArcVMSInvalidOrigin(7), 101, "VMS: invalid origin 7, should be 0, 1, 2", true);
   ExpectError(EArcVMSErrorOpenSwap("s.tmp"), 102, "VMS: Cannot open swap file s.tmp", true);
   ExpectError(EArcVMSSeekFail("s.tmp"), 103, "VMS: Failed to seek in swap file s.tmp", true);
@@ -70,8 +74,9 @@ TEST(ArchiveErrors, BadStreamWrapsTheInnerMessage) {
 }
 
 TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
-  // The documented 67 pairs plus the base-folder confinement error.
-  ASSERT_EQ(ArcErrorCatalogueSize(), 68);
+  // The documented 67 pairs plus the base-folder confinement error, corrupted legacy data,
+  // names Windows refuses, overlapping items and a directory that disagrees with its count.
+  ASSERT_EQ(ArcErrorCatalogueSize(), 72);
   std::set<int32_t> codes;
   for (int i = 0; i < ArcErrorCatalogueSize(); ++i) {
     const int32_t code = ArcErrorCatalogueCode(i);
@@ -81,7 +86,7 @@ TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
     EXPECT_STRNE(ArcErrorText(code), "") << code;
     codes.insert(code);
   }
-  for (int32_t missing : {0, 31, 39, 44, 65, 79, 85, 99, 107, 203, 224, -1})
+  for (int32_t missing : {0, 34, 39, 44, 65, 79, 85, 99, 107, 203, 224, -1})
     EXPECT_STREQ(ArcErrorText(missing), "") << missing;
   struct {
     int32_t code;
@@ -96,6 +101,22 @@ TEST(ArchiveErrors, CatalogueHoldsEveryCodeOnceInOrder) {
                     {106, "VMS: request to write too many bytes [%d]"},
                     {200, "Invalid Gzip"}};
   for (const auto& s : spot) EXPECT_STREQ(ArcErrorText(s.code), s.text);
+}
+
+TEST(ArchiveErrors, ErrorClassNamesAreTheEnumerators) {
+  const struct {
+    TArcErrorClass errorClass;
+    const char* name;
+  } cases[] = {
+      {ecArchive, "ecArchive"},
+      {ecInOutError, "ecInOutError"},
+      {ecFilerError, "ecFilerError"},
+      {ecFileCreateError, "ecFileCreateError"},
+      {ecFileOpenError, "ecFileOpenError"},
+      {ecCabError, "ecCabError"},
+      {ecOther, "ecOther"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(ErrorClassName(c.errorClass), c.name);
 }
 
 TEST(ArchiveErrors, ClassificationTable) {

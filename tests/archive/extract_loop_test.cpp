@@ -43,7 +43,7 @@ class TRecordingArchive : public TArcArchive {
   }
   void ExtractItemByIndexToStream(int index, rtl::TStream*) override { Calls.push_back("stream " + Items(index)->FileName()); }
   void ReadArchive() override {
-    for (const std::string& n : names_) ItemList()->Add(CreateItem(n).release());
+    for (const std::string& n : names_) ItemList()->Add(CreateItem(n));
   }
   void WriteArchive() override { Calls.push_back("write"); }
   void TestItemByIndex(int index) override {
@@ -363,14 +363,14 @@ TEST(ArchiveList, ElfHashBucketsAndLookups) {
   EXPECT_EQ(HashName("abcdefghijklmnop"), static_cast<int>(h % 1021));
 
   TArcArchiveList list;
-  list.Add(new TStubItem("Dir/File.txt", false));
-  list.Add(new TStubItem("other", false));
-  list.Add(new TStubItem("dir/file.TXT", false));
+  list.Add(std::make_unique<TStubItem>("Dir/File.txt", false));
+  list.Add(std::make_unique<TStubItem>("other", false));
+  list.Add(std::make_unique<TStubItem>("dir/file.TXT", false));
   EXPECT_EQ(list.Find("DIR/FILE.TXT"), 2) << "newest entry heads its bucket";
   EXPECT_EQ(list.Find("none"), -1);
   list.Delete(2);
   EXPECT_EQ(list.Find("dir/file.txt"), 0);
-  list.Put(0, new TStubItem("renamed", false));
+  list.Put(0, std::make_unique<TStubItem>("renamed", false));
   EXPECT_EQ(list.Find("dir/file.txt"), -1);
   EXPECT_EQ(list.Find("RENAMED"), 0);
   EXPECT_THROW(list.Get(2), rtl::EListError);
@@ -393,6 +393,11 @@ TEST(ArchiveList, ElfHashBucketsAndLookups) {
     borrowed.Add(&kept);
     EXPECT_EQ(borrowed.Find("KEPT"), 0);
     EXPECT_EQ(kept.NextItem, nullptr);
+    // Ownership follows the list's kind: neither list takes the other kind of item.
+    EXPECT_THROW(borrowed.Add(std::make_unique<TStubItem>("given", false)), rtl::Exception);
+    EXPECT_THROW(list.Add(&kept), rtl::Exception);
+    EXPECT_EQ(borrowed.Count(), 1);
+    EXPECT_EQ(list.Count(), 0);
   }
   EXPECT_EQ(kept.FileName(), "kept");
 }

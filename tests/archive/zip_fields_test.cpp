@@ -16,11 +16,12 @@ namespace qelvo::archive {
 namespace {
 
 using testing::CentralHeader;
-using testing::Put16;
-using testing::Put32;
+using testing::AppendLe16;
+using testing::AppendLe32;
+using testing::AppendLe64;
 using testing::StreamOf;
 using testing::SubField;
-using testing::TTestEntry;
+using testing::TZipEntry;
 
 TEST(DosStamp, RoundTripsAndRefusesInvalidParts) {
   const rtl::TDateTime t = DosStampToDateTime(0x5A21, 0x6000);
@@ -123,8 +124,17 @@ TEST(ZipHeader, FlagAndMethodDerivedProperties) {
   EXPECT_DOUBLE_EQ(h.CompressionRatio(), 0.0);
 }
 
+TEST(ZipHeader, MethodNamesIgnoreTheTopBitAndShowUnknownNumbers) {
+  const struct {
+    uint8_t method;
+    const char* name;
+  } cases[] = {{0, "Stored"}, {8, "Deflated"}, {9, "Deflate64"}, {0x88, "Deflated"},
+               {99, "AES"},   {13, "Unk:013"}, {0x8D, "Unk:141"}};
+  for (const auto& c : cases) EXPECT_EQ(ZipMethodName(c.method), c.name) << int{c.method};
+}
+
 TEST(ZipHeader, CentralHeaderReadsFieldsAndFailsOnSignatureOrTruncatedExtra) {
-  TTestEntry e;
+  TZipEntry e;
   e.Name = "dir/a.txt";
   e.Data = "hello";
   e.CentralExtra = SubField(0x5455, "12345");
@@ -175,14 +185,14 @@ TEST(ZipHeader, CentralHeaderReadsFieldsAndFailsOnSignatureOrTruncatedExtra) {
 
 TEST(ZipFooter, EndRecordAndZip64Resolution) {
   std::string eocd;
-  Put32(eocd, kZipEndOfCentralDirSignature);
-  Put16(eocd, 0xFFFF);
-  Put16(eocd, 0xFFFF);
-  Put16(eocd, 0xFFFF);
-  Put16(eocd, 0xFFFF);
-  Put32(eocd, 0xFFFFFFFF);
-  Put32(eocd, 0xFFFFFFFF);
-  Put16(eocd, 3);
+  AppendLe32(eocd, kZipEndOfCentralDirSignature);
+  AppendLe16(eocd, 0xFFFF);
+  AppendLe16(eocd, 0xFFFF);
+  AppendLe16(eocd, 0xFFFF);
+  AppendLe16(eocd, 0xFFFF);
+  AppendLe32(eocd, 0xFFFFFFFF);
+  AppendLe32(eocd, 0xFFFFFFFF);
+  AppendLe16(eocd, 3);
   eocd += "abc";
   TArcZipDirectoryFileFooter f;
   auto s = StreamOf(eocd);
@@ -190,16 +200,16 @@ TEST(ZipFooter, EndRecordAndZip64Resolution) {
   EXPECT_TRUE(f.IsZip64());
   EXPECT_EQ(f.FZipfileComment, "abc");
   std::string z64;
-  Put32(z64, kZip64EndOfCentralDirSignature);
-  testing::Put64(z64, 44);
-  Put16(z64, 45);
-  Put16(z64, 45);
-  Put32(z64, 0);
-  Put32(z64, 0);
-  testing::Put64(z64, 70000);
-  testing::Put64(z64, 70000);
-  testing::Put64(z64, 5000000000ull);
-  testing::Put64(z64, 6000000000ull);
+  AppendLe32(z64, kZip64EndOfCentralDirSignature);
+  AppendLe64(z64, 44);
+  AppendLe16(z64, 45);
+  AppendLe16(z64, 45);
+  AppendLe32(z64, 0);
+  AppendLe32(z64, 0);
+  AppendLe64(z64, 70000);
+  AppendLe64(z64, 70000);
+  AppendLe64(z64, 5000000000ull);
+  AppendLe64(z64, 6000000000ull);
   auto s2 = StreamOf(z64);
   f.LoadZip64FromStream(*s2);
   EXPECT_EQ(f.FDiskNumber, 0u);
@@ -224,8 +234,8 @@ TEST(ExtraField, WalkClampsLiesAndEditsInPlace) {
   TArcExtraField x;
   // Second sub-field claims 100 bytes where 3 remain.
   std::string raw = SubField(0x1111, "ab");
-  Put16(raw, 0x2222);
-  Put16(raw, 100);
+  AppendLe16(raw, 0x2222);
+  AppendLe16(raw, 100);
   raw += "xyz";
   x.SetBuffer(std::vector<uint8_t>(raw.begin(), raw.end()));
   std::string_view d;
@@ -316,13 +326,13 @@ TEST(NameDecoding, RulesInOrder) {
   auto unicodePath = [](const std::string& raw, const std::string& utf8, uint8_t version = 1,
                         uint32_t crcDelta = 0) {
     std::string d(1, static_cast<char>(version));
-    Put32(d, Crc32OfBytes(raw) + crcDelta);
+    AppendLe32(d, Crc32OfBytes(raw) + crcDelta);
     return SubField(0x7075, d + utf8);
   };
   auto nucx = [](const std::u16string& name, int sizeDelta = 0) {
     std::string d = "NUCX";
-    Put32(d, static_cast<uint32_t>(name.size() + sizeDelta));
-    for (char16_t c : name) Put16(d, c);
+    AppendLe32(d, static_cast<uint32_t>(name.size() + sizeDelta));
+    for (char16_t c : name) AppendLe16(d, c);
     return SubField(0x554E, d);
   };
   const struct {
@@ -353,7 +363,7 @@ TEST(NameDecoding, RulesInOrder) {
       {"Unix host, one byte not OEM", "\x82\xC0", 0, 0x0314, "", {}, "\xE2\x80\x9A\xC3\x80"},
   };
   for (const auto& c : cases) {
-    TTestEntry e;
+    TZipEntry e;
     e.Name = c.raw;
     e.Flags = c.flags;
     e.VersionMadeBy = c.madeBy;

@@ -1,8 +1,7 @@
 #pragma once
-// Helpers of the codec tests: zlib as the reference compressor, a bit writer for
-// hand-made Deflate streams, a source that reads short, a minimal ZIP directory reader
-// to reach item data in real archives, and sample data. Folders, files, tools and the
-// corpus come from tests/support.
+// Helpers of the codec tests: zlib's checksums, a bit writer for hand-made Deflate
+// streams. The reference compressor, sample data, the ZIP directory reader, folders,
+// files, tools and the corpus come from tests/support.
 #include <zlib.h>
 
 #include <cstdint>
@@ -10,36 +9,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "codecs/inflate.h"
 #include "rtl/stream.h"
+#include "rtl/view_streams.h"
 #include "tests/support/files.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/zip_builder.h"
+#include "tests/support/zlib_deflate.h"
 
 namespace qelvo::codecs::test {
 
 using namespace qelvo::test;
 
 using Bytes = std::string;
-
-// Raw deflate (no zlib or gzip wrapper) through zlib.
-inline Bytes ZlibDeflateRaw(const Bytes& aData, int aLevel = Z_DEFAULT_COMPRESSION, int aStrategy = Z_DEFAULT_STRATEGY,
-                            int aWindowBits = 15, int aMemLevel = 8) {
-  z_stream z{};
-  if (deflateInit2(&z, aLevel, Z_DEFLATED, -aWindowBits, aMemLevel, aStrategy) != Z_OK) std::abort();
-  Bytes out(deflateBound(&z, aData.size()) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(aData.data()));
-  z.avail_in = static_cast<uInt>(aData.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using rtl::TShortReadStream;
 
 inline uint32_t ZlibCrc32(const Bytes& aData) {
   return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(aData.data()), static_cast<uInt>(aData.size())));
@@ -54,23 +41,6 @@ inline void Load(rtl::TMemoryStream& aStream, const Bytes& aData) {
   aStream.WriteString(aData);
   aStream.SetPosition(0);
 }
-
-// A source that hands out at most a few bytes per Read, like a pipe or a socket.
-class TShortReadStream : public rtl::TStream {
- public:
-  TShortReadStream(const Bytes& aData, std::vector<int> aPattern) : FPattern(std::move(aPattern)) { Load(FData, aData); }
-  int64_t Read(void* aBuffer, int64_t aCount) override {
-    const int64_t most = FPattern[FNext++ % FPattern.size()];
-    return FData.Read(aBuffer, std::min(aCount, most));
-  }
-  int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t aOffset, rtl::TSeekOrigin aOrigin) override { return FData.Seek(aOffset, aOrigin); }
-
- private:
-  rtl::TMemoryStream FData;
-  std::vector<int> FPattern;
-  size_t FNext = 0;
-};
 
 struct InflateRun {
   Bytes Output;
@@ -260,95 +230,6 @@ inline std::vector<int> CompleteLengths(int aCount) {
   std::vector<int> lengths(aCount, n);
   for (int i = 0; i < shortCount; ++i) lengths[i] = n - 1;
   return lengths;
-}
-
-// Sample data of several kinds.
-inline Bytes TextSample(size_t aSize, uint32_t aSeed = 1) {
-  static const char* const kWords[] = {"the ",    "archive ", "installer ", "stream ", "window ", "bits ",
-                                       "qelvo ",  "package ", "server ",    "\n",      "data ",   "of ",
-                                       "and ",    "Deflate ", "block ",     "length ", "1234 ",   "; "};
-  std::mt19937 rng(aSeed);
-  Bytes out;
-  while (out.size() < aSize) out += kWords[rng() % (sizeof kWords / sizeof *kWords)];
-  out.resize(aSize);
-  return out;
-}
-
-inline Bytes RandomSample(size_t aSize, uint32_t aSeed = 2) {
-  std::mt19937 rng(aSeed);
-  Bytes out(aSize, '\0');
-  for (char& c : out) c = static_cast<char>(rng());
-  return out;
-}
-
-// Long runs and long-distance repeats: exercises lengths 258 and far distances.
-inline Bytes RepetitiveSample(size_t aSize, uint32_t aSeed = 3) {
-  std::mt19937 rng(aSeed);
-  const Bytes unit = RandomSample(40000, aSeed);
-  Bytes out;
-  while (out.size() < aSize) {
-    switch (rng() % 3) {
-      case 0:
-        out.append(300 + rng() % 2000, static_cast<char>(rng()));
-        break;
-      case 1:
-        out += unit.substr(rng() % 1000, 1000 + rng() % 8000);
-        break;
-      default:
-        out += RandomSample(50 + rng() % 500, rng());
-    }
-  }
-  out.resize(aSize);
-  return out;
-}
-
-// The items of a ZIP file as its central directory lists them, with their stored data.
-struct ZipEntry {
-  std::string Name;
-  uint16_t Flags = 0;
-  uint16_t Method = 0;
-  uint16_t ModTime = 0;
-  uint32_t Crc32 = 0;
-  uint64_t CompressedSize = 0;
-  uint64_t UncompressedSize = 0;
-  Bytes Data;  // the stored bytes (for an encrypted item, header included)
-  uint16_t LocalFlags = 0;
-  uint16_t LocalModTime = 0;
-};
-
-inline uint32_t Le(const Bytes& b, size_t at, int n) {
-  uint32_t v = 0;
-  for (int i = n - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b.at(at + i));
-  return v;
-}
-
-inline std::vector<ZipEntry> ReadZipEntries(const Bytes& aZip) {
-  std::vector<ZipEntry> entries;
-  size_t eocd = aZip.rfind(std::string("PK\x05\x06", 4));
-  if (eocd == std::string::npos) return entries;
-  const uint32_t count = Le(aZip, eocd + 10, 2);
-  size_t p = Le(aZip, eocd + 16, 4);
-  for (uint32_t i = 0; i < count; ++i) {
-    ZipEntry e;
-    e.Flags = static_cast<uint16_t>(Le(aZip, p + 8, 2));
-    e.Method = static_cast<uint16_t>(Le(aZip, p + 10, 2));
-    e.ModTime = static_cast<uint16_t>(Le(aZip, p + 12, 2));
-    e.Crc32 = Le(aZip, p + 16, 4);
-    e.CompressedSize = Le(aZip, p + 20, 4);
-    e.UncompressedSize = Le(aZip, p + 24, 4);
-    const uint32_t nameLen = Le(aZip, p + 28, 2);
-    const uint32_t extraLen = Le(aZip, p + 30, 2);
-    const uint32_t commentLen = Le(aZip, p + 32, 2);
-    const uint32_t local = Le(aZip, p + 42, 4);
-    e.Name = aZip.substr(p + 46, nameLen);
-    e.LocalFlags = static_cast<uint16_t>(Le(aZip, local + 6, 2));
-    e.LocalModTime = static_cast<uint16_t>(Le(aZip, local + 10, 2));
-    const size_t data = local + 30 + Le(aZip, local + 26, 2) + Le(aZip, local + 28, 2);
-    e.Data = aZip.substr(data, e.CompressedSize);
-    entries.push_back(e);
-    p += 46 + nameLen + extraLen + commentLen;
-  }
-  return entries;
 }
 
 }  // namespace qelvo::codecs::test

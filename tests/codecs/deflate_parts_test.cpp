@@ -58,7 +58,7 @@ TEST(DeflateBitReader, RestoresTheSourcePosition) {
   for (const int consumedBits : {0, 1, 8, 9, 31, 32, 33, 64, 70}) {
     SCOPED_TRACE(std::to_string(consumedBits) + " bits");
     rtl::TMemoryStream source;
-    Load(source, RandomSample(40000));
+    Load(source, RandomBytes(40000, 2));
     {
       TArcDfInBitStream bits(&source, nullptr, 0);
       for (int left = consumedBits; left > 0; left -= std::min(left, 16)) bits.ReadBits(std::min(left, 16));
@@ -128,7 +128,7 @@ TEST(DeflateWindow, SlidesKeepHistoryAndChecksumTheOutput) {
   for (const bool deflate64 : {false, true}) {
     SCOPED_TRACE(deflate64 ? "Deflate64" : "Deflate");
     rtl::TMemoryStream dest;
-    const Bytes data = RandomSample(300000, 8);
+    const Bytes data = RandomBytes(300000, 8);
     Bytes expected;
     {
       TArcDfOutputWindow window(&dest, deflate64, true, 0, false);
@@ -149,7 +149,7 @@ TEST(DeflateWindow, SlidesKeepHistoryAndChecksumTheOutput) {
 
 TEST(DeflateWindow, Adler32MatchesZlib) {
   for (const size_t n : {size_t{0}, size_t{1}, size_t{5551}, size_t{5552}, size_t{5553}, size_t{100000}}) {
-    const Bytes data = n == 100000 ? Bytes(n, '\xFF') : RandomSample(n, static_cast<uint32_t>(n));
+    const Bytes data = n == 100000 ? Bytes(n, '\xFF') : RandomBytes(n, static_cast<uint32_t>(n));
     EXPECT_EQ(UpdateAdler32(1, reinterpret_cast<const uint8_t*>(data.data()), data.size()), ZlibAdler32(data)) << n;
   }
 }

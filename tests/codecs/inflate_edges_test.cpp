@@ -2,6 +2,8 @@
 // every way a corrupted stream is reported.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "codec_test_support.h"
 
 namespace qelvo::codecs::test {
@@ -81,7 +83,7 @@ TEST(InflateEdges, LengthSymbol285InBothModes) {
 // Distance symbols 30 and 31 (32769 and 49153 plus 14 bits) exist only in Deflate64,
 // whose window keeps 64 KiB of history.
 TEST(InflateEdges, Deflate64Distances) {
-  const Bytes history = RandomSample(70000, 11);
+  const Bytes history = RandomBytes(70000, 11);
   for (const int distance : {32768, 32769, 40000, 49152, 49153, 65536}) {
     SCOPED_TRACE("distance " + std::to_string(distance));
     BitWriter w;
@@ -107,7 +109,7 @@ TEST(InflateEdges, Deflate64Distances) {
 // length symbol 285 and the far distance symbols, not only the one-symbol path.
 TEST(InflateEdges, Deflate64LongMatchesInBulk) {
   std::mt19937 rng(41);
-  Bytes expected = RandomSample(66000, 42);
+  Bytes expected = RandomBytes(66000, 42);
   BitWriter w;
   StoredHistory(w, expected);
   HuffmanBlock b(w, true, CompleteLengths(286), CompleteLengths(32));
@@ -116,7 +118,7 @@ TEST(InflateEdges, Deflate64LongMatchesInBulk) {
     const int distance = 1 + static_cast<int>(rng() % 65536);
     b.Match(length, distance, true);
     expected += Repeat(expected, length, distance);
-    const Bytes literals = RandomSample(rng() % 6, rng());
+    const Bytes literals = RandomBytes(rng() % 6, rng());
     b.Literals(literals);
     expected += literals;
   }
@@ -130,7 +132,7 @@ TEST(InflateEdges, Deflate64LongMatchesInBulk) {
 
 // A dynamic block with 32 distance codes, and far matches through it.
 TEST(InflateEdges, ThirtyTwoDistanceCodes) {
-  const Bytes history = RandomSample(66000, 12);
+  const Bytes history = RandomBytes(66000, 12);
   BitWriter w;
   StoredHistory(w, history);
   HuffmanBlock b(w, true, CompleteLengths(286), CompleteLengths(32));
@@ -178,9 +180,9 @@ TEST(InflateEdges, CodeLengthRepeats) {
 }
 
 TEST(InflateEdges, TestOnlyWritesNothing) {
-  const Bytes data = TextSample(200000, 5);
+  const Bytes data = TextBytes(200000, 5);
   rtl::TMemoryStream source;
-  Load(source, ZlibDeflateRaw(data));
+  Load(source, RawDeflate(data));
   rtl::TMemoryStream dest;
   dest.WriteString("untouched");
   TArcDeflateHelper helper;
@@ -193,8 +195,8 @@ TEST(InflateEdges, TestOnlyWritesNothing) {
 // Decoding stops, without failure and with result 0, once the partial size exists; all
 // bytes decoded so far are written out.
 TEST(InflateEdges, PartialSize) {
-  const Bytes data = TextSample(500000, 9) + RepetitiveSample(200000);
-  const Bytes packed = ZlibDeflateRaw(data);
+  const Bytes data = TextBytes(500000, 9) + RepetitiveBytes(200000, 3);
+  const Bytes packed = RawDeflate(data);
   for (const int64_t partial : {int64_t{1}, int64_t{512}, int64_t{65535}, int64_t{65536}, int64_t{300000}}) {
     for (const int32_t options : {0, int32_t{ofTestOnly}}) {
       SCOPED_TRACE("partial " + std::to_string(partial) + " options " + std::to_string(options));
@@ -216,8 +218,8 @@ TEST(InflateEdges, PartialSize) {
 }
 
 TEST(InflateEdges, ProgressAndAbort) {
-  const Bytes data = RandomSample(100000, 4);
-  const Bytes packed = ZlibDeflateRaw(data, 1);
+  const Bytes data = RandomBytes(100000, 4);
+  const Bytes packed = RawDeflate(data, 1);
   std::vector<int32_t> seen;
   {
     rtl::TMemoryStream source;
@@ -249,7 +251,7 @@ TEST(InflateEdges, ProgressAndAbort) {
 
 // A failure keeps everything decoded before it, and leaves the helper's results alone.
 TEST(InflateEdges, FailureKeepsDecodedBytes) {
-  const Bytes data = TextSample(150000, 3);
+  const Bytes data = TextBytes(150000, 3);
   BitWriter w;
   w.StoredBlock(false, data.substr(0, 65535));
   w.StoredBlock(false, data.substr(65535, 65535));
@@ -389,7 +391,7 @@ std::vector<CauseCase> CauseCases() {
   {
     BitWriter w;
     HuffmanBlock b(w, true);
-    b.Literals(TextSample(70000));  // past the first slide: the check uses bytes produced
+    b.Literals(TextBytes(70000));  // past the first slide: the check uses bytes produced
     b.Match(10, 32768);
     b.End();
     const Bytes ok = w.Finish();
@@ -421,6 +423,12 @@ std::vector<CauseCase> CauseCases() {
     BitWriter w;
     w.StoredBlock(true, "0123456789");
     cases.push_back({"stored data cut short", Truncate(w.Finish(), cut), 0, cause::kNoDataReadBuffer});
+  }
+  // Long stored data is read straight from the source once the byte buffer is empty.
+  for (const size_t cut : {size_t{5}, size_t{40000}}) {
+    BitWriter w;
+    w.StoredBlock(true, Bytes(60000, 's'));
+    cases.push_back({"long stored data cut short", Truncate(w.Finish(), cut), 0, cause::kNoDataReadBuffer});
   }
   return cases;
 }

@@ -2,6 +2,8 @@
 // and memory settings, data of several kinds, and sources that read short.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "codec_test_support.h"
 
 namespace qelvo::codecs::test {
@@ -16,9 +18,9 @@ const std::vector<Sample>& Samples() {
   static const std::vector<Sample> samples = {
       {"empty", ""},
       {"one byte", "x"},
-      {"text", TextSample(300000)},
-      {"random", RandomSample(100000)},
-      {"repetitive", RepetitiveSample(400000)},
+      {"text", TextBytes(300000)},
+      {"random", RandomBytes(100000, 2)},
+      {"repetitive", RepetitiveBytes(400000, 3)},
       {"zeros", Bytes(200000, '\0')},
   };
   return samples;
@@ -48,7 +50,7 @@ TEST(InflateZlib, EveryLevelStrategyAndSample) {
     for (const Sample& sample : Samples()) {
       SCOPED_TRACE(Describe(setting) + ", " + sample.Name);
       const Bytes packed =
-          ZlibDeflateRaw(sample.Data, setting.Level, setting.Strategy, setting.WindowBits, setting.MemLevel);
+          RawDeflate(sample.Data, setting.Level, setting.Strategy, setting.WindowBits, setting.MemLevel);
       const InflateRun crc = RunInflate(packed);
       ASSERT_FALSE(crc.Cause) << *crc.Cause;
       ASSERT_EQ(crc.Output, sample.Data);
@@ -66,7 +68,7 @@ TEST(InflateZlib, EveryLevelStrategyAndSample) {
 // offset, history resets), level changes (stored pieces between Huffman blocks), read
 // through sources of several read sizes.
 TEST(InflateZlib, FlushedAndMixedStreams) {
-  const Bytes data = TextSample(90000, 31) + RandomSample(70000, 32) + RepetitiveSample(150000, 33) + Bytes(5000, 'q');
+  const Bytes data = TextBytes(90000, 31) + RandomBytes(70000, 32) + RepetitiveBytes(150000, 33) + Bytes(5000, 'q');
   z_stream z{};
   ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
   Bytes packed(deflateBound(&z, data.size()) * 2 + 4096, '\0');
@@ -101,8 +103,8 @@ TEST(InflateZlib, FlushedAndMixedStreams) {
 // A source may return fewer bytes than asked; the reader reads on until a word boundary
 // or the end, so nothing is padded in the middle of the data.
 TEST(InflateZlib, ShortReadingSources) {
-  const Bytes data = TextSample(120000, 7) + RandomSample(30000) + RepetitiveSample(100000);
-  const Bytes packed = ZlibDeflateRaw(data, 6) + "TRAILER!";
+  const Bytes data = TextBytes(120000, 7) + RandomBytes(30000, 2) + RepetitiveBytes(100000, 3);
+  const Bytes packed = RawDeflate(data, 6) + "TRAILER!";
   const std::vector<std::vector<int>> patterns = {{1}, {3}, {5, 2, 7}, {16383}, {4097, 1}};
   for (const auto& pattern : patterns) {
     SCOPED_TRACE("first read " + std::to_string(pattern[0]));
@@ -122,8 +124,8 @@ TEST(InflateZlib, ShortReadingSources) {
 // member's trailer can be read from there.
 TEST(InflateZlib, SourceStandsOnTheTrailer) {
   for (int extra = 0; extra < 8; ++extra) {
-    const Bytes data = TextSample(1000 + extra * 37, extra);
-    const Bytes packed = ZlibDeflateRaw(data, 9);
+    const Bytes data = TextBytes(1000 + extra * 37, extra);
+    const Bytes packed = RawDeflate(data, 9);
     for (const size_t trailer : {size_t{0}, size_t{1}, size_t{8}}) {
       SCOPED_TRACE("stream length " + std::to_string(packed.size()) + ", trailer " + std::to_string(trailer));
       rtl::TMemoryStream source;
@@ -141,9 +143,9 @@ TEST(InflateZlib, SourceStandsOnTheTrailer) {
 }
 
 TEST(InflateZlib, DestinationKeepsWhatWasThere) {
-  const Bytes data = TextSample(70000);
+  const Bytes data = TextBytes(70000);
   rtl::TMemoryStream source;
-  Load(source, ZlibDeflateRaw(data));
+  Load(source, RawDeflate(data));
   rtl::TMemoryStream dest;
   dest.WriteString("prefix");
   TArcDeflateHelper helper;
@@ -153,9 +155,9 @@ TEST(InflateZlib, DestinationKeepsWhatWasThere) {
 }
 
 TEST(InflateZlib, NoHelperNeeded) {
-  const Bytes data = RepetitiveSample(50000);
+  const Bytes data = RepetitiveBytes(50000, 3);
   rtl::TMemoryStream source;
-  Load(source, ZlibDeflateRaw(data));
+  Load(source, RawDeflate(data));
   rtl::TMemoryStream dest;
   EXPECT_EQ(Inflate(&source, &dest, nullptr), ZlibCrc32(data));
   EXPECT_EQ(dest.DataString(), data);

@@ -1,4 +1,4 @@
-// Inflate and decryption on item data of real archives: the shared corpus and archives
+// Inflate and decryption on item data of real archives: the corpus and archives
 // written at test time by 7-Zip (Deflate64, ZipCrypto) and Info-ZIP zip (-P).
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ constexpr uint16_t kMethodDeflate = 8;
 constexpr uint16_t kMethodDeflate64 = 9;
 
 // Decodes one item's stored bytes (already decrypted if need be) by its method.
-Bytes DecodeItem(rtl::TStream& aData, const ZipEntry& aEntry, TArcDeflateHelper* aHelper = nullptr) {
+Bytes DecodeItem(rtl::TStream& aData, const TListedEntry& aEntry, TArcDeflateHelper* aHelper = nullptr) {
   rtl::TMemoryStream out;
   if (aEntry.Method == kMethodStored) {
     out.CopyFrom(aData, static_cast<int64_t>(aEntry.UncompressedSize));
@@ -33,9 +33,9 @@ class ZipArchiveData : public ::testing::Test {
   // Writes the sample files and returns their contents by name.
   std::vector<std::pair<std::string, Bytes>> WriteSamples() {
     std::vector<std::pair<std::string, Bytes>> files = {
-        {"text.txt", TextSample(400000, 21)},
-        {"far.bin", RepetitiveSample(700000, 22)},  // repeats 40000-byte units: distances past 32 KiB
-        {"random.bin", RandomSample(90000, 23)},
+        {"text.txt", TextBytes(400000, 21)},
+        {"far.bin", RepetitiveBytes(700000, 22)},  // repeats 40000-byte units: distances past 32 KiB
+        {"random.bin", RandomBytes(90000, 23)},
         {"tiny.txt", "abc"},
     };
     for (const auto& [name, data] : files) WriteFile(Path(name), data);
@@ -47,9 +47,9 @@ class ZipArchiveData : public ::testing::Test {
 
 TEST_F(ZipArchiveData, CorpusDeflate64) {
   const Bytes zip = ReadFile(CorpusFolder() + "/Zip.deflate64.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
   int decoded = 0;
-  for (const ZipEntry& e : ReadZipEntries(zip)) {
+  for (const TListedEntry& e : ReadZipEntries(zip)) {
     if (e.Method != kMethodDeflate64) continue;
     SCOPED_TRACE(e.Name);
     rtl::TMemoryStream data;
@@ -85,9 +85,9 @@ TEST_F(ZipArchiveData, WrittenByTools) {
     std::string names;
     for (const auto& f : files) names += " " + f.first;
     ASSERT_TRUE(RunQuiet("cd '" + FDir + "' && " + tool.Command + names));
-    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFile(Path(tool.Archive)));
+    const std::vector<TListedEntry> entries = ReadZipEntries(ReadFile(Path(tool.Archive)));
     ASSERT_EQ(entries.size(), files.size());
-    for (const ZipEntry& e : entries) {
+    for (const TListedEntry& e : entries) {
       SCOPED_TRACE(e.Name);
       if (e.Method == kMethodStored) continue;  // "abc" may be stored
       EXPECT_EQ(e.Method, tool.Method);
@@ -103,11 +103,11 @@ TEST_F(ZipArchiveData, WrittenByTools) {
 // The corpus archive: eight stored items with password "test", checked against the CRC.
 TEST(ZipDecrypt, CorpusArchive) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
-  const std::vector<ZipEntry> entries = ReadZipEntries(zip);
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
+  const std::vector<TListedEntry> entries = ReadZipEntries(zip);
   ASSERT_EQ(entries.size(), 8u);
   int rejected = 0;
-  for (const ZipEntry& e : entries) {
+  for (const TListedEntry& e : entries) {
     SCOPED_TRACE(e.Name);
     ASSERT_EQ(e.Flags & 1, 1);
     rtl::TMemoryStream data;
@@ -149,9 +149,9 @@ TEST_F(ZipArchiveData, EncryptedByTools) {
 
   for (const char* archive : {"infozip.zip", "sevenzip.zip"}) {
     SCOPED_TRACE(archive);
-    const std::vector<ZipEntry> entries = ReadZipEntries(ReadFile(Path(archive)));
+    const std::vector<TListedEntry> entries = ReadZipEntries(ReadFile(Path(archive)));
     ASSERT_EQ(entries.size(), files.size());
-    for (const ZipEntry& e : entries) {
+    for (const TListedEntry& e : entries) {
       SCOPED_TRACE(e.Name);
       ASSERT_EQ(e.Flags & 1, 1);
       const bool descriptor = (e.LocalFlags & 8) != 0;
@@ -195,8 +195,8 @@ TEST(ZipDecrypt, Preconditions) {
 
 TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
-  const ZipEntry e = ReadZipEntries(zip).at(0);
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
+  const TListedEntry e = ReadZipEntries(zip).at(0);
   auto inner = std::make_unique<rtl::TMemoryStream>();
   Load(*inner, e.Data);
   TArcDfDecryptStream stream(inner.get(), e.Crc32, "test");
@@ -211,8 +211,8 @@ TEST(ZipDecrypt, OwnsTheInnerStreamWhenHandedOver) {
 // The header check leaves the caller's header as it was and works on a copy.
 TEST(ZipDecrypt, HeaderIsNotChanged) {
   const Bytes zip = ReadFile(CorpusFolder() + "/zipcrypto.zip");
-  if (zip.empty()) GTEST_SKIP() << "corpus not found at " << CorpusFolder();
-  const ZipEntry e = ReadZipEntries(zip).at(0);
+  ASSERT_FALSE(zip.empty()) << "cannot read the corpus file in " << CorpusFolder();
+  const TListedEntry e = ReadZipEntries(zip).at(0);
   TArcZipEncryptHeader header;
   std::memcpy(header, e.Data.data(), 12);
   TArcZipDecryptEngine engine;

@@ -2,8 +2,10 @@
 
 #include "download/messages.h"
 #include "download/qv_download.h"
+#include "download/qv_ftp_download.h"
 #include "download/qv_http_download.h"
 #include "tests/download/event_log.h"
+#include "tests/support/peer_process.h"
 
 namespace qelvo::download {
 namespace {
@@ -41,12 +43,13 @@ TEST(DownloadComponent, RefusesToStartWithoutProtocolEveryTime) {
   }
 }
 
-TEST(DownloadComponent, FtpIsRefusedClearlyUntilItsDriverExists) {
+TEST(DownloadComponent, FtpGetsItsDriverAndAFailedLoginRaises) {
   TQvDownload d;
   d.Protocolo = protFTP;
-  d.SetDownloadUrl("ftp://127.0.0.1/pub/file.zip");
-  EXPECT_EQ(MessageOf([&] { d.StartDownload(); }), kMsgFtpUnavailable);
-  EXPECT_EQ(d.DownloadStatus(), stNone);
+  d.SetDownloadUrl("ftp://127.0.0.1:" + std::to_string(qelvo::test::UnusedPort()) + "/pub/file.zip");
+  EXPECT_EQ(MessageOf([&] { d.StartDownload(); }), kMsgFtpLoginFailed);
+  EXPECT_NE(dynamic_cast<TQvFTPDownload*>(&d.Driver()), nullptr);
+  EXPECT_EQ(d.DownloadStatus(), stDownload);
 }
 
 TEST(DownloadComponent, DriversBelongToADownloadComponentOnly) {
@@ -75,9 +78,9 @@ TEST(DownloadComponent, SettingsAreForwardedToTheCurrentDriver) {
   d.SetDownloadUrl("http://h/p.zip");
   d.SetDownloadNomeArq("p.zip");
   d.SetSizeRecvBuffer(65536);
-  EXPECT_EQ(d.Driver().DownloadDest, "C:\\x\\temp\\");
-  EXPECT_EQ(d.Driver().DownloadUrl, "http://h/p.zip");
-  EXPECT_EQ(d.Driver().DownloadNomeArq, "p.zip");
+  EXPECT_EQ(d.Driver().DownloadDest(), "C:\\x\\temp\\");
+  EXPECT_EQ(d.Driver().DownloadUrl(), "http://h/p.zip");
+  EXPECT_EQ(d.Driver().DownloadNomeArq(), "p.zip");
   EXPECT_EQ(d.Driver().SizeRecvBuffer(), 65536);
 }
 

@@ -21,12 +21,7 @@ class DownloadTest : public ::testing::Test {
     log.Attach(dl);
   }
   // Starts nginx once for the program; stops the test when it cannot run.
-  NginxServer& Nginx() {
-    NginxServer& n = NginxServer::Get();
-    std::string error;
-    if (!n.Start(error)) ADD_FAILURE() << error;
-    return n;
-  }
+  NginxServer& Nginx() { return StartedNginx(); }
   void Get(const std::string& url, const std::string& name) {
     dl.SetDownloadUrl(url);
     dl.SetDownloadNomeArq(name);

@@ -26,7 +26,9 @@ TEST(MonitorFigures, SpeedAndTimeFields) {
       {"nothing received: elapsed time in all three fields", 3725, 0, 0, 0, 0, 1, 2, 3725},
       {"elapsed seconds wrap at 16 bits", 19 * 3600, 0, 0, 0, 0, 19, 0, 68400 - 65536},
       {"whole days are dropped", 86400 + 10, 0, 0, 0, 0, 0, 0, 10},
-      {"received more than announced: the estimate wraps", 1, 0, 6144, 0, 6.0, 0, 0, 65535},
+      // No time left from an unknown size or below zero (no hours left for a finished file).
+      {"unknown size: the elapsed seconds", 1, 0, 6144, 0, 6.0, 0, 0, 1},
+      {"received more than announced: nothing left", 1, 4096, 6144, 0, 6.0, 0, 0, 0},
       {"resumed bytes count as received", 4, 2048 * 1024, 1024 * 1024, 0, 256.0, 0, 0, 4},
   };
   for (const auto& c : cases) {

@@ -1,7 +1,13 @@
 // qelvo-get's exit status on the cases its users meet.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "download/http_validator.h"
+
 #include "tests/download/test_servers.h"
+#include "tests/support/ftp_peers.h"
+#include "tests/support/peers.h"
 
 namespace qelvo::download::test {
 namespace {
@@ -11,26 +17,35 @@ struct RunResult {
   std::string output;  // stdout and stderr
 };
 
+// How a run is disturbed: a signal sent after a delay, shell lines run before qelvo-get
+// starts (limits and the like).
+struct RunOptions {
+  const char* signal = nullptr;  // "INT", "TERM"
+  int signalAfterMs = 0;
+  std::string shellSetup;
+};
+
 // Runs qelvo-get with a bounded wait, through the shell so that the Windows build runs
 // its program the same way.
-RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch) {
+RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch, const RunOptions& options = {}) {
   const std::string outFile = scratch.File("qelvo-get.out");
-  std::string command = "timeout -k 5 60 " + ShellQuote(QELVO_GET_PATH);
+  std::string command = options.shellSetup;
+  if (options.signal)
+    command += "timeout -k 5 --preserve-status -s " + std::string(options.signal) + " " +
+               std::to_string(options.signalAfterMs / 1000.0) + " ";
+  else
+    command += "timeout -k 5 60 ";
+  command += ShellQuote(QELVO_GET_PATH);
   for (const std::string& a : args) command += " " + ShellQuote(a);
   RunResult r;
   r.exitCode = ShellStatus(command + " >" + ShellQuote(outFile) + " 2>&1");
-  r.output = r.exitCode == 124 ? "timed out" : ReadFile(outFile);
+  r.output = r.exitCode == 124 && !options.signal ? "timed out" : ReadFile(outFile);
   return r;
 }
 
 class QelvoGet : public ::testing::Test {
  protected:
-  NginxServer& Nginx() {
-    NginxServer& n = NginxServer::Get();
-    std::string error;
-    if (!n.Start(error)) ADD_FAILURE() << error;
-    return n;
-  }
+  NginxServer& Nginx() { return StartedNginx(); }
   TempFolder dest;
   TempFolder scratch;
 };
@@ -62,7 +77,8 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
       {"bad timeout", {"--timeout", "soon", n.Url("/files/a.bin")}, 2, "--timeout"},
       {"missing folder", {"-d", d + "/no/such/folder", n.Url("/files/a.bin")}, 2, "not a folder"},
       {"no file name anywhere", {"-d", d, n.Url("/")}, 2, "Favor informar o nome do arquivo"},
-      {"ftp not available", {"-d", d, "ftp://127.0.0.1/pub/x.bin"}, 2, "FTP"},
+      {"ftp server unreachable", {"-d", d, "ftp://127.0.0.1:" + std::to_string(UnusedPort()) + "/pub/x.bin"}, 1,
+       "socket error 10061"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -73,19 +89,30 @@ TEST_F(QelvoGet, ExitStatusTellsWhetherTheFileWasFinished) {
   EXPECT_EQ(ReadFile(dest.File("a.bin")), n.Content("a.bin"));
   EXPECT_EQ(ReadFile(dest.File("other.bin")), n.Content("small.bin"));
   EXPECT_EQ(ReadFile(dest.File("served name.bin")), n.Content("named-source.bin"));
-  EXPECT_TRUE(NativeExists(dest.File("nope.bin.part")));
+  // A download that got no byte of the file leaves no empty part file and says nothing
+  // is kept.
+  EXPECT_FALSE(NativeExists(dest.File("nope.bin.part")));
+  const RunResult r = RunGet({"-d", dest.Native(), n.Url("/files/nope.bin")}, scratch);
+  EXPECT_EQ(r.output.find("kept for a later run"), std::string::npos) << r.output;
 }
 
 // A cut transfer exits 1 and keeps its part file; the next run resumes and finishes.
 TEST_F(QelvoGet, CutTransferIsFinishedByTheNextRun) {
   NginxServer& n = Nginx();
   const std::string& content = n.Content("a.bin");
+  const std::string modified = "Last-Modified: " + HttpDateOfFile(n.ServedPath("a.bin"));
   ScriptServer cut([&](ScriptConnection& c, const std::string&, int) {
-    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(content.size())}) + content.substr(0, 400000));
+    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(content.size()), modified}) +
+           content.substr(0, 400000));
   });
   RunResult r = RunGet({"-q", "-d", dest.Native(), "-o", "a.bin", cut.Url("/files/a.bin")}, scratch);
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(r.output.find("socket error 10054"), std::string::npos) << r.output;
+  // An orderly early close in the user's terms, not as a connection reset.
+  EXPECT_NE(r.output.find("the server closed the connection after 400000 of " + std::to_string(content.size()) +
+                          " bytes"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("kept for a later run"), std::string::npos) << r.output;
   ASSERT_TRUE(NativeExists(dest.File("a.bin.part")));
   EXPECT_FALSE(NativeExists(dest.File("a.bin")));
   r = RunGet({"-d", dest.Native(), n.Url("/files/a.bin")}, scratch);
@@ -93,6 +120,67 @@ TEST_F(QelvoGet, CutTransferIsFinishedByTheNextRun) {
   EXPECT_EQ(n.LastStatus("/files/a.bin"), 206);
   EXPECT_EQ(ReadFile(dest.File("a.bin")), content);
   EXPECT_FALSE(NativeExists(dest.File("a.bin.part")));
+  // The last progress line shows the whole file.
+  EXPECT_NE(r.output.find(" 100%"), std::string::npos) << r.output;
+}
+
+// Ctrl-C and SIGTERM stop a silent wait within a second; --max-time bounds a server that
+// trickles. Both exit 1 with the reason and keep what arrived.
+TEST_F(QelvoGet, SignalsAndMaxTimeStopTheTransfer) {
+  ScriptServer silent([](ScriptConnection& c, const std::string&, int) { c.Hold(20000); });
+  // One server per case: a trickling connection holds its server's thread.
+  auto trickling = [](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(200, {"Content-Length: 1000"}));
+    c.SendSlowly(std::string(1000, 't'), 1, 200);
+  };
+  ScriptServer trickle(trickling), trickle2(trickling);
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    RunOptions options;
+    const char* saysWhy;
+    bool keepsBytes;
+  };
+  const Case cases[] = {
+      {"SIGINT during a silent wait", {"-d", dest.Native(), "--timeout", "30000", silent.Url("/s.bin")},
+       {"INT", 500, ""}, "interrupted", false},
+      {"SIGTERM during a silent wait", {"-d", dest.Native(), "--timeout", "30000", silent.Url("/s.bin")},
+       {"TERM", 500, ""}, "interrupted", false},
+      {"SIGINT while a server trickles", {"-d", dest.Native(), trickle.Url("/t.bin")}, {"INT", 1500, ""},
+       "interrupted", true},
+      {"--max-time while a server trickles", {"-d", dest.Native(), "--max-time", "1", trickle2.Url("/m.bin")}, {},
+       "--max-time of 1 s reached", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = RunGet(c.args, scratch, c.options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2800));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(c.saysWhy), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("kept for a later run") != std::string::npos, c.keepsBytes) << r.output;
+  }
+  EXPECT_GT(ReadFile(dest.File("t.bin.part")).size(), 0u);
+  EXPECT_GT(ReadFile(dest.File("m.bin.part")).size(), 0u);
+  EXPECT_FALSE(NativeExists(dest.File("s.bin.part")));
+}
+
+// A file that cannot grow (a full disk, here a file size limit) fails the download with
+// the OS's reason and the part file's path, and keeps what was written.
+TEST_F(QelvoGet, FullDiskKeepsThePartFileAndSaysWhy) {
+  constexpr size_t kLimit = 200 * 512;
+  const std::string body = RandomBytes(300000, 3);
+  ScriptServer server([&](ScriptConnection& c, const std::string&, int) {
+    c.Send(HttpHead(200, {"Content-Length: " + std::to_string(body.size())}) + body);
+  });
+  RunOptions limited;
+  limited.shellSetup = "trap '' XFSZ; ulimit -f 200; ";  // 200 blocks of 512 bytes
+  const RunResult r = RunGet({"-q", "-d", dest.Native(), server.Url("/full.bin")}, scratch, limited);
+  EXPECT_EQ(r.exitCode, 2) << r.output;
+  EXPECT_NE(r.output.find("File too large"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("full.bin.part"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(dest.File("full.bin.part")), body.substr(0, kLimit));
+  EXPECT_FALSE(NativeExists(dest.File("full.bin")));
 }
 
 TEST_F(QelvoGet, TimeoutAndProxyOptionsReachTheDownload) {
@@ -113,6 +201,48 @@ TEST_F(QelvoGet, TimeoutAndProxyOptionsReachTheDownload) {
   r = RunGet({"-q", "-d", dest.Native(), "--timeout", "300", "--proxy", p, "http://pkg.invalid:8997/q.bin"}, scratch);
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("10060"), std::string::npos) << r.output;
+}
+
+
+// ftp:// URLs: credentials from the URL or the options, passive or active, resumed part
+// files, and the exit status of refusals.
+TEST_F(QelvoGet, FtpDownloads) {
+  VsftpdPeer ftp;
+  ASSERT_TRUE(ftp.ok) << ftp.error;
+  const std::string body = ::qelvo::test::TestBody(2 * 1024 * 1024 + 3, 4);
+  ftp.Serve("pub/f.bin", body);
+  const std::string d = dest.Native();
+  const std::string hostPort = "127.0.0.1:" + std::to_string(ftp.port);
+  const std::string userUrl = "ftp://" + std::string(kFtpUser) + ":" + kFtpPass + "@" + hostPort + "/pub/f.bin";
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* saysWhy;
+  };
+  const Case cases[] = {
+      {"user in the URL", {"-q", "-d", d, "-o", "a.bin", userUrl}, 0, ""},
+      {"user from the options, active", {"-q", "-d", d, "-o", "b.bin", "--ftp-active", "--ftp-user", kFtpUser,
+                                         "--ftp-pass", kFtpPass, "ftp://" + hostPort + "/pub/f.bin"}, 0, ""},
+      {"anonymous", {"-d", d, "-o", "c.bin", "ftp://" + hostPort + "/pub/f.bin"}, 0, "c.bin"},
+      {"missing file", {"-d", d, "ftp://" + hostPort + "/pub/none.bin"}, 1, "FTP reply 550"},
+      {"wrong password", {"-d", d, "--ftp-user", kFtpUser, "--ftp-pass", "wrong", "ftp://" + hostPort + "/pub/f.bin"},
+       1, "FTP reply 530"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const RunResult r = RunGet(c.args, scratch);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.saysWhy), std::string::npos) << r.output;
+  }
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) EXPECT_EQ(ReadFile(dest.File(name)), body) << name;
+  EXPECT_NE(ftp.Log().find("\"PORT 127,0,0,1,"), std::string::npos);
+
+  WriteFile(dest.File("f.bin.part"), body.substr(0, 777777));
+  const RunResult r = RunGet({"-q", "-d", d, userUrl}, scratch);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(ReadFile(dest.File("f.bin")), body);
+  EXPECT_NE(ftp.Log().find("\"REST 777777\""), std::string::npos);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include "hook_log.h"
 #include "net/http_client.h"
 #include "net/text_util.h"
+#include "tests/support/nginx.h"
 #include "tests/support/peers.h"
+#include "tests/support/sample_data.h"
 
 namespace qelvo::net {
 namespace {
@@ -18,18 +20,24 @@ using std::string;
 
 class Peers : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { nginx = std::make_unique<NginxPeer>(); }
+  static void SetUpTestSuite() {
+    nginx = std::make_unique<NginxPeer>();
+    big = RandomBytes(24 * 1024 * 1024 + 12345, 7);
+    nginx->Serve("small.txt", "Hello from nginx\n");
+    nginx->Serve("big.bin", big);
+    nginx->Start("", "  keepalive_timeout 10;\n  include /etc/nginx/mime.types;\n" + string(NginxPeer::kOctetStream));
+  }
   static void TearDownTestSuite() { nginx.reset(); }
-  void SetUp() override { ASSERT_TRUE(nginx->ok) << nginx->error; }
-  static string Url(const string& path) { return "http://127.0.0.1:" + std::to_string(nginx->port) + path; }
+  void SetUp() override { ASSERT_TRUE(nginx->Running()) << nginx->Error(); }
+  static string Url(const string& path) { return nginx->Url(path); }
   static int CountOf(const HookLog& log, const string& prefix) {
     int n = 0;
     for (const auto& l : log.lines) n += l.rfind(prefix, 0) == 0;
     return n;
   }
-  static std::unique_ptr<NginxPeer> nginx;
+  static inline std::unique_ptr<NginxPeer> nginx;
+  static inline string big;  // served as /big.bin
 };
-std::unique_ptr<NginxPeer> Peers::nginx;
 
 TEST_F(Peers, NginxPlainGetHeadAnd404) {
   THTTPSend http;
@@ -59,16 +67,16 @@ TEST_F(Peers, NginxRanges) {
   http.RangeEnd = 199;
   ASSERT_TRUE(http.HTTPMethod("GET", Url("/big.bin")));
   EXPECT_EQ(http.ResultCode(), 206);
-  EXPECT_EQ(http.Document().DataString(), nginx->big.substr(100, 100));
+  EXPECT_EQ(http.Document().DataString(), big.substr(100, 100));
   EXPECT_EQ(http.RangeStart, 0);  // reset by the call
 
-  const int size = static_cast<int>(nginx->big.size());
+  const int size = static_cast<int>(big.size());
   http.Clear();
   http.RangeStart = size - 10;
   ASSERT_TRUE(http.HTTPMethod("GET", Url("/big.bin")));
   EXPECT_EQ(http.ResultCode(), 206);
   EXPECT_EQ(http.DownloadSize(), 10);
-  EXPECT_EQ(http.Document().DataString(), nginx->big.substr(size - 10));
+  EXPECT_EQ(http.Document().DataString(), big.substr(size - 10));
   EXPECT_GE(http.Headers().IndexOf("Content-Range: bytes " + std::to_string(size - 10) + "-" +
                                    std::to_string(size - 1) + "/" + std::to_string(size)),
             0);
@@ -104,14 +112,14 @@ TEST_F(Peers, NginxBigBodyByChecksum) {
   };
   ASSERT_TRUE(http.HTTPMethod("GET", Url("/big.bin")));
   EXPECT_EQ(http.ResultCode(), 200);
-  ASSERT_EQ(http.Document().Size(), static_cast<int64_t>(nginx->big.size()));
-  EXPECT_EQ(Checksum(http.Document().Memory(), static_cast<size_t>(http.Document().Size())), Checksum(nginx->big));
-  EXPECT_EQ(http.DownloadSize(), static_cast<int>(nginx->big.size()));
-  EXPECT_GT(seen, static_cast<int64_t>(nginx->big.size()));  // body plus the head
+  ASSERT_EQ(http.Document().Size(), static_cast<int64_t>(big.size()));
+  EXPECT_EQ(Checksum(http.Document().Memory(), static_cast<size_t>(http.Document().Size())), Checksum(big));
+  EXPECT_EQ(http.DownloadSize(), static_cast<int>(big.size()));
+  EXPECT_GT(seen, static_cast<int64_t>(big.size()));  // body plus the head
 }
 
 TEST_F(Peers, TinyproxyProxyModeAndTunnels) {
-  TinyproxyPeer proxy(nginx->port, "proxyuser", "proxypass");
+  TinyproxyPeer proxy(nginx->Port(), "proxyuser", "proxypass");
   ASSERT_TRUE(proxy.ok) << proxy.error;
   THTTPSend http;
   http.ProxyHost = "127.0.0.1";
@@ -135,7 +143,7 @@ TEST_F(Peers, TinyproxyProxyModeAndTunnels) {
   tunnel.HTTPTunnelUser = "proxyuser";
   tunnel.HTTPTunnelPass = "proxypass";
   tunnel.ConvertLineEnd = true;
-  tunnel.Connect("127.0.0.1", std::to_string(nginx->port));
+  tunnel.Connect("127.0.0.1", std::to_string(nginx->Port()));
   ASSERT_EQ(tunnel.LastError, 0) << tunnel.LastErrorDesc;
   EXPECT_TRUE(tunnel.HTTPTunnel);
   tunnel.SendString("GET /small.txt HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
@@ -148,7 +156,7 @@ TEST_F(Peers, TinyproxyProxyModeAndTunnels) {
   EXPECT_EQ(tunnel.LastErrorDesc, "Connection refused");
   tunnel.CloseSocket();
   tunnel.HTTPTunnelUser.clear();
-  tunnel.Connect("127.0.0.1", std::to_string(nginx->port));
+  tunnel.Connect("127.0.0.1", std::to_string(nginx->Port()));
   EXPECT_EQ(tunnel.LastError, 10061);
 }
 
@@ -169,7 +177,7 @@ TEST_F(Peers, DanteSocksWithoutAuth) {
     http.Sock()->SocksPort = std::to_string(dante.port);
     http.Sock()->SocksType = r.type;
     http.Sock()->SocksTimeout = 5000;
-    ASSERT_TRUE(http.HTTPMethod("GET", "http://" + r.target + ":" + std::to_string(nginx->port) + "/small.txt"))
+    ASSERT_TRUE(http.HTTPMethod("GET", "http://" + r.target + ":" + std::to_string(nginx->Port()) + "/small.txt"))
         << http.Sock()->LastError << " " << http.Sock()->SocksLastError << "\n"
         << dante.Log();
     EXPECT_EQ(http.ResultCode(), 200);

@@ -138,6 +138,15 @@ TEST(TunnelWire, ConnectRequestsAndReplies) {
        "CONNECT host.test:443 HTTP/1.0\r\n\r\n"},
       {"line ends without CR", "host.test", "", "HTTP/1.0 200 OK\n\n", 0, "CONNECT host.test:443 HTTP/1.0\r\n\r\n"},
       {"proxy closes before answering", "host.test", "", "", 10054, "CONNECT host.test:443 HTTP/1.0\r\n\r\n"},
+      {"reply line over 64 KiB", "host.test", "", "HTTP/1.0 200 " + std::string(70000, 'x') + "\r\n\r\n", 10055,
+       "CONNECT host.test:443 HTTP/1.0\r\n\r\n"},
+      {"reply head that never ends", "host.test", "",
+       "HTTP/1.0 200 OK\r\n" + [] {
+         std::string lines;
+         for (int i = 0; i < 9000; ++i) lines += "X: " + std::to_string(i) + "\r\n";
+         return lines;
+       }(),
+       10055, "CONNECT host.test:443 HTTP/1.0\r\n\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

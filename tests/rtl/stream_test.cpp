@@ -2,21 +2,13 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "rtl/stream.h"
+#include "rtl/view_streams.h"
 
 namespace qelvo::rtl {
 namespace {
-
-// A stream that hands out at most `chunk` bytes per Read, like a socket or a pipe.
-class TrickleStream : public TMemoryStream {
- public:
-  explicit TrickleStream(int64_t chunk) : chunk_(chunk) {}
-  int64_t Read(void* buffer, int64_t count) override { return TMemoryStream::Read(buffer, std::min(count, chunk_)); }
-
- private:
-  int64_t chunk_;
-};
 
 TEST(MemoryStream, ShortReadAtEndAndExactReadFailsWithText) {
   TMemoryStream s;
@@ -37,12 +29,41 @@ TEST(MemoryStream, ShortReadAtEndAndExactReadFailsWithText) {
 }
 
 TEST(MemoryStream, ReadBufferCollectsShortReads) {
-  TrickleStream s(3);
-  s.WriteString("0123456789");
-  s.SetPosition(0);
+  const std::string data = "0123456789";
+  TShortReadStream s(data, {3});
   char buf[10];
   s.ReadBuffer(buf, 10);
   EXPECT_EQ(std::string(buf, 10), "0123456789");
+}
+
+// The view reads the caller's bytes in place: seeks past the end read nothing, before the
+// start fail, and nothing can be written through it.
+TEST(ReadOnlyMemoryStream, ReadsSeeksAndRefusesWrites) {
+  const std::string data = "0123456789";
+  TReadOnlyMemoryStream s(data);
+  EXPECT_EQ(s.Size(), 10);
+  char buf[16] = {};
+  EXPECT_EQ(s.Read(buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "0123");
+  EXPECT_EQ(s.Seek(-2, soEnd), 8);
+  EXPECT_EQ(s.Read(buf, 16), 2);
+  EXPECT_EQ(std::string(buf, 2), "89");
+  EXPECT_EQ(s.Seek(5, soEnd), 15);
+  EXPECT_EQ(s.Read(buf, 16), 0);
+  EXPECT_THROW(s.Seek(-1, soBeginning), EStreamError);
+  EXPECT_EQ(s.Write("x", 1), 0);
+  EXPECT_THROW(s.WriteBuffer("x", 1), EWriteError);
+  EXPECT_EQ(data, "0123456789");
+}
+
+// Read sizes cycle through the pattern and never exceed what is asked or what is left.
+TEST(ShortReadStream, ReadSizesFollowThePattern) {
+  const std::string data(20, 'x');
+  TShortReadStream s(data, {1, 5, 0});  // a 0 in the pattern reads 1, never 0 before the end
+  char buf[16];
+  std::vector<int64_t> sizes;
+  for (int64_t n; (n = s.Read(buf, 4)) > 0;) sizes.push_back(n);
+  EXPECT_EQ(sizes, (std::vector<int64_t>{1, 4, 1, 1, 4, 1, 1, 4, 1, 1, 1}));
 }
 
 TEST(MemoryStream, SeekFromEachOrigin) {
@@ -97,10 +118,9 @@ TEST(MemoryStream, WriteBufferFailsWithTextWhenTheSinkIsFull) {
 }
 
 TEST(Stream, CopyFromCountAndWholeSource) {
-  TrickleStream src(7);
   std::string data(200000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 31);
-  src.WriteString(data);
+  TShortReadStream src(data, {7});
 
   TMemoryStream dst;
   src.SetPosition(10);

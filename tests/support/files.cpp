@@ -4,30 +4,40 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace qelvo::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+// Path texts are UTF-8; a narrow path would be read in the ANSI code page on Windows.
+fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+}  // namespace
+
 std::string ReadFile(const std::string& nativePath) {
-  std::ifstream in(nativePath, std::ios::binary);
+  std::ifstream in(Utf8Path(nativePath), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
 }
 
 void WriteFile(const std::string& nativePath, const std::string& bytes) {
-  const fs::path parent = fs::path(nativePath).parent_path();
+  const fs::path path = Utf8Path(nativePath);
   std::error_code ec;
-  if (!parent.empty()) fs::create_directories(parent, ec);
-  std::ofstream out(nativePath, std::ios::binary | std::ios::trunc);
+  if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool NativeExists(const std::string& nativePath) {
   std::error_code ec;
-  return fs::exists(nativePath, ec);
+  return fs::exists(Utf8Path(nativePath), ec);
+}
+
+void CopyOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  fs::remove(to, ec);
+  fs::copy_file(from, to);
 }
 
 std::string ShellQuote(const std::string& s) {
@@ -36,16 +46,8 @@ std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-std::string CorpusFolder() {
-  std::vector<std::string> candidates;
-  if (const char* env = std::getenv("QELVO_CORPUS_DIR"); env && *env) candidates.push_back(env);
-  candidates.push_back(QELVO_SOURCE_DIR "/../shared/corpus");
-  candidates.push_back(QELVO_SOURCE_DIR "/../../shared/corpus");
-  for (const std::string& dir : candidates) {
-    std::error_code ec;
-    if (fs::is_directory(dir, ec)) return fs::canonical(dir, ec).string();
-  }
-  return std::string();
-}
+bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
+
+std::string CorpusFolder() { return QELVO_SOURCE_DIR "/tests/data/corpus"; }
 
 }  // namespace qelvo::test

@@ -32,6 +32,10 @@ bool NativeExists(const P& p) {
   return NativeExists(PathText(p));
 }
 
+// Copies a file over another one. (libstdc++ for Windows takes every existing target for
+// the source itself, its file ids being 0, and refuses to overwrite it.)
+void CopyOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Runs a POSIX shell command line, in folder cwd when given; its exit status, -1 when it
 // did not exit normally. A Windows test program under Wine runs the Linux shell (its
 // status comes back through a file, bounded in time); elsewhere on Windows there is no
@@ -52,8 +56,8 @@ std::string ShellPath(const std::string& path);
 // Creates a fresh folder named after tag under the temporary folder the shell shares.
 std::string MakeTempFolder(const std::string& tag);
 
-// The real-world archives: $QELVO_CORPUS_DIR, else shared/ beside the clone (CI), else
-// two levels up (worktrees); "" when none is there.
+// The real-world archives, committed in tests/data/corpus of the source tree. Never
+// empty: a test that opens a missing file there fails.
 std::string CorpusFolder();
 
 }  // namespace qelvo::test

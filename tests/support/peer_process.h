@@ -1,12 +1,12 @@
 #pragma once
-// A peer program (nginx, tinyproxy, danted, ...) run in the foreground as a child in its
-// own process group. Start waits, bounded, until its loopback port accepts; Stop asks it
-// to go, then kills it after a bounded wait. The child dies with the test program, so a
-// crashed test leaves no server behind.
-// POSIX only: a Windows test program cannot start Linux programs, so there the Linux
-// side starts the peers and hands their ports over (tests/support/peers.h).
-#include <sys/types.h>
-
+// A peer program (nginx, tinyproxy, danted, vsftpd, ...) run in the foreground in its own
+// process group. Start waits, bounded, until its loopback port accepts; Stop asks it to
+// go, then kills it after a bounded wait. On Linux the child dies with the test program,
+// so a crashed test leaves no server behind. A Windows test program under Wine starts the
+// same Linux program through the Linux shell; its process group is written to a file in
+// $QELVO_PEER_PID_DIR, which the script that ran the suite clears afterwards.
+// The peers' configurations are generated with the same Linux paths on both systems: the
+// test's temporary folders are the Linux /tmp (tests/support/files.h).
 #include <string>
 #include <vector>
 
@@ -15,6 +15,12 @@
 namespace qelvo::test {
 // The first of the paths that is an executable, "" when none is.
 std::string FindProgram(const std::vector<std::string>& paths);
+// Whether the peers run as root (the Linux user the test program runs as).
+bool PeersRunAsRoot();
+// Sets a file's Unix permission bits (for peers that drop their privileges).
+void SetFileMode(const std::string& path, int mode);
+// This test program's process id, for names that must not clash between programs.
+long CurrentProcessId();
 
 class PeerProcess {
  public:
@@ -29,7 +35,8 @@ class PeerProcess {
   bool Running() const { return pid_ > 0; }
 
  private:
-  pid_t pid_ = -1;
+  long pid_ = -1;
+  std::string pidFile_;  // Windows: where the Linux shell wrote the process group
 };
 
 }  // namespace qelvo::test

@@ -99,6 +99,15 @@ void ScriptServer::RunScript(int fd, const Script& script, std::string& received
         pending.erase(0, take);
         break;
       }
+      case Step::ReadLine: {
+        while (pending.find('\n') == std::string::npos)
+          if (!ReadSome(fd, pending)) break;
+        const size_t end = pending.find('\n');
+        const size_t take = end == std::string::npos ? pending.size() : end + 1;
+        received += pending.substr(0, take);
+        pending.erase(0, take);
+        break;
+      }
       case Step::ReadBytes: {
         while (pending.size() < static_cast<size_t>(step.n))
           if (!ReadSome(fd, pending)) break;
@@ -167,6 +176,8 @@ std::vector<std::string> ScriptServer::Requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_;
 }
+
+void ScriptConnection::ResetOnClose() { loopback::ResetOnClose(fd_); }
 
 void ScriptConnection::Send(const std::string& bytes) {
   size_t off = 0;

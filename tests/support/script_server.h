@@ -20,7 +20,7 @@
 namespace qelvo::test {
 
 struct Step {
-  enum Kind { ReadHead, ReadBytes, Send, Pause, Reset, Close, DrainToClose } kind;
+  enum Kind { ReadHead, ReadBytes, Send, Pause, Reset, Close, DrainToClose, ReadLine } kind;
   std::string data;
   int n = 0;
 };
@@ -33,6 +33,8 @@ inline Step Pause(int ms) { return {Step::Pause, {}, ms}; }
 inline Step Reset() { return {Step::Reset, {}, 0}; }
 inline Step Close() { return {Step::Close, {}, 0}; }
 inline Step DrainToClose() { return {Step::DrainToClose, {}, 0}; }
+// One line up to its LF (line-oriented protocols such as FTP's control connection).
+inline Step ReadLine() { return {Step::ReadLine, {}, 0}; }
 
 // One accepted connection of a handler-driven server.
 class ScriptConnection {
@@ -43,6 +45,8 @@ class ScriptConnection {
   void SendSlowly(const std::string& bytes, size_t piece, int pauseMs);
   // Waits (bounded) until the server is stopped or the peer closes.
   void Hold(int maxMs);
+  // The close after the handler sends a reset instead of a FIN.
+  void ResetOnClose();
   int Fd() const { return fd_; }
 
  private:

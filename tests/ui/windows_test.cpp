@@ -10,8 +10,9 @@
 #include <filesystem>
 
 #include "app/progress_figures.h"
+#include "archive/disk_prompt.h"
 #include "qt_harness.h"
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 #include "tests/support/drive_fixture.h"
 #include "ui/program.h"
 #include "rtl/exceptions.h"
@@ -230,6 +231,20 @@ TEST_F(Windows, ClickAndCloseDuringARun) {
 }
 
 // A handler that lets an exception escape reaches the application-wide display.
+TEST_F(Windows, SpannedArchivesAskForDisksInABoxOfTheProgram) {
+  // The archive core's default disk requests reach this program's box while it runs.
+  EXPECT_EQ(archive::ArcDiskPrompt(), &program_->dialogs);
+  {
+    TBoxAnswerer boxes;
+    EXPECT_TRUE(archive::AskForDisk(archive::InsertNthDiskText(2)));
+    ASSERT_EQ(boxes.Seen.size(), 1u);
+    EXPECT_EQ(boxes.Seen[0].Title, "Insert floppy");
+    EXPECT_EQ(boxes.Seen[0].Text, "Insert disk number 2 of the spanned disk set");
+  }
+  program_.reset();
+  EXPECT_EQ(archive::ArcDiskPrompt(), nullptr);
+}
+
 TEST(ApplicationHandler, ShowsAnEscapedExceptionInABox) {
   class Throwing : public QObject {
    public:

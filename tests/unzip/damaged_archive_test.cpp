@@ -72,22 +72,22 @@ void DamageAndExtract(const TempFolder& tmp, const TPristine& pristine, int roun
 
 TEST(DamagedArchives, RandomByteDamageIsContained) {
   TempFolder tmp;
-  const std::vector<TZipEntry> entries = {StoredEntry("stored.txt", TextData(3000, 1)),
-                                          DeflatedEntry("dir/deflated.txt", TextData(60000, 2)),
-                                          DeflatedEntry("random.bin", RandomData(5000, 3)), FolderEntry("empty/"),
+  const std::vector<TZipEntry> entries = {StoredEntry("stored.txt", TextBytes(3000, 1)),
+                                          DeflatedEntry("dir/deflated.txt", TextBytes(60000, 2)),
+                                          DeflatedEntry("random.bin", RandomBytes(5000, 3)), FolderEntry("empty/"),
                                           StoredEntry("tail.txt", "end")};
   TPristine plain{BuildZip(entries), {}, ""};
-  for (const TZipEntry& e : entries) plain.Crcs.push_back(e.Crc);
+  for (const TZipEntry& e : entries) plain.Crcs.push_back(*e.Crc);
   int opened = 0;
   DamageAndExtract(tmp, plain, 300, 12345, opened);
   EXPECT_GT(opened, 100);  // most damage is in the data, not in the end record
 
   // Encrypted items: damaged encryption headers and cipher text.
   if (!HaveTool("zip")) return;
-  WriteFile(tmp / "src/a.txt", TextData(20000, 4));
-  WriteFile(tmp / "src/b.bin", RandomData(3000, 5));
+  WriteFile(tmp / "src/a.txt", TextBytes(20000, 4));
+  WriteFile(tmp / "src/b.bin", RandomBytes(3000, 5));
   ASSERT_EQ(ShellStatus("zip -q -P pw ../enc.zip a.txt b.bin", tmp / "src"), 0);
-  TPristine encrypted{ReadFile(tmp / "enc.zip"), {Crc32(TextData(20000, 4)), Crc32(RandomData(3000, 5))}, "pw"};
+  TPristine encrypted{ReadFile(tmp / "enc.zip"), {Crc32(TextBytes(20000, 4)), Crc32(RandomBytes(3000, 5))}, "pw"};
   opened = 0;
   DamageAndExtract(tmp, encrypted, 150, 777, opened);
   EXPECT_GT(opened, 50);

@@ -10,6 +10,7 @@
 #include "archive/crc32.h"
 #include "archive/errors.h"
 #include "rtl/stream.h"
+#include "tests/support/sample_data.h"
 #include "unzip/bit_bucket_stream.h"
 #include "unzip/item_streams.h"
 #include "unzip/sliding_window_stream.h"
@@ -17,14 +18,8 @@
 namespace qelvo::unzip {
 namespace {
 
-std::string Pattern(size_t n, uint32_t seed = 1) {
-  std::string s(n, '\0');
-  for (size_t i = 0; i < n; ++i) {
-    seed = seed * 1103515245u + 12345u;
-    s[i] = static_cast<char>(seed >> 16);
-  }
-  return s;
-}
+using qelvo::test::RandomBytes;
+
 
 TEST(SubsetStream, ReadsOnlyItsRangeAndClampsSeeks) {
   rtl::TMemoryStream base;
@@ -67,7 +62,7 @@ TEST(OutputStream, CountsCrcAndReportsEachNewPercentage) {
   out.UncompressedSize = 1000;
   std::vector<int> reported;
   out.OnProgress = [&](uint8_t p, bool&) { reported.push_back(p); };
-  const std::string data = Pattern(1000);
+  const std::string data = RandomBytes(1000);
   for (size_t i = 0; i < data.size(); i += 250) out.WriteBuffer(data.data() + i, 250);
   out.WriteBuffer(data.data(), 0);
   EXPECT_EQ(out.BytesWritten(), 1000);
@@ -100,7 +95,7 @@ TEST(OutputStream, ReadIsRefused) {
 // Writes the data in uneven pieces, reading a byte back from a sliding distance after
 // each piece, as the legacy decoders do; the real output must end up equal to the data.
 TEST(SlidingWindowStream, PassesEverythingOnAndReadsBackTheWindow) {
-  const std::string data = Pattern(100000, 7);
+  const std::string data = RandomBytes(100000, 7);
   rtl::TMemoryStream real;
   {
     TArcSlidingWindowStream win(&real);
@@ -151,7 +146,7 @@ TEST(SlidingWindowStream, DestructionFlushesTheTail) {
 TEST(SlidingWindowStream, RefusesWhatTheWindowCannotDo) {
   rtl::TMemoryStream real;
   TArcSlidingWindowStream win(&real);
-  const std::string data = Pattern(50000);
+  const std::string data = RandomBytes(50000);
   for (size_t i = 0; i < data.size(); i += 10000) win.WriteBuffer(data.data() + i, 10000);
   struct Case {
     const char* what;
@@ -192,7 +187,7 @@ class TBrokenStream : public rtl::TStream {
 };
 
 TEST(SlidingWindowStream, ReportsRealOutputFailuresWhenSliding) {
-  const std::string data = Pattern(50000);
+  const std::string data = RandomBytes(50000);
   for (const bool failSeek : {false, true}) {
     TBrokenStream broken;
     broken.failSeek = failSeek;
@@ -213,7 +208,7 @@ TEST(BitBucketStream, KeepsTheLastBytesAndCountsAll) {
   EXPECT_EQ(bucket.BufSize(), 33792);
   EXPECT_EQ(TArcBitBucketStream(12345).BufSize(), 33792);
   EXPECT_EQ(TArcBitBucketStream(4096).BufSize(), 5120);
-  const std::string data = Pattern(100000, 3);
+  const std::string data = RandomBytes(100000, 3);
   bucket.WriteBuffer(data.data(), 60000);
   bucket.WriteBuffer(data.data() + 60000, 40000);
   EXPECT_EQ(bucket.Size(), 100000);

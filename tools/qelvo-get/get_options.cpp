@@ -54,11 +54,30 @@ bool ParseGetOptions(int argc, const char* const* argv, TGetOptions& opts, std::
       if (!value(opts.ProxyUser)) return false;
     } else if (arg == "--proxy-pass") {
       if (!value(opts.ProxyPass)) return false;
+    } else if (arg == "--ftp-user") {
+      if (!value(opts.FtpUser)) return false;
+    } else if (arg == "--ftp-pass") {
+      if (!value(opts.FtpPass)) return false;
+    } else if (arg == "--ftp-active") {
+      opts.FtpActive = true;
+    } else if (arg == "--ftp-tls") {
+      opts.FtpTLS = true;
+    } else if (arg == "--cacert") {
+      if (!value(opts.CACert)) return false;
+    } else if (arg == "-k" || arg == "--insecure") {
+      opts.Insecure = true;
     } else if (arg == "--timeout") {
       std::string t;
       if (!value(t)) return false;
       if (!ParseTimeout(t, opts.TimeoutMs)) {
         error = "--timeout needs a positive number of milliseconds";
+        return false;
+      }
+    } else if (arg == "--max-time") {
+      std::string t;
+      if (!value(t)) return false;
+      if (!ParseTimeout(t, opts.MaxTimeSeconds)) {
+        error = "--max-time needs a positive number of seconds";
         return false;
       }
     } else if (arg.size() > 1 && arg[0] == '-') {

@@ -3,14 +3,17 @@
 //   qelvo-unzip -l ARCHIVE                       list the items
 //   qelvo-unzip -t ARCHIVE                       test every item
 //   qelvo-unzip [-x] ARCHIVE [-d DIR] [-P PASSWORD] [MASK...]   extract
-// -q (anywhere) keeps it quiet: no progress line, no summary.
+// -q (anywhere) keeps it quiet: no progress line, no summary. -n never overwrites an
+// existing file, -o overwrites without asking (the default: existing files are
+// replaced). -h/--help and --version print and exit 0.
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qelvo::tools {
 
-enum class TUnzipCommand { Extract, List, Test };
+enum class TUnzipCommand { Extract, List, Test, Help, Version };
+enum class TUnzipOverwrite { Replace, Never };
 
 struct TUnzipOptions {
   TUnzipCommand Command = TUnzipCommand::Extract;
@@ -19,6 +22,7 @@ struct TUnzipOptions {
   std::string Password;   // bytes, as given
   bool HasPassword = false;
   bool Quiet = false;
+  TUnzipOverwrite Overwrite = TUnzipOverwrite::Replace;
   std::vector<std::string> Masks;  // empty = "*.*"
 };
 

@@ -12,7 +12,7 @@
 
 #include "app/platform_shell.h"
 #include "app/shortcut_name.h"
-#include "tests/app/lnk_reader.h"
+#include "tests/app/doubles/lnk_reader.h"
 #include "platform/shell.h"
 #include "tests/support/temp_folder.h"
 

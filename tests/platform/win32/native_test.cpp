@@ -102,8 +102,8 @@ std::set<std::string> LinkFields(const std::string& lnkinfoOutput) {
 }
 
 TEST(Native, ShortcutThroughComCarriesTheWriterFields) {
-  if (!test::HaveTool("lnkinfo")) GTEST_SKIP() << "lnkinfo (liblnk-utils) is not reachable from this program";
-  test::TempFolder tmp("lnk");
+  if (!qelvo::test::HaveTool("lnkinfo")) GTEST_SKIP() << "lnkinfo (liblnk-utils) is not reachable from this program";
+  qelvo::test::TempFolder tmp("lnk");
   ASSERT_TRUE(ForceDirectories(tmp.WindowsFile("QelvoERP")));
   { TFileStream(tmp.WindowsFile("QelvoERP\\Vaskir2.exe"), fmCreate).WriteString("MZ"); }
   TShellLink link;
@@ -112,12 +112,12 @@ TEST(Native, ShortcutThroughComCarriesTheWriterFields) {
   link.WorkingDirectory = tmp.WindowsFile("QelvoERP\\");
   ASSERT_TRUE(SaveShellLink(link, tmp.WindowsFile("com.lnk")));
   const rtl::ByteString bytes = EncodeShellLink(link, TShellLinkTargetInfo{});
-  test::WriteFile(tmp.File("writer.lnk"), bytes);
+  qelvo::test::WriteFile(tmp.File("writer.lnk"), bytes);
 
   auto info = [&](const std::string& name) {
     const std::string out = tmp.File(name + ".txt");
-    EXPECT_EQ(test::ShellStatus("lnkinfo " + test::ShellQuote(tmp.File(name)) + " >" + test::ShellQuote(out)), 0);
-    return test::ReadFile(out);
+    EXPECT_EQ(qelvo::test::ShellStatus("lnkinfo " + qelvo::test::ShellQuote(tmp.File(name)) + " >" + qelvo::test::ShellQuote(out)), 0);
+    return qelvo::test::ReadFile(out);
   };
   const std::string com = info("com.lnk");
   const std::set<std::string> fields = LinkFields(com);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,11 +18,18 @@ std::string FindProgram(const std::vector<std::string>& paths) {
   return std::string();
 }
 
+bool PeersRunAsRoot() { return ::geteuid() == 0; }
+
+void SetFileMode(const std::string& path, int mode) { ::chmod(path.c_str(), static_cast<mode_t>(mode)); }
+
+long CurrentProcessId() { return static_cast<long>(::getpid()); }
+
 bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int timeoutMs, bool quiet) {
   Stop();
   const pid_t parent = ::getpid();
-  pid_ = ::fork();
-  if (pid_ == 0) {
+  const pid_t child = ::fork();
+  pid_ = child;
+  if (child == 0) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);  // the test program died before prctl
@@ -41,7 +49,7 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int time
   while (std::chrono::steady_clock::now() < deadline) {
     if (PortAccepts(port)) return true;
     int status;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (::waitpid(child, &status, WNOHANG) == child) {
       pid_ = -1;
       return false;
     }
@@ -53,19 +61,20 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int time
 
 void PeerProcess::Stop() {
   if (pid_ <= 0) return;
-  ::kill(-pid_, SIGTERM);
-  ::kill(pid_, SIGTERM);
+  const pid_t pid = static_cast<pid_t>(pid_);
+  ::kill(-pid, SIGTERM);
+  ::kill(pid, SIGTERM);
   int status;
   for (int i = 0; i < 250; ++i) {  // at most 5 s, then kill
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
       pid_ = -1;
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ::kill(-pid_, SIGKILL);
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, &status, 0);
+  ::kill(-pid, SIGKILL);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
   pid_ = -1;
 }
 

@@ -15,8 +15,6 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   return rc != -1 && WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
-
 std::string ShellPath(const std::string& path) { return path; }
 
 std::string MakeTempFolder(const std::string& tag) {

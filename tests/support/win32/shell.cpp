@@ -95,6 +95,4 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   return -1;
 }
 
-bool HaveTool(const std::string& name) { return RunShell("command -v " + name + " >/dev/null 2>&1"); }
-
 }  // namespace qelvo::test

@@ -1,0 +1,27 @@
+#pragma once
+// Environment variables a test changes for a while, restored when the object goes.
+#include <optional>
+#include <string>
+
+namespace qelvo::test {
+
+// The variable the system's temporary folder comes from: TMPDIR, or TMP on Windows.
+extern const char* const kTempFolderVariable;
+
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(std::string name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  void Set(const std::string& value);
+
+ private:
+  std::string name_;
+  std::optional<std::string> saved_;
+};
+
+// Sets (or, with nullopt, removes) a variable of this process.
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
+
+}  // namespace qelvo::test

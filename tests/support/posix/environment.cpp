@@ -1,0 +1,14 @@
+#include <stdlib.h>
+
+#include "tests/support/environment.h"
+
+namespace qelvo::test {
+
+const char* const kTempFolderVariable = "TMPDIR";
+
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
+  if (value) ::setenv(name.c_str(), value->c_str(), 1);
+  else ::unsetenv(name.c_str());
+}
+
+}  // namespace qelvo::test

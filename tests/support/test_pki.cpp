@@ -1,0 +1,39 @@
+#include "tests/support/test_pki.h"
+
+#include "tests/support/files.h"
+
+namespace qelvo::test {
+
+TestPki::TestPki() {
+  if (!HaveTool("openssl")) {
+    error = "the openssl command is not installed (scripts/packages/tls.txt)";
+    return;
+  }
+  // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA.
+  const std::string script = R"(set -e
+key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key"; }
+ca() { key "$1"; openssl req -x509 -new -key "$1.key" -out "$1.pem" -subj "/CN=$2" -days 3 \
+  -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign; }
+sign() {
+  key "$1"
+  openssl req -new -key "$1.key" -out "$1.csr" -subj "/CN=$3"
+  printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=%s\n' "$4" "$6" > "$1.ext"
+  openssl x509 -req -in "$1.csr" -CA "$2.pem" -CAkey "$2.key" -CAcreateserial -days "$5" \
+    -extfile "$1.ext" -out "$1.pem"
+}
+ca ca "Qelvo Test CA"
+ca rogueca "Qelvo Rogue CA"
+sign localhost ca localhost DNS:localhost,IP:127.0.0.1,IP:::1 3 serverAuth
+sign other ca other.test DNS:other.test 3 serverAuth
+sign expired ca localhost DNS:localhost,IP:127.0.0.1 -1 serverAuth
+sign rogue rogueca localhost DNS:localhost,IP:127.0.0.1 3 serverAuth
+cat rogueca.pem >> rogue.pem
+sign client ca "Qelvo Test Client" email:client@example.test 3 clientAuth
+openssl pkcs12 -export -in client.pem -inkey client.key -certfile ca.pem -out client.p12 -passout pass:)" +
+                             std::string(kPfxPassword) + "\n";
+  dir.Write("make.sh", script);
+  ok = ShellStatus("sh make.sh >make.log 2>&1", dir.Native()) == 0;
+  if (!ok) error = "openssl could not make the test certificates: " + ReadFile(dir.File("make.log"));
+}
+
+}  // namespace qelvo::test
