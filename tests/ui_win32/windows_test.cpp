@@ -8,7 +8,7 @@
 
 // The installer's headers before the Windows headers, whose macros would rename their
 // constants.
-#include "scripted.h"
+#include "tests/app/doubles/scripted.h"
 #include "tests/support/drive_fixture.h"
 #include "ui/win32/program.h"
 
@@ -387,7 +387,7 @@ TEST(ExceptionDisplay, ShowsAnEscapedExceptionInABox) {
    public:
     TThrowing() {
       RegisterClassOnce(L"QelvoTestThrowing", nullptr);
-      CreateHandle(0, L"QelvoTestThrowing", L"", WS_POPUP, 0, 0, 10, 10, nullptr);
+      CreateHandle(0, L"QelvoTestThrowing", L"throwing", WS_POPUP, 0, 0, 10, 10, nullptr);
     }
 
    protected:
