@@ -22,36 +22,55 @@ void Chunk(std::string& out, const char* type, const std::string& data) {
 
 }  // namespace
 
-TShot ShootClient(HWND w) {
+namespace {
+
+// The rectangle of the source device context, copied into a picture.
+TShot Copy(HDC source, int x, int y, int width, int height) {
   TShot shot;
-  RECT r{};
-  ::GetClientRect(w, &r);
-  shot.Width = r.right;
-  shot.Height = r.bottom;
-  if (shot.Width <= 0 || shot.Height <= 0) return shot;
-  HDC screen = ::GetDC(w);
-  HDC mem = ::CreateCompatibleDC(screen);
+  shot.Width = width;
+  shot.Height = height;
+  if (width <= 0 || height <= 0) return shot;
+  HDC mem = ::CreateCompatibleDC(source);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = shot.Width;
-  bi.bmiHeader.biHeight = -shot.Height;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP bmp = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   const HGDIOBJ old = ::SelectObject(mem, bmp);
-  // The window's own surface: what it drew, whatever lies over it on the screen.
-  ::RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  ::BitBlt(mem, 0, 0, shot.Width, shot.Height, screen, 0, 0, SRCCOPY);
+  ::BitBlt(mem, 0, 0, width, height, source, x, y, SRCCOPY);
   ::GdiFlush();
   const auto* px = static_cast<const uint32_t*>(bits);
-  shot.Pixels.assign(px, px + static_cast<size_t>(shot.Width) * static_cast<size_t>(shot.Height));
+  shot.Pixels.assign(px, px + static_cast<size_t>(width) * static_cast<size_t>(height));
   for (auto& p : shot.Pixels) p &= 0xFFFFFF;
   ::SelectObject(mem, old);
   ::DeleteObject(bmp);
   ::DeleteDC(mem);
-  ::ReleaseDC(w, screen);
+  return shot;
+}
+
+}  // namespace
+
+TShot ShootClient(HWND w) {
+  RECT r{};
+  ::GetClientRect(w, &r);
+  // The window's own surface: what it drew, whatever lies over it on the screen.
+  ::RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  HDC dc = ::GetDC(w);
+  TShot shot = Copy(dc, 0, 0, r.right, r.bottom);
+  ::ReleaseDC(w, dc);
+  return shot;
+}
+
+TShot ShootFromScreen(HWND w) {
+  RECT r{};
+  ::GetWindowRect(w, &r);
+  HDC screen = ::GetDC(nullptr);
+  TShot shot = Copy(screen, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  ::ReleaseDC(nullptr, screen);
   return shot;
 }
 

@@ -17,6 +17,8 @@ struct TShot {
 
 // The client area of the window, as drawn by the window itself.
 TShot ShootClient(HWND w);
+// The whole window (frame included) as the screen shows it: for a window of another process.
+TShot ShootFromScreen(HWND w);
 
 // Writes the picture as an 8-bit RGB PNG; false when the file cannot be written.
 bool SavePng(const TShot& shot, const std::string& file);

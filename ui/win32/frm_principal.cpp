@@ -154,8 +154,10 @@ void TfrmPrincipalQelvoOneInstall::PlaceConnectionInfo() {
   const std::wstring text = W(WindowText(lConnectionInfo));
   const TDpi d = dpi_;
   const int width = text.empty() ? 0 : TextWidth(lConnectionInfo, font_.Get(), text) + d(4);
-  ::MoveWindow(lConnectionInfo, d(kInfoRight) - width, d(kBarTop) + (d(kBarHeight) - d(kInfoHeight)) / 2, width,
-               d(kInfoHeight), TRUE);
+  // The label grows to the left: its old picture must not be moved along with its left edge.
+  ::SetWindowPos(lConnectionInfo, nullptr, d(kInfoRight) - width, d(kBarTop) + (d(kBarHeight) - d(kInfoHeight)) / 2,
+                 width, d(kInfoHeight), SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  ::InvalidateRect(lConnectionInfo, nullptr, TRUE);
   ::ShowWindow(lConnectionInfo, width > 0 ? SW_SHOWNA : SW_HIDE);
 }
 

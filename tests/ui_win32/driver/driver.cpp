@@ -2,12 +2,14 @@
 // clicks the install button, answers each box the way the command line says, waits for
 // the run to end, and finally closes the main window. Everything it sees goes to a log:
 //
-//   qelvo-ui-driver PROGRAM.exe LOG [--profile N [--confirm yes|no] [--input TEXT]...]...
+//   qelvo-ui-driver PROGRAM.exe LOG [--screens DIR]
+//                   [--profile N [--confirm yes|no] [--input TEXT]...]...
 //
 // Each --profile starts one run; --confirm answers its "download again?" boxes (default
 // no); each --input answers one input box in order (none left: Cancel). Message boxes
-// are confirmed with OK; an error box fails the drive. Exit status 0 when every run ended
-// and the program closed, 1 otherwise.
+// are confirmed with OK; an error box fails the drive. --screens saves pictures of the
+// status window (the first time it shows) and of the main window after each run. Exit
+// status 0 when every run ended and the program closed, 1 otherwise.
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -17,6 +19,7 @@
 
 #include "box_driver.h"
 #include "ui/win32/window_names.h"
+#include "window_shot.h"
 
 namespace {
 
@@ -32,7 +35,7 @@ struct TRun {
 
 class TDriver {
  public:
-  explicit TDriver(FILE* log) : log_(log) {}
+  TDriver(FILE* log, std::wstring screens) : log_(log), screens_(std::move(screens)) {}
   bool Start(const std::wstring& program);
   bool Drive(TRun run);
   bool Close();
@@ -48,7 +51,12 @@ class TDriver {
   HWND Control(int id) const;
   bool Exited() const { return ::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
 
+  void Picture(HWND w, const std::string& name);
+
   FILE* log_;
+  std::wstring screens_;
+  int runs_ = 0;
+  bool statusPictured_ = false;
   HANDLE process_ = nullptr;
   DWORD pid_ = 0;
   HWND main_ = nullptr;
@@ -72,6 +80,12 @@ HWND TDriver::Control(int id) const {
   TFind f{id};
   ::EnumChildWindows(main_, VisitControl, reinterpret_cast<LPARAM>(&f));
   return f.Found;
+}
+
+void TDriver::Picture(HWND w, const std::string& name) {
+  if (screens_.empty()) return;
+  const std::string file = U8(screens_) + "\\" + name;
+  Log((SavePng(ShootFromScreen(w), file) ? "picture " : "picture not saved: ") + file);
 }
 
 bool TDriver::Start(const std::wstring& program) {
@@ -128,6 +142,11 @@ bool TDriver::Drive(TRun run) {
     answered = nullptr;
     const HWND status = FindProcessWindow(pid_, kStatusClass);
     if (!::IsWindowEnabled(button) || status) started = true;
+    if (status && !statusPictured_) {
+      statusPictured_ = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));  // painted
+      Picture(status, "status-window.png");
+    }
     if (auto box = FindOpenBox(pid_)) {
       started = true;
       quiet = 0;
@@ -155,6 +174,7 @@ bool TDriver::Drive(TRun run) {
   Log("end of run: progress " + std::to_string(::SendMessageW(progress, PBM_GETPOS, 0, 0)) + " of " +
       std::to_string(::SendMessageW(progress, PBM_GETRANGE, FALSE, 0)) + ", status window " +
       (FindProcessWindow(pid_, kStatusClass) ? "shown" : "hidden"));
+  Picture(main_, "main-window-run" + std::to_string(++runs_) + ".png");
   return ok;
 }
 
@@ -175,14 +195,17 @@ bool TDriver::Close() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: qelvo-ui-driver PROGRAM.exe LOG [--profile N [--confirm yes|no] [--input TEXT]...]...\n");
+    std::fprintf(stderr, "usage: qelvo-ui-driver PROGRAM.exe LOG [--screens DIR] [--profile N [--confirm yes|no] "
+                         "[--input TEXT]...]...\n");
     return 2;
   }
   std::vector<TRun> runs;
+  std::wstring screens;
   for (int i = 3; i < argc; ++i) {
     const std::wstring a = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (a == L"--profile" && hasValue) runs.push_back(TRun{_wtoi(argv[++i]), false, {}});
+    if (a == L"--screens" && hasValue) screens = argv[++i];
+    else if (a == L"--profile" && hasValue) runs.push_back(TRun{_wtoi(argv[++i]), false, {}});
     else if (a == L"--confirm" && hasValue && !runs.empty()) runs.back().Confirm = std::wstring(argv[++i]) == L"yes";
     else if (a == L"--input" && hasValue && !runs.empty()) runs.back().Inputs.push_back(U8(argv[++i]));
     else {
@@ -197,7 +220,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   bool ok = false;
   {
-    TDriver driver(log);
+    TDriver driver(log, screens);
     ok = driver.Start(argv[1]);
     for (auto& run : runs) ok = ok && driver.Drive(std::move(run));
     ok = driver.Close() && ok;
