@@ -66,7 +66,7 @@ void TInputBox::Create(HWND owner, const std::string& caption, const std::string
   edit_ = child(L"EDIT", W(defaultText), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 8, 30, 314, 21,
                 kInputBoxEditId);
   child(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 166, 70, 75, 25, IDOK);
-  child(L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, 247, 70, 75, 25, IDCANCEL);
+  child(L"BUTTON", L"Cancelar", WS_TABSTOP | BS_PUSHBUTTON, 0, 247, 70, 75, 25, IDCANCEL);
   CentreOver(hwnd_, [&] {
     RECT r{};
     if (owner) ::GetWindowRect(owner, &r);
