@@ -89,6 +89,12 @@ void TQvHTTPDownload::StartDownload() {
   fPartName = name;
   fFilePart = name;
   OpenPartFile();
+  // However the transfer ends, the part file is not held afterwards (on Windows an open
+  // handle keeps everyone else from moving or removing it).
+  struct CloseWhenDone {
+    TQvHTTPDownload* d;
+    ~CloseWhenDone() { d->ClosePartFile(); }
+  } closeWhenDone{this};
 
   fHTTPSend->Clear();
   PrepareResume();

@@ -2,19 +2,16 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/support/files.h"
+#include "tests/support/peers.h"
 
 namespace qelvo::test {
 namespace {
 
 // The servers run their sessions as the "ftp" user: the served tree must be readable
 // (and, for uploads, writable) by it.
-void OpenUp(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::permissions(path, std::filesystem::perms::all, ec);
-}
+void OpenUp(const std::string& path) { SetFileMode(path, 0777); }
 
 }  // namespace
 
@@ -53,11 +50,7 @@ VsftpdPeer::VsftpdPeer(bool ipv6, const std::string& extraConf) {
     error = "db_load (package db-util) could not build the user database";
     return;
   }
-  {
-    std::ofstream pam("/etc/pam.d/" + pamService_);
-    pam << "auth required pam_userdb.so db=" << dir.File("users") << "\n"
-        << "account required pam_permit.so\n";
-  }
+  WritePamUserDbService(pamService_, dir.File("users"));
   std::filesystem::create_directories(dir.File("empty"));
   const std::string conf =
       std::string(ipv6 ? "listen=NO\nlisten_ipv6=YES\n" : "listen=YES\nlisten_address=127.0.0.1\n") +

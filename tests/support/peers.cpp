@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/support/files.h"
 
@@ -18,6 +17,13 @@ uint64_t Checksum(const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   for (size_t i = 0; i < size; ++i) h = (h ^ p[i]) * 1099511628211ull;
   return h;
+}
+
+void WritePamUserDbService(const std::string& service, const std::string& database) {
+  // Binary: PAM reads a carriage return (which a Windows text stream writes) as part of
+  // the module's name.
+  WriteFile("/etc/pam.d/" + service,
+            "auth required pam_userdb.so db=" + database + "\naccount required pam_permit.so\n");
 }
 
 TinyproxyPeer::TinyproxyPeer(int connectPort, const std::string& user, const std::string& pass) {
@@ -54,9 +60,7 @@ DantePeer::DantePeer(const std::string& user, const std::string& pass) {
       error = "db_load (package db-util) could not build the user database";
       return;
     }
-    std::ofstream pam("/etc/pam.d/" + pamService_);
-    pam << "auth required pam_userdb.so db=" << dir.File("users") << "\n"
-        << "account required pam_permit.so\n";
+    WritePamUserDbService(pamService_, dir.File("users"));
     method = "socksmethod: pam.username\n";
     rule = "  socksmethod: pam.username\n  pam.servicename: " + pamService_ + "\n";
   }

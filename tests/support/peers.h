@@ -17,6 +17,10 @@ inline uint64_t Checksum(const std::string& s) { return Checksum(s.data(), s.siz
 // The body the FTP suites serve: random bytes of a seed.
 inline std::string TestBody(size_t size, uint32_t seed) { return RandomBytes(size, seed); }
 
+// A PAM service (in /etc/pam.d) that checks the pair against the one-entry user database
+// database (the db_load file without its .db).
+void WritePamUserDbService(const std::string& service, const std::string& database);
+
 class TinyproxyPeer {
  public:
   // connectPort: the one port CONNECT may reach; user/pass: required Basic credentials.

@@ -52,13 +52,15 @@ void SetFileMode(const std::string& path, int mode) {
 
 long CurrentProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
 
-bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int timeoutMs, bool quiet) {
+bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int timeoutMs, bool /*quiet*/) {
   Stop();
   pidFile_ = NewPidFile();
   std::string program;
   for (const std::string& a : argv) program += " " + ShellQuote(a);
   const std::string inner = "echo $$ >" + ShellQuote(pidFile_) + "; exec" + program;
-  const std::string line = "setsid sh -c " + ShellQuote(inner) + " </dev/null" + (quiet ? " >/dev/null 2>&1" : "") + " &";
+  // Never the test program's own output: a peer that outlives the program would keep the
+  // pipe of whoever reads it (CTest) open. Quiet or not, its log files say what happened.
+  const std::string line = "setsid sh -c " + ShellQuote(inner) + " </dev/null >/dev/null 2>&1 &";
   if (!RunShell(line)) {
     pidFile_.clear();
     return false;
@@ -81,8 +83,9 @@ void PeerProcess::Stop() {
   if (pid_ > 0) {
     const std::string group = "-" + std::to_string(pid_);
     // At most 5 s for an orderly end, then killed.
-    RunShell("kill -TERM -- " + group + " 2>/dev/null; for i in $(seq 50); do kill -0 -- " + group +
-             " 2>/dev/null || exit 0; sleep 0.1; done; kill -KILL -- " + group + " 2>/dev/null; exit 0");
+    // (A subshell: ShellStatus's own line must go on to write the status.)
+    RunShell("(kill -TERM -- " + group + " 2>/dev/null; for i in $(seq 50); do kill -0 -- " + group +
+             " 2>/dev/null || exit 0; sleep 0.1; done; kill -KILL -- " + group + " 2>/dev/null; exit 0)");
   }
   std::error_code ec;
   std::filesystem::remove(pidFile_, ec);
