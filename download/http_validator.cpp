@@ -42,8 +42,10 @@ bool ParseHttpDate(const std::string& text, rtl::TDateTime& value) {
 
 std::string FormatHttpDate(rtl::TDateTime value) {
   int y, mo, d, h, mi, s, ms;
-  // Whole seconds, as file times and HTTP dates carry them.
-  value = std::floor(value * 86400.0 + 0.5) / 86400.0;
+  // The second the time falls in, as a server derives Last-Modified from its file time:
+  // a part file stamped at 16.7 s names 16, not 17 (the half millisecond absorbs the
+  // double's rounding of a whole second).
+  value = std::floor(value * 86400.0 + 0.0005) / 86400.0;
   rtl::DecodeDate(value, y, mo, d);
   rtl::DecodeTime(value, h, mi, s, ms);
   // Day 0 of TDateTime (1899-12-30) was a Saturday.

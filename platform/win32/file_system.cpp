@@ -184,6 +184,8 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
 }
 
 std::string ExeFolder() {
+  // A path is at most 32767 characters long: the buffer grows up to that, never on and on.
+  constexpr size_t kLongestPath = 32768;
   std::wstring buf(MAX_PATH, L'\0');
   while (true) {
     const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
@@ -192,7 +194,8 @@ std::string ExeFolder() {
       buf.resize(n);
       break;
     }
-    buf.resize(buf.size() * 2);
+    if (buf.size() >= kLongestPath) return Fail(std::string());
+    buf.resize(std::min(buf.size() * 2, kLongestPath));
   }
   return rtl::IncludeTrailingBackslash(Narrow(buf.substr(0, buf.find_last_of(L'\\'))));
 }

@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
+#include "platform/file_system.h"
 #include "platform/path_map.h"
+#include "platform/path_walk.h"
 #include "tests/support/files.h"
 
 namespace qelvo::test {
@@ -30,14 +33,31 @@ void TempFolder::Write(const std::string& relative, const std::string& bytes) co
   WriteFile(File(relative), bytes);
 }
 
-void RemoveTree(const std::string& root) {
+namespace {
+
+// Deeper than any tree a test makes: a walk that goes on is looping through a link.
+constexpr int kMaxRemoveDepth = 64;
+
+void RemoveEntry(const fs::path& path, int depth) {
   std::error_code ec;
-  // The root may itself be a read-only file.
-  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(root, ec);
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+  const bool folder = fs::is_directory(fs::symlink_status(path, ec)) && depth < kMaxRemoveDepth &&
+                      !platform::PathHasLinkBelow(path.parent_path().string(), path.filename().string());
+  if (folder) {
+    // A snapshot first: every entry is visited once, whatever removing it does.
+    std::vector<fs::path> children;
+    for (auto it = fs::directory_iterator(path, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+      children.push_back(it->path());
+    for (const fs::path& child : children) RemoveEntry(child, depth + 1);
+  }
+  // A dangling link looks missing to the Windows library (its status follows the link)
+  // and is never removed by it: the platform call removes the link itself.
+  if (!fs::remove(path, ec)) platform::DeleteFile(path.string());
 }
+
+}  // namespace
+
+// Not fs::remove_all: the Windows library's spins forever on a dangling link.
+void RemoveTree(const std::string& root) { RemoveEntry(fs::path(root), 0); }
 
 }  // namespace qelvo::test
