@@ -52,7 +52,7 @@ function(qelvo_test_suite name)
   if(CMAKE_CROSSCOMPILING)
     # One CTest entry per suite: each run under the emulator costs a Wine start-up.
     add_test(NAME ${name} COMMAND ${QELVO_TEST_RUNNER} $<TARGET_FILE:${name}>)
-    set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 300)
   endif()
