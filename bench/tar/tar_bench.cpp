@@ -111,22 +111,9 @@ void BM_ExtractAgainstTar(benchmark::State& state) {
     state.SkipWithError("could not build the archives (GNU tar, gzip and bzip2 are needed)");
     return;
   }
-  double total[kToolCount] = {};
-  for (auto _ : state) {
-    for (int t = kToolCount - 1; t >= 0; --t) {
-      if (t == kBsdtar && !HaveBsdtar()) continue;
-      int status = 0;
-      const double seconds = TimeRun(static_cast<Tool>(t), kind, status);
-      if (status != 0) {
-        state.SkipWithError((std::string(kToolNames[t]) + " exited with " + std::to_string(status)).c_str());
-        return;
-      }
-      total[t] += seconds;
-      if (t == kQelvo) state.SetIterationTime(seconds);
-    }
-  }
-  const double n = static_cast<double>(state.iterations());
-  for (int t = 0; t < kToolCount; ++t) gSeconds[kind][t] = total[t] / n;
+  const auto time = [kind](int t, int& status) { return TimeRun(static_cast<Tool>(t), kind, status); };
+  const auto skip = [](int t) { return t == kBsdtar && !HaveBsdtar(); };
+  if (!qelvo::bench::TimeToolRounds(state, kToolNames, gSeconds[kind], time, skip)) return;
   std::error_code ec;
   state.SetBytesProcessed(static_cast<int64_t>(fs::file_size(ArchiveOf(kTar), ec)) * state.iterations());
   state.SetLabel(kKindNames[kind]);

@@ -113,24 +113,9 @@ void BM_QelvoUnzipAgainstPeers(benchmark::State& state) {
     state.SkipWithError("could not build the archive (is Info-ZIP zip installed?)");
     return;
   }
-  double total[kToolCount] = {};
-  for (auto _ : state) {
-    for (int t = kToolCount - 1; t >= 0; --t) {
-      int status = 0;
-      const double seconds = TimeRun(static_cast<Tool>(t), mode, status);
-      if (status != 0) {
-        state.SkipWithError((std::string(kToolNames[t]) + " exited with " + std::to_string(status)).c_str());
-        return;
-      }
-      total[t] += seconds;
-      if (t == kQelvo) state.SetIterationTime(seconds);
-    }
-  }
-  const double n = static_cast<double>(state.iterations());
-  for (int t = 0; t < kToolCount; ++t) {
-    gSeconds[mode][t] = total[t] / n;
-    state.counters[std::string(kToolNames[t]) + "_s"] = gSeconds[mode][t];
-  }
+  const auto time = [mode](int t, int& status) { return TimeRun(static_cast<Tool>(t), mode, status); };
+  if (!qelvo::bench::TimeToolRounds(state, kToolNames, gSeconds[mode], time, [](int) { return false; })) return;
+  for (int t = 0; t < kToolCount; ++t) state.counters[std::string(kToolNames[t]) + "_s"] = gSeconds[mode][t];
   std::error_code ec;
   state.SetBytesProcessed(static_cast<int64_t>(fs::file_size(kArchive, ec)) * state.iterations());
   state.SetLabel(mode == kTest ? "-t" : "-x");
