@@ -86,6 +86,15 @@ std::string WithTrailingBackslash(std::string_view path) {
   return r;
 }
 
+std::string WithoutTrailingBackslash(std::string path) {
+  if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
+  return path;
+}
+
+std::string FolderWithoutDelimiter(const std::string& path) {
+  return WithoutTrailingBackslash(rtl::ExtractFilePath(path));
+}
+
 int PositionOfNthBackslash(std::string_view s, int n) {
   const std::u16string u = rtl::Utf8ToUtf16(s);
   int seen = 0;

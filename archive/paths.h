@@ -14,6 +14,10 @@ enum TArcPathType { ptNone = 0, ptRelative = 1, ptAbsolute = 2 };
 TArcPathType GetPathType(std::string_view path);
 // Appends "\" unless empty or already ending in "\" or ":".
 std::string WithTrailingBackslash(std::string_view path);
+// Drops one final "\"; a drive root (C:\) and a lone "\" keep it.
+std::string WithoutTrailingBackslash(std::string path);
+// The folder part of a path without its trailing delimiter; a drive root keeps it.
+std::string FolderWithoutDelimiter(const std::string& path);
 // Creates every missing level of dir (never the drive, server or share). A level that
 // cannot be created raises EInOutError; levels created before stay.
 void CreateDirectoryPath(const std::string& dir);
