@@ -12,19 +12,16 @@
 #include <random>
 #include <thread>
 
-#include "rtl/text.h"
+#include "platform/win32/wide_text.h"
 #include "tests/support/files.h"
 
 namespace qelvo::test {
 namespace {
 
+using platform::win32::Wide;
+
 constexpr const wchar_t* kShell = L"Z:\\bin\\sh";
 constexpr int kShellTimeoutMs = 300000;
-
-std::wstring Wide(const std::string& s) {
-  const std::u16string w = rtl::Utf8ToUtf16(s);
-  return std::wstring(w.begin(), w.end());
-}
 
 // One argument in the quoting the Windows command-line parser undoes.
 std::string QuoteArgument(const std::string& arg) {
