@@ -6,9 +6,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <cstring>
-#include <vector>
-
+#include "platform/os_error.h"
+#include "rtl/byte_order.h"
 #include "tests/support/links.h"
 
 namespace qelvo::test {
@@ -16,22 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Reason(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  const std::string number = "error " + std::to_string(code);
-  if (n == 0 || !text) return number;
-  const std::u8string u8 = fs::path(std::wstring(text, n)).u8string();
-  ::LocalFree(text);
-  std::string s(u8.begin(), u8.end());
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s + " (" + number + ")";
-}
-
 bool Fail(std::string* why, const std::string& what, DWORD code) {
-  if (why) *why = what + ": " + Reason(code);
+  if (why) *why = what + ": " + platform::SysErrorMessage(static_cast<int>(code)) + " (error " + std::to_string(code) + ")";
   return false;
 }
 
@@ -41,14 +26,10 @@ bool IsReparsePoint(const fs::path& p) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-void AppendUtf16(std::vector<char>& out, const std::wstring& s) {
-  const size_t at = out.size();
-  out.resize(at + (s.size() + 1) * sizeof(wchar_t));
-  std::memcpy(out.data() + at, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
-}
-
-void AppendLe(std::vector<char>& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+// The name and its NUL in UTF-16 little-endian.
+void AppendUtf16z(std::string& out, const std::wstring& s) {
+  for (wchar_t c : s) rtl::AppendLe16(out, static_cast<uint16_t>(c));
+  rtl::AppendLe16(out, 0);
 }
 
 }  // namespace
@@ -57,21 +38,20 @@ bool PlantFolderLink(const fs::path& target, const fs::path& link, std::string* 
   const std::wstring print = fs::absolute(target).wstring();
   const std::wstring substitute = L"\\??\\" + print;
   if (!::CreateDirectoryW(link.c_str(), nullptr)) return Fail(why, "folder for the junction", ::GetLastError());
-  // Mount-point data: the substitute and print names, each followed by a NUL.
-  const auto substituteBytes = static_cast<uint32_t>(substitute.size() * sizeof(wchar_t));
-  const auto printBytes = static_cast<uint32_t>(print.size() * sizeof(wchar_t));
-  std::vector<char> data;
-  AppendLe(data, 0, 2);
-  AppendLe(data, substituteBytes, 2);
-  AppendLe(data, substituteBytes + sizeof(wchar_t), 2);
-  AppendLe(data, printBytes, 2);
-  AppendUtf16(data, substitute);
-  AppendUtf16(data, print);
-  std::vector<char> buffer;
-  AppendLe(buffer, IO_REPARSE_TAG_MOUNT_POINT, 4);
-  AppendLe(buffer, static_cast<uint32_t>(data.size()), 2);
-  AppendLe(buffer, 0, 2);
-  buffer.insert(buffer.end(), data.begin(), data.end());
+  // Mount-point data: offsets and lengths of the substitute and print names, then both.
+  const auto substituteBytes = static_cast<uint16_t>(substitute.size() * 2);
+  std::string data;
+  rtl::AppendLe16(data, 0);
+  rtl::AppendLe16(data, substituteBytes);
+  rtl::AppendLe16(data, static_cast<uint16_t>(substituteBytes + 2));
+  rtl::AppendLe16(data, static_cast<uint16_t>(print.size() * 2));
+  AppendUtf16z(data, substitute);
+  AppendUtf16z(data, print);
+  std::string buffer;
+  rtl::AppendLe32(buffer, IO_REPARSE_TAG_MOUNT_POINT);
+  rtl::AppendLe16(buffer, static_cast<uint16_t>(data.size()));
+  rtl::AppendLe16(buffer, 0);
+  buffer += data;
 
   const HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
