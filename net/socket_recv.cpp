@@ -185,8 +185,7 @@ void TBlockSocket::NoteEndOfStream() {
   // consume the error there, and the receive then looks like an orderly close.
   char probe = 0;
   const int r = FSocket == platform::kInvalidSocket ? 0 : Sockets().recv(FSocket, &probe, 1, wsa::WS_MSG_PEEK);
-  const bool waitSawError =
-      FDset.size() == 1 && FDset[0].fd == FSocket && (FDset[0].revents & wsa::WS_POLLERR) != 0;
+  const bool waitSawError = FDset.size() == 1 && FDset[0].fd == FSocket && (FDset[0].revents & wsa::WS_POLLERR) != 0;
   PeerReset = r < 0 || waitSawError;
   LastError = WSAECONNRESET;
 }

@@ -55,7 +55,8 @@ TEST_F(HardeningTest, PlantedSymbolicLinksAreNeverFollowed) {
   WriteFile(outside / "victim.txt", "precious");
   fs::create_directories(out / "real");
   std::string why;
-  if (!PlantFolderLink(outside, out / "link", &why) || !PlantFileLink(outside / "victim.txt", out / "victim.txt", &why) ||
+  if (!PlantFolderLink(outside, out / "link", &why) ||
+      !PlantFileLink(outside / "victim.txt", out / "victim.txt", &why) ||
       !PlantFolderLink(outside, out / "real" / "deeper", &why))
     GTEST_SKIP() << "links cannot be planted here: " << why;
   Extract(Archive("links.zip", {StoredEntry("link/x.txt", "escaped"), StoredEntry("victim.txt", "overwritten"),

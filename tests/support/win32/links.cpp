@@ -16,7 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 bool Fail(std::string* why, const std::string& what, DWORD code) {
-  if (why) *why = what + ": " + platform::SysErrorMessage(static_cast<int>(code)) + " (error " + std::to_string(code) + ")";
+  if (why)
+    *why = what + ": " + platform::SysErrorMessage(static_cast<int>(code)) + " (error " + std::to_string(code) + ")";
   return false;
 }
 
