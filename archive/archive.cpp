@@ -40,7 +40,7 @@ std::string ShortDateTime(rtl::TDateTime value) {
 
 // A name Windows would refuse or turn into something else: reserved characters and
 // control characters, a trailing dot or space (silently dropped there), a device name
-// with or without an extension.
+// with or without an extension (spaces before the extension do not hide it).
 bool IsBadWindowsComponent(std::string_view part) {
   for (char c : part)
     if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos)
@@ -52,8 +52,12 @@ bool IsBadWindowsComponent(std::string_view part) {
   static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view d : kDevices)
     if (stem == d) return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
-         stem[3] <= '9';
+  if (stem.size() < 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0)) return false;
+  // A port's number: a digit, or the superscript one, two or three (U+00B9, U+00B2,
+  // U+00B3), which Windows takes for the same ports.
+  const std::string_view number = std::string_view(stem).substr(3);
+  if (number.size() == 1) return number[0] >= '0' && number[0] <= '9';
+  return number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 // A stored name made safe to join below the base folder: empty and "." components

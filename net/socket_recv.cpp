@@ -180,10 +180,13 @@ int32_t TBlockSocket::RecvBufferEx(void* Buffer, int32_t Len, int32_t Timeout) {
 }
 
 void TBlockSocket::NoteEndOfStream() {
-  // A reset shows as a failing receive, an orderly close as an empty one.
+  // A reset shows as a failing receive, an orderly close as an empty one. The wait just
+  // before may have taken the reset as an error event instead: some socket layers (Wine's)
+  // consume the error there, and the receive then looks like an orderly close.
   char probe = 0;
   const int r = FSocket == platform::kInvalidSocket ? 0 : Sockets().recv(FSocket, &probe, 1, wsa::WS_MSG_PEEK);
-  PeerReset = r < 0;
+  const bool waitSawError = FDset.size() == 1 && FDset[0].fd == FSocket && (FDset[0].revents & wsa::WS_POLLERR) != 0;
+  PeerReset = r < 0 || waitSawError;
   LastError = WSAECONNRESET;
 }
 

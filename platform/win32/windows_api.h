@@ -1,7 +1,8 @@
 #pragma once
 // Internal to platform/win32: the Windows headers, without the macros that would rename
 // this layer's own functions (DeleteFile, GetTempPath, ...), and the UTF-8 <-> UTF-16
-// conversions every call needs. Include after the platform header being implemented.
+// conversions every call needs (wide_text.h). Include after the platform header being
+// implemented.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -17,22 +18,10 @@
 #undef CreateDirectory
 #undef ReplaceFile
 
-#include <string>
-
 #include "platform/os_error.h"
-#include "rtl/text.h"
+#include "platform/win32/wide_text.h"
 
 namespace qelvo::platform::win32 {
-
-inline std::wstring Wide(const std::string& utf8) {
-  const std::u16string w = rtl::Utf8ToUtf16(utf8);
-  return std::wstring(w.begin(), w.end());
-}
-
-inline std::string Narrow(const wchar_t* text, size_t length) {
-  return rtl::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
-inline std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
 
 // Records GetLastError as the last OS error and returns the failure value.
 template <typename T>

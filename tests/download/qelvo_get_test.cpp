@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 
 #include "download/http_validator.h"
 
@@ -155,8 +156,12 @@ TEST_F(QelvoGet, SignalsAndMaxTimeStopTheTransfer) {
     SCOPED_TRACE(c.what);
 #ifdef _WIN32
     // A Windows console program has no termination request to answer: under Wine, SIGTERM
-    // ends the process outright (Ctrl-C comes through the console handler).
-    if (c.options.signal && std::string(c.options.signal) == "TERM") continue;
+    // ends the process outright, with no console event (Ctrl-C comes through the console
+    // handler).
+    if (c.options.signal && std::string(c.options.signal) == "TERM") {
+      std::printf("case skipped: %s: Wine ends a Windows program on SIGTERM without any event\n", c.what);
+      continue;
+    }
 #endif
     const auto start = std::chrono::steady_clock::now();
     const RunResult r = RunGet(c.args, scratch, c.options);

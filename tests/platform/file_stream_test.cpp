@@ -5,6 +5,8 @@
 #include "tests/support/drive_fixture.h"
 #include "platform/file_stream.h"
 #include "platform/file_system.h"
+#include "platform/os_error.h"
+#include "tests/platform/os_codes.h"
 
 namespace qelvo::platform {
 namespace {
@@ -95,6 +97,27 @@ TEST_F(FileStream, ReadOnlyFileRefusesWriters) {
   EXPECT_THROW(TFileStream("C:\\ro", fmOpenReadWrite), rtl::EFOpenError);
   EXPECT_THROW(TFileStream("C:\\ro", fmCreate), rtl::EFCreateError);
   EXPECT_NO_THROW(TFileStream("C:\\ro", fmOpenRead));
+}
+
+// A device that is always full stands in for a full disk (under Wine, Z:\dev\full is the
+// Linux one): the write stops short, the stream keeps the system's disk-full code and its
+// text is the system's own reason, which the callers show with the path.
+TEST(FileStreamFullDisk, WriteStopsShortWithTheDiskFullReason) {
+  std::unique_ptr<TFileStream> opened;
+  try {
+    opened = std::make_unique<TFileStream>("Z:\\dev\\full", fmOpenWrite);
+  } catch (const rtl::EFOpenError& e) {
+    GTEST_SKIP() << "no /dev/full to stand in for a full disk: " << e.what();
+  }
+  TFileStream& full = *opened;
+  const std::string block(4096, 'x');
+  EXPECT_EQ(full.Write(block.data(), static_cast<int64_t>(block.size())), 0);
+  EXPECT_EQ(full.LastWriteError(), test::kOsCodes.DiskFull);
+  EXPECT_EQ(GetLastOSError(), test::kOsCodes.DiskFull);
+  EXPECT_THROW(full.WriteBuffer(block.data(), 1), rtl::EWriteError);
+  const std::string reason = SysErrorMessage(full.LastWriteError());
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(reason.find("System error"), std::string::npos) << reason;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ struct TOsCodes {
   int Exists;         // the target of a rename is there
   int AccessDenied;   // a read-only file cannot be deleted
   int NotFound;       // the file is not there
+  int DiskFull;       // a write found no room
 };
 extern const TOsCodes kOsCodes;
 

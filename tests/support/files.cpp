@@ -9,10 +9,7 @@ namespace qelvo::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-// Path texts are UTF-8; a narrow path would be read in the ANSI code page on Windows.
 fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
-}  // namespace
 
 std::string ReadFile(const std::string& nativePath) {
   std::ifstream in(Utf8Path(nativePath), std::ios::binary);

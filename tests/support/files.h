@@ -12,6 +12,10 @@ std::string ReadFile(const std::string& nativePath);
 void WriteFile(const std::string& nativePath, const std::string& bytes);
 bool NativeExists(const std::string& nativePath);
 
+// A path from UTF-8 text. A narrow string would be read in the ANSI code page on
+// Windows, so a name from an archive or a literal must come through here.
+std::filesystem::path Utf8Path(const std::string& text);
+
 // A path as the text the functions here take (Windows paths are not strings).
 template <typename P>
 concept FsPath = std::same_as<P, std::filesystem::path>;

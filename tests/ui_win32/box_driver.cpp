@@ -58,7 +58,7 @@ std::string ControlText(HWND w) {
   std::wstring text(1024, L'\0');
   const LRESULT n = ::SendMessageW(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(n));
-  return U8(text);
+  return Narrow(text);
 }
 
 HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
@@ -87,7 +87,7 @@ void AnswerBox(const TOpenBox& box, bool accept, const std::string& text) {
   int id = accept ? IDOK : IDCANCEL;
   if (box.Kind == "confirm") id = accept ? IDYES : IDNO;
   if (box.Kind == "input" && accept) {
-    const std::wstring w = W(text);
+    const std::wstring w = Wide(text);
     ::SendMessageW(::GetDlgItem(box.Window, kInputBoxEditId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
   }
   if (box.Kind == "message" || box.Kind == "error") id = IDOK;

@@ -181,7 +181,7 @@ TEST_F(TarTest, PythonPaxLongAndUtf8Names) {
   unzipper.ExtractFiles("*.*");
   EXPECT_TRUE(failures.empty());
   EXPECT_EQ(ReadFile(out / name200), "two hundred");
-  EXPECT_EQ(fs::file_size(out / utf8), 1200u);
+  EXPECT_EQ(fs::file_size(out / Utf8Path(utf8)), 1200u);
 }
 
 // Hand-made headers: the checksum is filled in last.

@@ -45,7 +45,7 @@ void ExpectTreeMatchesItems(const std::string& zipFile, const fs::path& base, in
     std::string rel = item->FileName();
     for (char& c : rel)
       if (c == '\\') c = '/';
-    const fs::path target = base / rel;
+    const fs::path target = base / Utf8Path(rel);
     if (item->IsDirectory()) {
       EXPECT_TRUE(fs::is_directory(target)) << rel;
       continue;

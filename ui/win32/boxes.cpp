@@ -63,7 +63,7 @@ TBoxAnswer ShowBox(HWND owner, const TBox& box) {
     return answer;
   }
   TRaiseBoxes raise;
-  const int pressed = ::MessageBoxW(owner, W(box.Text).c_str(), W(box.Caption).c_str(),
+  const int pressed = ::MessageBoxW(owner, Wide(box.Text).c_str(), Wide(box.Caption).c_str(),
                                     StyleOf(box.Kind) | MB_SETFOREGROUND | MB_TOPMOST);
   return TBoxAnswer{pressed == IDYES || pressed == IDOK, {}};
 }

@@ -68,7 +68,7 @@ void TfrmPrincipalQelvoOneInstall::CreateControls() {
   for (size_t i = 0; i < profiles.size(); ++i) {
     const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
     rgProdutosItems.push_back(
-        CreateControl(body, L"BUTTON", W(profiles[i].Caption), style, 0, kFirstProfileId + static_cast<int>(i)));
+        CreateControl(body, L"BUTTON", Wide(profiles[i].Caption), style, 0, kFirstProfileId + static_cast<int>(i)));
   }
   // The label ends the profiles' group and sits over the bar's row.
   lConnectionInfo = CreateControl(body, L"STATIC", L"", WS_GROUP | SS_RIGHT | SS_NOPREFIX, 0, kInfoId);
@@ -144,14 +144,14 @@ void TfrmPrincipalQelvoOneInstall::SetProgressPosition(int value) {
 }
 
 void TfrmPrincipalQelvoOneInstall::SetConnectionInfo(const std::string& text) {
-  ::SetWindowTextW(lConnectionInfo, W(text).c_str());
+  ::SetWindowTextW(lConnectionInfo, Wide(text).c_str());
   PlaceConnectionInfo();
 }
 
 // Auto-sized and right-justified: the text grows to the left from a fixed right edge, in
 // the bar's row, on the button-face colour so that it stays readable over the bar.
 void TfrmPrincipalQelvoOneInstall::PlaceConnectionInfo() {
-  const std::wstring text = W(WindowText(lConnectionInfo));
+  const std::wstring text = Wide(WindowText(lConnectionInfo));
   const TDpi d = dpi_;
   const int width = text.empty() ? 0 : TextWidth(lConnectionInfo, font_.Get(), text) + d(4);
   // The label grows to the left: its old picture must not be moved along with its left edge.
@@ -176,7 +176,7 @@ void TfrmPrincipalQelvoOneInstall::DrawHeaderCaption(const DRAWITEMSTRUCT& item)
   HDC dc = item.hDC;
   RECT r = item.rcItem;
   ::FillRect(dc, &r, Panel1->Brush());
-  const std::wstring text = W(WindowText(item.hwndItem));
+  const std::wstring text = Wide(WindowText(item.hwndItem));
   const HGDIOBJ old = ::SelectObject(dc, headerFont_.Get());
   for (int extra = 0; extra >= -3; --extra) {
     ::SetTextCharacterExtra(dc, extra);

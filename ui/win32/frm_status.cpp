@@ -35,12 +35,12 @@ void TfrmStatus::Layout(TDpi dpi) {
 }
 
 void TfrmStatus::SetMessageText(const std::string& text) {
-  ::SetWindowTextW(lblStatus, W(text).c_str());
+  ::SetWindowTextW(lblStatus, Wide(text).c_str());
   ::InvalidateRect(lblStatus, nullptr, TRUE);
 }
 
 void TfrmStatus::SetTitleText(const std::string& text) {
-  ::SetWindowTextW(cxLabel1, W(text).c_str());
+  ::SetWindowTextW(cxLabel1, Wide(text).c_str());
   ::InvalidateRect(cxLabel1, nullptr, TRUE);
 }
 
@@ -65,7 +65,7 @@ void TfrmStatus::DrawLabel(const DRAWITEMSTRUCT& item) {
   HDC dc = item.hDC;
   RECT r = item.rcItem;
   ::FillRect(dc, &r, title ? titleBrush_.Get() : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-  const std::wstring text = W(WindowText(item.hwndItem));
+  const std::wstring text = Wide(WindowText(item.hwndItem));
   const HGDIOBJ old = ::SelectObject(dc, labelFont_.Get());
   ::SetBkMode(dc, TRANSPARENT);
   ::SetTextColor(dc, title ? RGB(255, 255, 255) : ::GetSysColor(COLOR_WINDOWTEXT));

@@ -48,7 +48,7 @@ void TInputBox::Create(HWND owner, const std::string& caption, const std::string
   RegisterClassOnce();
   const TDpi dpi = DpiOf(owner);
   const SIZE size = WindowSizeFor(dpi(kClientWidth), dpi(kClientHeight), kStyle, kExStyle, dpi);
-  hwnd_ = ::CreateWindowExW(kExStyle, kInputBoxClass, W(caption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+  hwnd_ = ::CreateWindowExW(kExStyle, kInputBoxClass, Wide(caption).c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                             size.cx, size.cy, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   if (!hwnd_) throw WindowError("a caixa de texto");
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -62,8 +62,8 @@ void TInputBox::Create(HWND owner, const std::string& caption, const std::string
     ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     return c;
   };
-  child(L"STATIC", W(prompt), SS_LEFT | SS_NOPREFIX, 0, 8, 10, 314, 16, kPromptId);
-  edit_ = child(L"EDIT", W(defaultText), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 8, 30, 314, 21,
+  child(L"STATIC", Wide(prompt), SS_LEFT | SS_NOPREFIX, 0, 8, 10, 314, 16, kPromptId);
+  edit_ = child(L"EDIT", Wide(defaultText), WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 8, 30, 314, 21,
                 kInputBoxEditId);
   child(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 166, 70, 75, 25, IDOK);
   child(L"BUTTON", L"Cancelar", WS_TABSTOP | BS_PUSHBUTTON, 0, 247, 70, 75, 25, IDCANCEL);
@@ -113,7 +113,7 @@ void TInputBox::Finish(bool accepted) {
   if (accepted) {
     std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(edit_)) + 1, L'\0');
     text.resize(static_cast<size_t>(::GetWindowTextW(edit_, text.data(), static_cast<int>(text.size()))));
-    text_ = U8(text);
+    text_ = Narrow(text);
   }
   done_ = true;
 }

@@ -12,24 +12,18 @@
 
 #include <string>
 
-#include "rtl/text.h"
+#include "platform/win32/wide_text.h"
 
 namespace qelvo::ui::win32 {
 
-inline std::wstring W(const std::string& utf8) {
-  const std::u16string w = rtl::Utf8ToUtf16(utf8);
-  return std::wstring(w.begin(), w.end());
-}
-
-inline std::string U8(const std::wstring& text) {
-  return rtl::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
+using platform::win32::Narrow;
+using platform::win32::Wide;
 
 // The window's text in UTF-8.
 inline std::string WindowText(HWND hwnd) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  return U8(text);
+  return Narrow(text);
 }
 
 }  // namespace qelvo::ui::win32

@@ -22,13 +22,13 @@ void TWindow::RegisterClassOnce(const wchar_t* name, HBRUSH background) {
   wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
   wc.hbrBackground = background;
   wc.lpszClassName = name;
-  if (!::RegisterClassExW(&wc)) throw WindowError("a classe de janela " + U8(name));
+  if (!::RegisterClassExW(&wc)) throw WindowError("a classe de janela " + Narrow(name));
 }
 
 void TWindow::CreateHandle(DWORD exStyle, const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y,
                            int w, int h, HWND parent) {
   ::CreateWindowExW(exStyle, cls, text.c_str(), style, x, y, w, h, parent, nullptr, ::GetModuleHandleW(nullptr), this);
-  if (!hwnd_) throw WindowError("a janela " + U8(cls));
+  if (!hwnd_) throw WindowError("a janela " + Narrow(cls));
 }
 
 LRESULT TWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) { return Default(msg, wp, lp); }
@@ -63,7 +63,7 @@ LRESULT CALLBACK TWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 HWND CreateControl(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, int id) {
   HWND c = ::CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-  if (!c) throw WindowError("o controle " + U8(cls));
+  if (!c) throw WindowError("o controle " + Narrow(cls));
   return c;
 }
 

@@ -12,19 +12,16 @@
 #include <random>
 #include <thread>
 
-#include "rtl/text.h"
+#include "platform/win32/wide_text.h"
 #include "tests/support/files.h"
 
 namespace qelvo::test {
 namespace {
 
+using platform::win32::Wide;
+
 constexpr const wchar_t* kShell = L"Z:\\bin\\sh";
 constexpr int kShellTimeoutMs = 300000;
-
-std::wstring Wide(const std::string& s) {
-  const std::u16string w = rtl::Utf8ToUtf16(s);
-  return std::wstring(w.begin(), w.end());
-}
 
 // One argument in the quoting the Windows command-line parser undoes.
 std::string QuoteArgument(const std::string& arg) {
@@ -80,8 +77,14 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessW(kShell, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  if (pi.hProcess) ::CloseHandle(pi.hProcess);
-  if (pi.hThread) ::CloseHandle(pi.hThread);
+  // For a Linux program Wine returns no process handle and leaves garbage in the thread
+  // one: closing that value closed whichever live handle it happened to equal (the test
+  // program's standard output among them, so its later output was lost). The handles are
+  // the program's only when the process handle is there.
+  if (pi.hProcess) {
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+  }
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShellTimeoutMs);
   while (std::chrono::steady_clock::now() < until) {
     const std::string text = ReadFile(status);

@@ -84,7 +84,7 @@ HWND TDriver::Control(int id) const {
 
 void TDriver::Picture(HWND w, const std::string& name) {
   if (screens_.empty()) return;
-  const std::string file = U8(screens_) + "\\" + name;
+  const std::string file = Narrow(screens_) + "\\" + name;
   Log((SavePng(ShootFromScreen(w), file) ? "picture " : "picture not saved: ") + file);
 }
 
@@ -207,7 +207,7 @@ int wmain(int argc, wchar_t** argv) {
     if (a == L"--screens" && hasValue) screens = argv[++i];
     else if (a == L"--profile" && hasValue) runs.push_back(TRun{_wtoi(argv[++i]), false, {}});
     else if (a == L"--confirm" && hasValue && !runs.empty()) runs.back().Confirm = std::wstring(argv[++i]) == L"yes";
-    else if (a == L"--input" && hasValue && !runs.empty()) runs.back().Inputs.push_back(U8(argv[++i]));
+    else if (a == L"--input" && hasValue && !runs.empty()) runs.back().Inputs.push_back(Narrow(argv[++i]));
     else {
       std::fprintf(stderr, "qelvo-ui-driver: unexpected argument %ls\n", argv[i]);
       return 2;
