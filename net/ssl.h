@@ -87,6 +87,9 @@ class TCustomSSL {
   virtual int32_t GetCipherBits() { return 0; }
   virtual int32_t GetCipherAlgBits() { return 0; }
   virtual int32_t GetVerifyCert() { return 1; }
+  // True for a layer that can speak TLS; the inert ones cannot, and a client that needs
+  // TLS fails before it opens a connection nothing would protect.
+  virtual bool HasTLS() const { return false; }
 
  protected:
   virtual bool SSLCheck() { return false; }
