@@ -106,6 +106,10 @@ class TSSLNone : public TCustomSSL {
   std::string LibName() override { return "ssl_none"; }
 };
 
+// The refusal of an SSLType older than TLS 1.2 ("TLS 1.0 is not supported: only TLS 1.2
+// and 1.3 are"), "" for the versions the layers speak: they never weaken a session.
+std::string RefusedSSLType(TSSLType Type);
+
 // Creates the TLS layer bound to a socket; TTCPBlockSocket takes one of these.
 using TSSLClass = std::function<std::unique_ptr<TCustomSSL>(TTCPBlockSocket*)>;
 

@@ -9,9 +9,13 @@ TestPki::TestPki() {
     error = "the openssl command is not installed (scripts/packages/tls.txt)";
     return;
   }
-  // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA.
+  // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA. The
+  // client's key is RSA: PFX files with EC keys are beyond some systems' importers (Wine's).
   const std::string script = R"(set -e
-key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key"; }
+key() {
+  if [ "$1" = client ]; then openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key"
+  else openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key"; fi
+}
 ca() { key "$1"; openssl req -x509 -new -key "$1.key" -out "$1.pem" -subj "/CN=$2" -days 3 \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign; }
 sign() {
