@@ -80,8 +80,9 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessW(kShell, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  if (pi.hProcess) ::CloseHandle(pi.hProcess);
-  if (pi.hThread) ::CloseHandle(pi.hThread);
+  // The handles Wine hands back for a Linux program are stale values, not its own: closing
+  // them closes whatever handle of this process has that number now (the registry's
+  // HKEY_CURRENT_USER, so later certificate-store lookups fail). They are left alone.
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShellTimeoutMs);
   while (std::chrono::steady_clock::now() < until) {
     const std::string text = ReadFile(status);
