@@ -146,8 +146,10 @@ std::string TSSLSchannel::GetPeerName() {
   return FSession && FSession->Peer(peer) ? peer.CommonName : "";
 }
 
-// The system keeps no directory hash of names; 0 as for a session without a peer.
-uint32_t TSSLSchannel::GetPeerNameHash() { return 0; }
+uint32_t TSSLSchannel::GetPeerNameHash() {
+  platform::TTlsPeer peer;
+  return FSession && FSession->Peer(peer) ? peer.SubjectHash : 0;
+}
 
 std::string TSSLSchannel::GetPeerFingerprint() {
   platform::TTlsPeer peer;

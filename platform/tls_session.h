@@ -53,6 +53,9 @@ struct TTlsPeer {
   std::string Sha256;     // 32 raw bytes of the certificate's SHA-256
   std::string NotBefore;  // "YYYY-MM-DD hh:mm:ss UTC"
   std::string NotAfter;
+  // The hash certificate directories name a subject by: SHA-1 of its canonical form
+  // (strings as trimmed, space-collapsed, lower-case UTF-8), first 4 bytes little-endian.
+  uint32_t SubjectHash = 0;
 };
 
 // The credentials a session was started with. The system keeps its cache of sessions

@@ -5,7 +5,9 @@
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace qelvo::platform::win32 {
 namespace {
@@ -117,17 +119,94 @@ std::string TimeText(const FILETIME& time) {
   return text;
 }
 
-std::string Sha256(const BYTE* data, DWORD size) {
+std::string Digest(const wchar_t* algorithm, DWORD length, const BYTE* data, DWORD size) {
   BCRYPT_ALG_HANDLE alg = nullptr;
-  if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return "";
-  std::string digest(32, '\0');
+  if (BCryptOpenAlgorithmProvider(&alg, algorithm, nullptr, 0) != 0) return "";
+  std::string digest(length, '\0');
   BCRYPT_HASH_HANDLE hash = nullptr;
   bool ok = BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0;
   ok = ok && BCryptHashData(hash, const_cast<BYTE*>(data), size, 0) == 0;
-  ok = ok && BCryptFinishHash(hash, reinterpret_cast<BYTE*>(digest.data()), 32, 0) == 0;
+  ok = ok && BCryptFinishHash(hash, reinterpret_cast<BYTE*>(digest.data()), length, 0) == 0;
   if (hash != nullptr) BCryptDestroyHash(hash);
   BCryptCloseAlgorithmProvider(alg, 0);
   return ok ? digest : "";
+}
+
+std::string Tlv(unsigned char tag, const std::string& body) {
+  std::string out(1, static_cast<char>(tag));
+  const size_t n = body.size();
+  if (n < 0x80) {
+    out += static_cast<char>(n);
+  } else {
+    std::string len;
+    for (size_t v = n; v > 0; v >>= 8) len.insert(len.begin(), static_cast<char>(v & 0xFF));
+    out += static_cast<char>(0x80 | len.size());
+    out += len;
+  }
+  return out + body;
+}
+
+std::string OidDer(const char* dotted) {
+  std::vector<unsigned long> arcs;
+  for (const char* p = dotted; *p != '\0';) {
+    char* end = nullptr;
+    arcs.push_back(std::strtoul(p, &end, 10));
+    if (end == p) break;
+    p = *end == '.' ? end + 1 : end;
+  }
+  std::string body;
+  // The first two arcs share one number; each is base 128, high bit on all but the last.
+  for (size_t i = 1; i < arcs.size(); ++i) {
+    unsigned long v = i == 1 ? arcs[0] * 40 + arcs[1] : arcs[i];
+    std::string digits(1, static_cast<char>(v & 0x7F));
+    for (v >>= 7; v > 0; v >>= 7) digits.insert(digits.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+    body += digits;
+  }
+  return Tlv(0x06, body);
+}
+
+// Trimmed, inner runs of white space as one space, ASCII letters in lower case.
+std::string Canonical(const std::string& text) {
+  std::string out;
+  bool space = false;
+  for (char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
+      space = !out.empty();
+      continue;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return out;
+}
+
+uint32_t NameHash(const CERT_NAME_BLOB& name) {
+  CERT_NAME_INFO* info = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(kEncoding, X509_NAME, name.pbData, name.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &info,
+                           &size))
+    return 0;
+  std::string canon;
+  for (DWORD i = 0; i < info->cRDN; ++i) {
+    std::string set;
+    for (DWORD j = 0; j < info->rgRDN[i].cRDNAttr; ++j) {
+      CERT_RDN_ATTR& attr = info->rgRDN[i].rgRDNAttr[j];
+      const DWORD n = CertRDNValueToStrW(attr.dwValueType, &attr.Value, nullptr, 0);
+      std::wstring value(n, L'\0');
+      if (n > 0) CertRDNValueToStrW(attr.dwValueType, &attr.Value, value.data(), n);
+      while (!value.empty() && value.back() == L'\0') value.pop_back();
+      set += Tlv(0x30, OidDer(attr.pszObjId) + Tlv(0x0C, Canonical(Narrow(value))));
+    }
+    canon += Tlv(0x31, set);
+  }
+  LocalFree(info);
+  const std::string sha1 = Digest(BCRYPT_SHA1_ALGORITHM, 20, reinterpret_cast<const BYTE*>(canon.data()),
+                                  static_cast<DWORD>(canon.size()));
+  if (sha1.size() < 4) return 0;
+  const auto* b = reinterpret_cast<const unsigned char*>(sha1.data());
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+         static_cast<uint32_t>(b[3]) << 24;
 }
 
 // What the chain's status says, the first fault in the order a person fixes them.
@@ -262,7 +341,8 @@ bool TSchannelSession::Peer(TTlsPeer& Info) {
     Info.SerialHex += kHex[serial.pbData[i] >> 4];
     Info.SerialHex += kHex[serial.pbData[i] & 15];
   }
-  Info.Sha256 = Sha256(cert->pbCertEncoded, cert->cbCertEncoded);
+  Info.Sha256 = Digest(BCRYPT_SHA256_ALGORITHM, 32, cert->pbCertEncoded, cert->cbCertEncoded);
+  Info.SubjectHash = NameHash(cert->pCertInfo->Subject);
   Info.NotBefore = TimeText(cert->pCertInfo->NotBefore);
   Info.NotAfter = TimeText(cert->pCertInfo->NotAfter);
   return true;
