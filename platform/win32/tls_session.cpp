@@ -266,7 +266,7 @@ TTlsStep TSchannelSession::Decrypt(std::string& In, std::string& Plain, std::str
     if (s == SEC_I_CONTEXT_EXPIRED) return TTlsStep::Closed;
     // Some implementations (Wine's) report the peer's close_notify as an empty record.
     if (s == SEC_E_OK && alert && Plain.size() == before) return TTlsStep::Closed;
-    if (s == SEC_I_RENEGOTIATE) {
+    if (s == SEC_I_RENEGOTIATE && !In.empty()) {
       // A message after the handshake (a TLS 1.3 ticket or key update): Schannel takes it
       // through the handshake call, with what follows it.
       const SECURITY_STATUS r = Step(&In, Out);
