@@ -74,52 +74,53 @@ class Https : public ::testing::Test {
   static inline string big;
 };
 
-TEST_F(Https, GetRangeAndBigFileOverEachVersion) {
-  bool leftOut = false;
-  for (const char* version : {"TLSv1.2", "TLSv1.3"}) {
-    SCOPED_TRACE(version);
-    if (string(version) == "TLSv1.3" && NoTls13()) {
-      leftOut = true;
-      continue;
-    }
-    auto nginx = Server({.Protocols = version});
-    auto http = Client();
-    ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/small.txt"))) << ErrorOf(*http);
-    EXPECT_EQ(http->ResultCode(), 200);
-    EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
-    TCustomSSL* ssl = http->Sock()->SSL();
-    EXPECT_EQ(ssl->GetSSLVersion(), version);
-    EXPECT_EQ(ssl->GetPeerName(), "localhost");
-    EXPECT_EQ(ssl->GetVerifyCert(), 0);
-    EXPECT_GE(ssl->GetCipherBits(), 128);
-    EXPECT_FALSE(ssl->GetCipherName().empty());
-    // The certificate as the openssl command reads it.
-    const string cert = ShellQuote(pki->Cert("localhost"));
-    EXPECT_EQ("sha256 Fingerprint=" + ssl->GetPeerFingerprint(), OpenSslSays("x509 -noout -fingerprint -sha256 -in " + cert));
-    EXPECT_EQ("serial=" + ssl->GetPeerSerialNo_Text(), OpenSslSays("x509 -noout -serial -in " + cert));
-    EXPECT_EQ(ssl->GetPeerSerialNo(), -1) << "a random 20-byte serial does not fit";
-    char hash[16];
-    std::snprintf(hash, sizeof hash, "%08x", ssl->GetPeerNameHash());
-    EXPECT_EQ(hash, OpenSslSays("x509 -noout -subject_hash -in " + cert));
-    EXPECT_EQ(ssl->GetPeerSubject(), "/CN=localhost");
-    EXPECT_EQ(ssl->GetPeerIssuer(), "/CN=Qelvo Test CA");
-    EXPECT_NE(ssl->GetCertInfo().find("Subject: CN=localhost"), string::npos) << ssl->GetCertInfo();
-    EXPECT_GE(ssl->GetCipherAlgBits(), ssl->GetCipherBits());
+// The parameter: the one version the server speaks.
+class HttpsVersion : public Https, public ::testing::WithParamInterface<const char*> {};
 
-    http->Clear();
-    http->RangeStart = 1000000;
-    ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/big.bin"))) << ErrorOf(*http);
-    EXPECT_EQ(http->ResultCode(), 206);
-    EXPECT_EQ(Checksum(http->Document().DataString()), Checksum(big.substr(1000000)));
+TEST_P(HttpsVersion, GetRangeAndBigFile) {
+  const char* version = GetParam();
+  if (string(version) == "TLSv1.3" && NoTls13()) GTEST_SKIP() << kNoTls13;
+  auto nginx = Server({.Protocols = version});
+  auto http = Client();
+  ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/small.txt"))) << ErrorOf(*http);
+  EXPECT_EQ(http->ResultCode(), 200);
+  EXPECT_EQ(http->Document().DataString(), "Hello over TLS\n");
+  TCustomSSL* ssl = http->Sock()->SSL();
+  EXPECT_EQ(ssl->GetSSLVersion(), version);
+  EXPECT_EQ(ssl->GetPeerName(), "localhost");
+  EXPECT_EQ(ssl->GetVerifyCert(), 0);
+  EXPECT_GE(ssl->GetCipherBits(), 128);
+  EXPECT_FALSE(ssl->GetCipherName().empty());
+  // The certificate as the openssl command reads it.
+  const string cert = ShellQuote(pki->Cert("localhost"));
+  EXPECT_EQ("sha256 Fingerprint=" + ssl->GetPeerFingerprint(), OpenSslSays("x509 -noout -fingerprint -sha256 -in " + cert));
+  EXPECT_EQ("serial=" + ssl->GetPeerSerialNo_Text(), OpenSslSays("x509 -noout -serial -in " + cert));
+  EXPECT_EQ(ssl->GetPeerSerialNo(), -1) << "a random 20-byte serial does not fit";
+  char hash[16];
+  std::snprintf(hash, sizeof hash, "%08x", ssl->GetPeerNameHash());
+  EXPECT_EQ(hash, OpenSslSays("x509 -noout -subject_hash -in " + cert));
+  EXPECT_EQ(ssl->GetPeerSubject(), "/CN=localhost");
+  EXPECT_EQ(ssl->GetPeerIssuer(), "/CN=Qelvo Test CA");
+  EXPECT_NE(ssl->GetCertInfo().find("Subject: CN=localhost"), string::npos) << ssl->GetCertInfo();
+  EXPECT_GE(ssl->GetCipherAlgBits(), ssl->GetCipherBits());
 
-    http->Clear();
-    ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/big.bin"))) << ErrorOf(*http);
-    EXPECT_EQ(http->ResultCode(), 200);
-    EXPECT_EQ(Checksum(http->Document().DataString()), Checksum(big));
-    EXPECT_EQ(nginx->CountRequests("/"), 3);
-  }
-  if (leftOut) GTEST_SKIP() << "TLS 1.3 left out: " << kNoTls13;
+  http->Clear();
+  http->RangeStart = 1000000;
+  ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/big.bin"))) << ErrorOf(*http);
+  EXPECT_EQ(http->ResultCode(), 206);
+  EXPECT_EQ(Checksum(http->Document().DataString()), Checksum(big.substr(1000000)));
+
+  http->Clear();
+  ASSERT_TRUE(http->HTTPMethod("GET", TlsUrl(*nginx, "/big.bin"))) << ErrorOf(*http);
+  EXPECT_EQ(http->ResultCode(), 200);
+  EXPECT_EQ(Checksum(http->Document().DataString()), Checksum(big));
+  EXPECT_EQ(nginx->CountRequests("/"), 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Versions, HttpsVersion, ::testing::Values("TLSv1.2", "TLSv1.3"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return string(info.param) == "TLSv1.2" ? "Tls12" : "Tls13";
+                         });
 
 TEST_F(Https, RefusedCertificatesNameTheirReason) {
   struct Case {
