@@ -162,13 +162,16 @@ bool TSchannelSession::Acquire() {
     s = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                   &current, nullptr, nullptr, &FCreds->Handle, &expiry);
   }
-  if (s != SEC_E_OK) {
+  // The older form; a system that does not know TLS 1.3 may refuse its flag, and then
+  // gets TLS 1.2 alone (unless 1.3 was demanded).
+  for (const DWORD versions : {enabled, static_cast<DWORD>(SP_PROT_TLS1_2_CLIENT)}) {
+    if (s == SEC_E_OK || (versions != enabled && FSettings.Tls13Only)) break;
     SCHANNEL_CRED old{};
     old.dwVersion = SCHANNEL_CRED_VERSION;
     old.cCreds = FCreds->OwnCert != nullptr ? 1 : 0;
     old.paCred = FCreds->OwnCert != nullptr ? creds : nullptr;
     old.dwFlags = flags;
-    old.grbitEnabledProtocols = enabled;
+    old.grbitEnabledProtocols = versions;
     s = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &old,
                                   nullptr, nullptr, &FCreds->Handle, &expiry);
   }
@@ -200,7 +203,9 @@ SECURITY_STATUS TSchannelSession::Step(std::string* In, std::string& Out) {
                                  &expiry);
   if (!FHaveCtx && (s == SEC_E_OK || s == SEC_I_CONTINUE_NEEDED)) FHaveCtx = true;
   AppendToken(outBufs[0], Out);  // also the alert of a failed handshake
-  if (In != nullptr && s != SEC_E_INCOMPLETE_MESSAGE) {
+  // Asked for a certificate we do not have: the same messages go in again, and the
+  // handshake goes on without one.
+  if (In != nullptr && s != SEC_E_INCOMPLETE_MESSAGE && s != SEC_I_INCOMPLETE_CREDENTIALS) {
     // What Schannel did not take belongs to the next message (or the first records).
     const size_t extra = inBufs[1].BufferType == SECBUFFER_EXTRA ? inBufs[1].cbBuffer : 0;
     In->erase(0, In->size() - std::min(extra, In->size()));
