@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "net/socket_api.h"
@@ -118,7 +119,7 @@ bool TSSLSchannel::Handshake() {
   settings.ServerName = SNIHost;
   settings.Tls13Only = SSLType == LT_TLSv1_3;
   settings.PfxPassword = KeyPassword;
-  if (!OwnCertificate(settings.Pfx)) return false;
+  if (!OwnCertificate(settings)) return false;
   FSession = platform::NewTlsSession();
   if (FResume) FSession->ShareCredentials(std::move(FResume));
   FResume.reset();
@@ -130,9 +131,16 @@ bool TSSLSchannel::Handshake() {
     if (step == platform::TTlsStep::Done) return true;
     if (step != platform::TTlsStep::NeedInput) {
       SetError(FSession->ErrorCode, FSession->ErrorText);
-      static const std::string kPfxData = "cannot use the PFX data";
-      if (PFX.empty() && LastErrorDesc.rfind(kPfxData, 0) == 0)
-        LastErrorDesc.replace(0, kPfxData.size(), "cannot use the PFX file " + PFXfile);
+      // The system's words name the data; the user gave a file.
+      const std::pair<const char*, std::string> named[] = {
+          {"cannot use the PFX data", PFX.empty() && !PFXfile.empty() ? "cannot use the PFX file " + PFXfile : ""},
+          {"cannot use the certificate given",
+           Certificate.empty() && !CertificateFile.empty() ? "cannot use the certificate file " + CertificateFile : ""},
+          {"cannot use the private key given",
+           PrivateKey.empty() && !PrivateKeyFile.empty() ? "cannot use the private key file " + PrivateKeyFile : ""},
+      };
+      for (const auto& [given, file] : named)
+        if (!file.empty() && LastErrorDesc.rfind(given, 0) == 0) LastErrorDesc.replace(0, std::strlen(given), file);
       return false;
     }
     if (!ReadMore()) {

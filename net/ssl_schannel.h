@@ -13,8 +13,9 @@
 // Assign also hands over the source's credentials, so a second connection to the same
 // server (an FTP data channel) resumes its session as servers commonly require.
 //
-// Own certificates come as PFX (PFX or PFXfile with KeyPassword); PEM certificates and
-// keys are refused with a message saying so. The server side (Accept) is not offered.
+// Own certificates come as PFX (PFX or PFXfile with KeyPassword), or as a certificate
+// with an unencrypted RSA key (files or bytes, PEM or DER); other keys are refused with a
+// message saying so. The server side (Accept) is not offered.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +23,7 @@
 #include "net/ssl.h"
 
 namespace qelvo::platform {
+struct TTlsSettings;
 class TTlsSession;
 class TTlsCredentials;
 enum class TTlsStep : uint8_t;
@@ -67,8 +69,9 @@ class TSSLSchannel : public TCustomSSL {
 
  private:
   bool Handshake();
-  // The own certificate (PFX) into the settings; false with the error set.
-  bool OwnCertificate(std::string& Pfx);
+  // The own certificate (PFX, or PEM certificate and RSA key) into the settings; false
+  // with the error set when a file cannot be read.
+  bool OwnCertificate(platform::TTlsSettings& Settings);
   // The given CA certificates; false with the error set when a file cannot be read.
   bool TrustedCAs(std::vector<std::string>& CAs);
   // Checks the peer after the handshake; false (with the error) when it is refused.

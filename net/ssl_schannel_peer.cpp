@@ -68,15 +68,21 @@ std::string HexPairs(const std::string& Bytes) {
 
 }  // namespace
 
-bool TSSLSchannel::OwnCertificate(std::string& Pfx) {
-  if (!CertificateFile.empty() || !PrivateKeyFile.empty() || !Certificate.empty() || !PrivateKey.empty()) {
-    SetError(-1, "PEM certificates and keys are not supported with Schannel: give the certificate as PFX");
+bool TSSLSchannel::OwnCertificate(platform::TTlsSettings& Settings) {
+  if (!PFX.empty()) {
+    Settings.Pfx = PFX;
+  } else if (!PFXfile.empty() && !ReadWholeFile(PFXfile, Settings.Pfx)) {
+    SetError(-1, "cannot read the PFX file " + PFXfile);
     return false;
   }
-  if (!PFX.empty()) {
-    Pfx = PFX;
-  } else if (!PFXfile.empty() && !ReadWholeFile(PFXfile, Pfx)) {
-    SetError(-1, "cannot read the PFX file " + PFXfile);
+  Settings.Certificate = Certificate;
+  Settings.PrivateKey = PrivateKey;
+  if (!CertificateFile.empty() && !ReadWholeFile(CertificateFile, Settings.Certificate)) {
+    SetError(-1, "cannot read the certificate file " + CertificateFile);
+    return false;
+  }
+  if (!PrivateKeyFile.empty() && !ReadWholeFile(PrivateKeyFile, Settings.PrivateKey)) {
+    SetError(-1, "cannot read the private key file " + PrivateKeyFile);
     return false;
   }
   return true;

@@ -20,6 +20,9 @@ struct TTlsSettings {
   // Own certificate and key as PKCS #12 bytes, with its password; empty: none.
   std::string Pfx;
   std::string PfxPassword;
+  // Or as a certificate (PEM or DER) and its unencrypted RSA key (PEM: PKCS #1 or #8).
+  std::string Certificate;
+  std::string PrivateKey;
 };
 
 enum class TTlsStep : uint8_t {

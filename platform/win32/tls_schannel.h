@@ -28,6 +28,7 @@ class TSchannelCredentials : public TTlsCredentials {
   bool HaveHandle = false;
   HCERTSTORE PfxStore = nullptr;
   PCCERT_CONTEXT OwnCert = nullptr;
+  std::wstring KeyContainer;  // made for a PEM key, deleted with the credentials
 };
 
 class TSchannelSession : public TTlsSession {
@@ -53,6 +54,7 @@ class TSchannelSession : public TTlsSession {
  private:
   bool Acquire();
   bool LoadPfx();
+  bool LoadPemCertificate();  // tls_own_key.cpp
   // One InitializeSecurityContext step over In (nullptr: none); the status.
   SECURITY_STATUS Step(std::string* In, std::string& Out);
   TTlsStep Fail(SECURITY_STATUS Status, const char* What);
@@ -69,6 +71,9 @@ class TSchannelSession : public TTlsSession {
   PCCERT_CONTEXT FRemote = nullptr;
   bool FRemoteFetched = false;
 };
+
+// Removes a key container LoadPemCertificate made.
+void DeleteKeyContainer(const std::wstring& Name);
 
 // The system's text for a status code, or its number when the system has none.
 std::string StatusText(long Status);

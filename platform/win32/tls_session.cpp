@@ -89,6 +89,7 @@ TSchannelCredentials::~TSchannelCredentials() {
   if (HaveHandle) FreeCredentialsHandle(&Handle);
   if (OwnCert != nullptr) CertFreeCertificateContext(OwnCert);
   if (PfxStore != nullptr) CertCloseStore(PfxStore, 0);
+  if (!KeyContainer.empty()) DeleteKeyContainer(KeyContainer);
 }
 
 TSchannelSession::~TSchannelSession() {
@@ -139,7 +140,8 @@ bool TSchannelSession::LoadPfx() {
 bool TSchannelSession::Acquire() {
   if (FCreds) return true;
   FCreds = std::make_shared<TSchannelCredentials>();
-  if (!FSettings.Pfx.empty() && !LoadPfx()) {
+  const bool pem = !FSettings.Certificate.empty() || !FSettings.PrivateKey.empty();
+  if ((!FSettings.Pfx.empty() && !LoadPfx()) || (FSettings.Pfx.empty() && pem && !LoadPemCertificate())) {
     FCreds.reset();
     return false;
   }

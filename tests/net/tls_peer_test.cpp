@@ -24,7 +24,7 @@ namespace {
 using namespace qelvo::test;
 using std::string;
 
-// Schannel takes own certificates only as PFX and has no server side here.
+// Schannel has no server side here.
 bool Schannel() {
   THTTPSend http;
   http.Sock()->SetSSLClass(DefaultSSLClass());
@@ -209,13 +209,8 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   auto pem = Client();
   pem->Sock()->SSL()->CertificateFile = pki->Cert("client");
   pem->Sock()->SSL()->PrivateKeyFile = pki->Key("client");
-  if (Schannel()) {
-    EXPECT_FALSE(pem->HTTPMethod("GET", url));
-    EXPECT_EQ(ErrorOf(*pem), "PEM certificates and keys are not supported with Schannel: give the certificate as PFX");
-  } else {
-    ASSERT_TRUE(pem->HTTPMethod("GET", url)) << ErrorOf(*pem);
-    EXPECT_EQ(pem->ResultCode(), 200);
-  }
+  ASSERT_TRUE(pem->HTTPMethod("GET", url)) << ErrorOf(*pem);
+  EXPECT_EQ(pem->ResultCode(), 200);
 
   auto pfx = Client();
   pfx->Sock()->SSL()->PFXfile = pki->ClientPfx();
@@ -224,13 +219,11 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   EXPECT_EQ(pfx->ResultCode(), 200);
 
   // The same as bytes in memory.
-  if (!Schannel()) {
-    auto pemBytes = Client();
-    pemBytes->Sock()->SSL()->Certificate = ReadFile(pki->Cert("client"));
-    pemBytes->Sock()->SSL()->PrivateKey = ReadFile(pki->Key("client"));
-    ASSERT_TRUE(pemBytes->HTTPMethod("GET", url)) << ErrorOf(*pemBytes);
-    EXPECT_EQ(pemBytes->ResultCode(), 200);
-  }
+  auto pemBytes = Client();
+  pemBytes->Sock()->SSL()->Certificate = ReadFile(pki->Cert("client"));
+  pemBytes->Sock()->SSL()->PrivateKey = ReadFile(pki->Key("client"));
+  ASSERT_TRUE(pemBytes->HTTPMethod("GET", url)) << ErrorOf(*pemBytes);
+  EXPECT_EQ(pemBytes->ResultCode(), 200);
 
   auto pfxBytes = Client();
   pfxBytes->Sock()->SSL()->PFX = ReadFile(pki->ClientPfx());
@@ -238,12 +231,14 @@ TEST_F(Https, ClientCertificatesAsPemAndPfx) {
   ASSERT_TRUE(pfxBytes->HTTPMethod("GET", url)) << ErrorOf(*pfxBytes);
   EXPECT_EQ(pfxBytes->ResultCode(), 200);
 
-  auto notACertificate = Client();
-  if (Schannel()) notACertificate->Sock()->SSL()->PFX = "not a certificate";
-  else notACertificate->Sock()->SSL()->Certificate = "not a certificate";
-  EXPECT_FALSE(notACertificate->HTTPMethod("GET", url));
-  EXPECT_EQ(ErrorOf(*notACertificate).rfind(Schannel() ? "cannot use the PFX data" : "cannot use the certificate given", 0), 0u)
-      << ErrorOf(*notACertificate);
+  for (bool pfxData : {false, true}) {
+    auto notACertificate = Client();
+    (pfxData ? notACertificate->Sock()->SSL()->PFX : notACertificate->Sock()->SSL()->Certificate) = "not a certificate";
+    notACertificate->Sock()->SSL()->PrivateKey = ReadFile(pki->Key("client"));
+    EXPECT_FALSE(notACertificate->HTTPMethod("GET", url));
+    const string says = pfxData ? "cannot use the PFX data" : "cannot use the certificate given";
+    EXPECT_EQ(ErrorOf(*notACertificate).rfind(says, 0), 0u) << ErrorOf(*notACertificate);
+  }
 
   auto wrongPassword = Client();
   wrongPassword->Sock()->SSL()->PFXfile = pki->ClientPfx();
