@@ -4,7 +4,7 @@
 // "other.test", an expired one, one from a CA nobody trusts (sent with that CA, so the
 // chain ends in an untrusted self-signed root), and a client certificate as PEM files
 // and as a password-protected PFX. Keys are unencrypted PEM unless said otherwise; the
-// client's is RSA, the others P-256.
+// CAs' and the client's are RSA, the servers' P-256.
 #include <string>
 
 #include "tests/support/temp_folder.h"
