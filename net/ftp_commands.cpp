@@ -82,6 +82,8 @@ int32_t TFTPSend::FTPCommand(const std::string& Value) {
 
 bool TFTPSend::ConnectControl() {
   FSock->CloseSocket();
+  // Credentials must not go out in the clear when TLS was demanded and cannot be had.
+  if ((FullSSL || (AutoTLS && RequireTLS)) && !FSock->SSLAvailable()) return false;
   FSock->Bind(IPInterface, "0");
   if (FSock->LastError != 0) return false;
   if (!FWHost.empty())

@@ -275,6 +275,7 @@ bool THTTPSend::ReuseOrConnect(bool Tls) {
 
 bool THTTPSend::OpenConnection(bool Tls) {
   FSock->CloseSocket();
+  if (Tls && !FSock->SSLAvailable()) return false;
   FSock->Bind(IPInterface, "0");
   if (FSock->LastError != 0) return false;
   FSock->Connect(TargetHost, TargetPort);

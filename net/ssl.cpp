@@ -34,6 +34,21 @@ void TCustomSSL::Assign(const TCustomSSL& Value) {
   OnVerifyCert = Value.OnVerifyCert;
 }
 
+std::string RefusedSSLType(TSSLType Type) {
+  const char* name = "";
+  switch (Type) {
+    case LT_all:
+    case LT_TLSv1_2:
+    case LT_TLSv1_3: return "";
+    case LT_SSLv2: name = "SSL 2.0"; break;
+    case LT_SSLv3: name = "SSL 3.0"; break;
+    case LT_TLSv1: name = "TLS 1.0"; break;
+    case LT_TLSv1_1: name = "TLS 1.1"; break;
+    case LT_SSHv2: name = "SSH 2"; break;
+  }
+  return std::string(name) + " is not supported: only TLS 1.2 and 1.3 are";
+}
+
 bool TCustomSSL::Connect() {
   ReturnError();
   return false;

@@ -87,6 +87,9 @@ class TCustomSSL {
   virtual int32_t GetCipherBits() { return 0; }
   virtual int32_t GetCipherAlgBits() { return 0; }
   virtual int32_t GetVerifyCert() { return 1; }
+  // True for a layer that can speak TLS; the inert ones cannot, and a client that needs
+  // TLS fails before it opens a connection nothing would protect.
+  virtual bool HasTLS() const { return false; }
 
  protected:
   virtual bool SSLCheck() { return false; }
@@ -102,6 +105,10 @@ class TSSLNone : public TCustomSSL {
   std::string LibVersion() override { return "Without SSL support"; }
   std::string LibName() override { return "ssl_none"; }
 };
+
+// The refusal of an SSLType older than TLS 1.2 ("TLS 1.0 is not supported: only TLS 1.2
+// and 1.3 are"), "" for the versions the layers speak: they never weaken a session.
+std::string RefusedSSLType(TSSLType Type);
 
 // Creates the TLS layer bound to a socket; TTCPBlockSocket takes one of these.
 using TSSLClass = std::function<std::unique_ptr<TCustomSSL>(TTCPBlockSocket*)>;

@@ -62,6 +62,7 @@ class TSSLOpenSSL : public TCustomSSL {
   int32_t GetCipherBits() override;
   int32_t GetCipherAlgBits() override;
   int32_t GetVerifyCert() override;
+  bool HasTLS() const override { return true; }
 
  protected:
   bool SSLCheck() override;

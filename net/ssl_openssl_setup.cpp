@@ -45,30 +45,15 @@ bool AddPemCertificates(X509_STORE* store, const rtl::ByteString& bytes) {
   return added > 0;
 }
 
-const char* VersionName(TSSLType type) {
-  switch (type) {
-    case LT_SSLv2: return "SSL 2.0";
-    case LT_SSLv3: return "SSL 3.0";
-    case LT_TLSv1: return "TLS 1.0";
-    case LT_TLSv1_1: return "TLS 1.1";
-    case LT_SSHv2: return "SSH 2";
-    default: return "";
-  }
-}
-
 }  // namespace
 
 bool TSSLOpenSSL::ApplyVersions() {
-  int minimum = TLS1_2_VERSION;
-  switch (SSLType) {
-    case LT_all:
-    case LT_TLSv1_2: minimum = TLS1_2_VERSION; break;
-    case LT_TLSv1_3: minimum = TLS1_3_VERSION; break;
-    default:
-      SetError(-1, std::string(VersionName(SSLType)) + " is not supported: only TLS 1.2 and 1.3 are");
-      return false;
+  const std::string refused = RefusedSSLType(SSLType);
+  if (!refused.empty()) {
+    SetError(-1, refused);
+    return false;
   }
-  SSL_CTX_set_min_proto_version(FCtx, minimum);
+  SSL_CTX_set_min_proto_version(FCtx, SSLType == LT_TLSv1_3 ? TLS1_3_VERSION : TLS1_2_VERSION);
   SSL_CTX_set_max_proto_version(FCtx, 0);
   return true;
 }

@@ -243,6 +243,12 @@ void TTCPBlockSocket::SSLDoConnect() {
   ExceptCheck();
 }
 
+bool TTCPBlockSocket::SSLAvailable() {
+  if (FSSL->HasTLS()) return true;
+  SSLDoConnect();  // the inert layer fails at once, touching no socket
+  return false;
+}
+
 void TTCPBlockSocket::SSLDoShutdown() {
   ResetLastError();
   FSSL->BiShutdown();

@@ -99,6 +99,9 @@ class TTCPBlockSocket : public TSocksBlockSocket {
   int32_t GetSocketProtocol() override { return wsa::WS_IPPROTO_TCP; }
 
   void SSLDoConnect();
+  // True when the TLS layer can speak TLS; otherwise false with the inert layer's error
+  // (10091), so a client fails before it connects instead of talking in the clear.
+  bool SSLAvailable();
   void SSLDoShutdown();
   bool SSLAcceptConnection();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hook_log.h"
+#include "net/ftp_client.h"
 #include "net/http_client.h"
 #include "net/tcp_socket.h"
 #include "net/text_util.h"
@@ -180,19 +181,58 @@ TEST(TunnelWire, ConnectRequestsAndReplies) {
   }
 }
 
-TEST(TunnelWire, HttpsUrlRunsTheTunnelThenFailsInTheInertTlsLayer) {
-  ScriptServer proxy({{ReadHead(), Send("HTTP/1.0 200 OK\r\n\r\n"), Pause(100), Close()}});
-  THTTPSend http;
-  http.ProxyHost = "127.0.0.1";
-  http.ProxyPort = proxy.PortText();
-  http.ProxyUser = "a";
-  http.ProxyPass = "b";
-  EXPECT_FALSE(http.HTTPMethod("GET", "https://secure.test/x"));
-  EXPECT_EQ(http.ResultCode(), 500);
-  EXPECT_EQ(http.Sock()->LastError, 10091);
-  EXPECT_EQ(http.Sock()->LastErrorDesc, "SSL/TLS support is not compiled!");
-  EXPECT_EQ(http.Sock()->SSL()->SNIHost, "");
-  EXPECT_EQ(proxy.Received(0), "CONNECT secure.test:443 HTTP/1.0\r\nProxy-Authorization: Basic YTpi\r\n\r\n");
+// Without a TLS layer nothing that needs TLS opens a connection: no plain request, no
+// CONNECT, no FTP greeting read or credentials sent; the inert layer's error is reported.
+TEST(TunnelWire, NeedingTlsWithTheInertLayerFailsBeforeConnecting) {
+  enum Via { kDirect, kProxy, kFtpImplicit, kFtpRequired, kFtpOptional };
+  const struct {
+    const char* name;
+    Via via;
+    bool connects;
+  } cases[] = {
+      {"https:// directly", kDirect, false},
+      {"https:// through a CONNECT proxy", kProxy, false},
+      {"implicit FTPS", kFtpImplicit, false},
+      {"AUTH TLS required", kFtpRequired, false},
+      // Opportunistic: the server's answer decides, so the connection is opened.
+      {"AUTH TLS optional", kFtpOptional, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptServer server({{Send("220 hi\r\n"), ReadLine(), Send("530 no\r\n"), Close()}});
+    TTCPBlockSocket* sock = nullptr;
+    bool ok = true;
+    THTTPSend http;
+    TFTPSend ftp;
+    if (c.via == kDirect || c.via == kProxy) {
+      http.Sock()->SetSSLClass(TSSLClass{[](TTCPBlockSocket* s) { return std::make_unique<TSSLNone>(s); }});
+      if (c.via == kProxy) {
+        http.ProxyHost = "127.0.0.1";
+        http.ProxyPort = server.PortText();
+      }
+      const string host = c.via == kProxy ? "secure.test" : "127.0.0.1";
+      ok = http.HTTPMethod("GET", "https://" + host + ":" + server.PortText() + "/x");
+      EXPECT_EQ(http.ResultCode(), 500);
+      EXPECT_EQ(http.Sock()->SSL()->SNIHost, "");
+      sock = http.Sock();
+    } else {
+      ftp.TargetHost = "127.0.0.1";
+      ftp.TargetPort = server.PortText();
+      ftp.FullSSL = c.via == kFtpImplicit;
+      ftp.AutoTLS = c.via != kFtpImplicit;
+      ftp.RequireTLS = c.via == kFtpRequired;
+      ok = ftp.Login();
+      sock = ftp.Sock();
+    }
+    EXPECT_FALSE(ok);
+    if (c.connects) {
+      EXPECT_TRUE(server.WaitFinished(1));
+      continue;
+    }
+    EXPECT_EQ(sock->LastError, 10091);
+    EXPECT_EQ(sock->LastErrorDesc, "SSL/TLS support is not compiled!");
+    EXPECT_EQ(server.Accepted(), 0);
+  }
 }
 
 TEST(TunnelWire, InertTlsLayer) {

@@ -21,6 +21,9 @@ class ScopedEnvironment {
   std::optional<std::string> saved_;
 };
 
+// True for a Windows program running under Wine, whose limits some tests work around.
+bool UnderWine();
+
 // Sets (or, with nullopt, removes) a variable of this process.
 void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
 

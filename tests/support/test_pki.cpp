@@ -9,9 +9,16 @@ TestPki::TestPki() {
     error = "the openssl command is not installed (scripts/packages/tls.txt)";
     return;
   }
-  // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA.
+  // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA. The
+  // CAs and the client have RSA keys: Wine's chain check now and then refuses a valid
+  // ECDSA signature ("signature not valid"), and its PFX import takes no EC keys.
   const std::string script = R"(set -e
-key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key"; }
+key() {
+  case "$1" in
+    ca|rogueca|client) openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" ;;
+    *) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" ;;
+  esac
+}
 ca() { key "$1"; openssl req -x509 -new -key "$1.key" -out "$1.pem" -subj "/CN=$2" -days 3 \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign; }
 sign() {

@@ -3,7 +3,8 @@
 // temporary folder: a test CA, server certificates for "localhost" (with 127.0.0.1), for
 // "other.test", an expired one, one from a CA nobody trusts (sent with that CA, so the
 // chain ends in an untrusted self-signed root), and a client certificate as PEM files
-// and as a password-protected PFX. Keys are unencrypted PEM unless said otherwise.
+// and as a password-protected PFX. Keys are unencrypted PEM unless said otherwise; the
+// CAs' and the client's are RSA, the servers' P-256.
 #include <string>
 
 #include "tests/support/temp_folder.h"

@@ -6,6 +6,8 @@ namespace qelvo::test {
 
 const char* const kTempFolderVariable = "TMPDIR";
 
+bool UnderWine() { return false; }
+
 void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
   if (value) ::setenv(name.c_str(), value->c_str(), 1);
   else ::unsetenv(name.c_str());

@@ -1,10 +1,20 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <stdlib.h>
+#include <windows.h>
 
 #include "tests/support/environment.h"
 
 namespace qelvo::test {
 
 const char* const kTempFolderVariable = "TMP";
+
+bool UnderWine() {
+  // Wine's ntdll exports its version; Windows' does not.
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
   // An empty value removes the variable.

@@ -70,7 +70,7 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, int port, int time
     if (pid_ <= 0) pid_ = std::atol(ReadFile(pidFile_).c_str());
     if (PortAccepts(port)) return true;
     // Now and then whether the program is still there: a failed start ends the wait.
-    if (pid_ > 0 && round % 25 == 0 && !RunShell("kill -0 -- -" + std::to_string(pid_) + " 2>/dev/null")) break;
+    if (pid_ > 0 && round % 25 == 0 && !RunShell("kill -0 -" + std::to_string(pid_) + " 2>/dev/null")) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   Stop();
@@ -82,10 +82,11 @@ void PeerProcess::Stop() {
   if (pid_ <= 0) pid_ = std::atol(ReadFile(pidFile_).c_str());
   if (pid_ > 0) {
     const std::string group = "-" + std::to_string(pid_);
-    // At most 5 s for an orderly end, then killed.
+    // At most 5 s for an orderly end, then killed. The shell is dash, whose kill takes no
+    // "--": a group is the negative number after the signal.
     // (A subshell: ShellStatus's own line must go on to write the status.)
-    RunShell("(kill -TERM -- " + group + " 2>/dev/null; for i in $(seq 50); do kill -0 -- " + group +
-             " 2>/dev/null || exit 0; sleep 0.1; done; kill -KILL -- " + group + " 2>/dev/null; exit 0)");
+    RunShell("(kill -TERM " + group + " 2>/dev/null; for i in $(seq 50); do kill -0 " + group +
+             " 2>/dev/null || exit 0; sleep 0.1; done; kill -KILL " + group + " 2>/dev/null; exit 0)");
   }
   std::error_code ec;
   std::filesystem::remove(pidFile_, ec);

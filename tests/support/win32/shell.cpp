@@ -77,14 +77,10 @@ int ShellStatus(const std::string& command, const std::string& cwd) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   if (!::CreateProcessW(kShell, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  // For a Linux program Wine returns no process handle and leaves garbage in the thread
-  // one: closing that value closed whichever live handle it happened to equal (the test
-  // program's standard output among them, so its later output was lost). The handles are
-  // the program's only when the process handle is there.
-  if (pi.hProcess) {
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
-  }
+  // The handles Wine hands back for a Linux program are stale values, not its own: closing
+  // them closes whatever handle of this process has that number now (its standard output,
+  // so later output was lost, or the registry's HKEY_CURRENT_USER, so certificate-store
+  // lookups failed). They are left alone.
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShellTimeoutMs);
   while (std::chrono::steady_clock::now() < until) {
     const std::string text = ReadFile(status);
