@@ -36,6 +36,11 @@ inline uint32_t PackedExtra(uint64_t aBits, uint32_t aPacked) {
   return static_cast<uint32_t>((aBits & ((uint64_t{1} << total) - 1)) >> ((aPacked >> 8) & 0xF));
 }
 
+// The index into a long code's subtable: the bits after the main table's.
+inline uint32_t SubtableIndex(uint64_t aBits, uint32_t aPointer, int aMainBits) {
+  return static_cast<uint32_t>(aBits >> aMainBits) & ((1u << ((aPointer >> 8) & 0xF)) - 1);
+}
+
 // Returns true after the end-of-block symbol.
 template <bool kDeflate64>
 bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfFastTable& aLiterals,
@@ -98,7 +103,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
     if (entry & (kFastLong | kFastEnd | kFastBad)) {
       if (entry & kFastLong) {
-        entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
+        entry = litTable[(entry >> 16) + SubtableIndex(bitBuf, entry, TArcDfFastTable::kLiteralBits)];
         if (entry & kFastLiteral) {
           consume(entry);
           *out++ = static_cast<uint8_t>(entry >> 16);
@@ -123,7 +128,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     uint32_t distEntry = distTable[bitBuf & kDistanceMask];
     if (distEntry & (kFastLong | kFastBad)) {
       if (distEntry & kFastLong)
-        distEntry = PackDistanceEntry(aDistances.Full()[bitBuf & aDistances.FullMask()], kDeflate64);
+        distEntry = distTable[(distEntry >> 16) + SubtableIndex(bitBuf, distEntry, TArcDfFastTable::kDistanceBits)];
       if (distEntry & kFastBad) {
         // Deflate64's packed length of a missing code is what the discard refuses.
         failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
@@ -197,6 +202,11 @@ void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
                 const TArcDfDecodeHuffmanTree& aDistanceTree, bool aDeflate64) {
   const TArcDfFastTable literals(aLiteralTree, TArcDfFastTable::fkLiteral, aDeflate64);
   const TArcDfFastTable distances(aDistanceTree, TArcDfFastTable::fkDistance, aDeflate64);
+  if (!literals.Usable() || !distances.Usable()) {
+    while (!DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) {
+    }
+    return;
+  }
   for (;;) {
     const bool endOfBlock = aDeflate64 ? DecodeFast<true>(aBits, aWindow, literals, distances)
                                        : DecodeFast<false>(aBits, aWindow, literals, distances);
