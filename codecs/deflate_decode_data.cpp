@@ -65,8 +65,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
 
   // After a refill at least 56 bits are ready: three literals of the packed table and the
   // lookup of the next symbol (3 x 11 + 11), or two and a length code with its extra bits
-  // (11 + 11 + 15 + 16); after the second refill a distance code with its own and the
-  // lookup of the next symbol (15 + 14 + 11).
+  // (11 + 11 + 15 + 16). The distance needs 40: its code with its own extra bits and the
+  // lookup of the next symbol (15 + 14 + 11); a second refill only when fewer remain.
   const auto refill = [&] {
     bitBuf |= rtl::GetLe64(in) << (bitsLeft & 63);
     in += 7 - ((bitsLeft >> 3) & 7);
@@ -124,7 +124,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
     consume(entry);
 
-    refill();
+    // Most lengths leave enough bits for the distance and the next lookup.
+    if ((bitsLeft & 63) < 40) refill();
     uint32_t distEntry = distTable[bitBuf & kDistanceMask];
     if (distEntry & (kFastLong | kFastBad)) {
       if (distEntry & kFastLong)
