@@ -195,6 +195,26 @@ TEST(DeflateHuffman, PackedTablesAgreeWithTheFullTable) {
   EXPECT_FALSE(TArcDfFastTable(over, TArcDfFastTable::fkDistance, false).Usable());
 }
 
+// Every distance that takes its own path (1, 2..7, 8..15, 16 and more), every length up
+// to the longest: the copy equals the byte-by-byte one and writes nothing before the match
+// or more than 31 bytes past it.
+TEST(DeflateWindow, MatchCopiesRepeatOverlappingPatterns) {
+  std::mt19937 rng(7);
+  for (int dist = 1; dist <= 40; ++dist) {
+    for (int len = 3; len <= 258; len += (len < 40 ? 1 : 37)) {
+      std::vector<uint8_t> buffer(64 + 258 + 64);
+      for (uint8_t& b : buffer) b = static_cast<uint8_t>(rng());
+      std::vector<uint8_t> expected = buffer;
+      for (int i = 0; i < len; ++i) expected[64 + i] = expected[64 + i - dist];
+      uint8_t* const end = CopyMatch(buffer.data() + 64, len, dist);
+      ASSERT_EQ(end, buffer.data() + 64 + len);
+      ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + 64 + len, expected.begin()))
+          << "distance " << dist << " length " << len;
+      ASSERT_TRUE(std::equal(buffer.begin() + 64 + len + 31, buffer.end(), expected.begin() + 64 + len + 31));
+    }
+  }
+}
+
 TEST(DeflateWindow, SlidesKeepHistoryAndChecksumTheOutput) {
   for (const bool deflate64 : {false, true}) {
     SCOPED_TRACE(deflate64 ? "Deflate64" : "Deflate");
