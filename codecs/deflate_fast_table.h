@@ -1,6 +1,6 @@
 #pragma once
-// Packed decode entries for the decode loop's fast path, derived from a tree's decode
-// table. Where the tree's entry names a symbol, a packed entry already says what the
+// Packed decode entries for the decode loop's fast path, derived from a tree's codes.
+// Where a tree's entry names a symbol, a packed entry already says what the
 // symbol means, so that one lookup and one shift decode a literal, or a length or
 // distance together with its extra bits:
 //   bits 0..7   bits to consume: the code and its extra bits (at most 31)
