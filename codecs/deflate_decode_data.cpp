@@ -36,6 +36,11 @@ inline uint32_t PackedExtra(uint64_t aBits, uint32_t aPacked) {
   return static_cast<uint32_t>((aBits & ((uint64_t{1} << total) - 1)) >> ((aPacked >> 8) & 0xF));
 }
 
+// The index into a long code's subtable: the bits after the main table's.
+inline uint32_t SubtableIndex(uint64_t aBits, uint32_t aPointer, int aMainBits) {
+  return static_cast<uint32_t>(aBits >> aMainBits) & ((1u << ((aPointer >> 8) & 0xF)) - 1);
+}
+
 // Returns true after the end-of-block symbol.
 template <bool kDeflate64>
 bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfFastTable& aLiterals,
@@ -60,8 +65,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
 
   // After a refill at least 56 bits are ready: three literals of the packed table and the
   // lookup of the next symbol (3 x 11 + 11), or two and a length code with its extra bits
-  // (11 + 11 + 15 + 16); after the second refill a distance code with its own and the
-  // lookup of the next symbol (15 + 14 + 11).
+  // (11 + 11 + 15 + 16). The distance needs 40: its code with its own extra bits and the
+  // lookup of the next symbol (15 + 14 + 11); a second refill only when fewer remain.
   const auto refill = [&] {
     bitBuf |= rtl::GetLe64(in) << (bitsLeft & 63);
     in += 7 - ((bitsLeft >> 3) & 7);
@@ -98,7 +103,7 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
     if (entry & (kFastLong | kFastEnd | kFastBad)) {
       if (entry & kFastLong) {
-        entry = PackLiteralEntry(aLiterals.Full()[bitBuf & aLiterals.FullMask()], kDeflate64);
+        entry = litTable[(entry >> 16) + SubtableIndex(bitBuf, entry, TArcDfFastTable::kLiteralBits)];
         if (entry & kFastLiteral) {
           consume(entry);
           *out++ = static_cast<uint8_t>(entry >> 16);
@@ -119,11 +124,12 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
     consume(entry);
 
-    refill();
+    // Most lengths leave enough bits for the distance and the next lookup.
+    if ((bitsLeft & 63) < 40) refill();
     uint32_t distEntry = distTable[bitBuf & kDistanceMask];
     if (distEntry & (kFastLong | kFastBad)) {
       if (distEntry & kFastLong)
-        distEntry = PackDistanceEntry(aDistances.Full()[bitBuf & aDistances.FullMask()], kDeflate64);
+        distEntry = distTable[(distEntry >> 16) + SubtableIndex(bitBuf, distEntry, TArcDfFastTable::kDistanceBits)];
       if (distEntry & kFastBad) {
         // Deflate64's packed length of a missing code is what the discard refuses.
         failure = kDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol;
@@ -197,6 +203,11 @@ void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
                 const TArcDfDecodeHuffmanTree& aDistanceTree, bool aDeflate64) {
   const TArcDfFastTable literals(aLiteralTree, TArcDfFastTable::fkLiteral, aDeflate64);
   const TArcDfFastTable distances(aDistanceTree, TArcDfFastTable::fkDistance, aDeflate64);
+  if (!literals.Usable() || !distances.Usable()) {
+    while (!DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) {
+    }
+    return;
+  }
   for (;;) {
     const bool endOfBlock = aDeflate64 ? DecodeFast<true>(aBits, aWindow, literals, distances)
                                        : DecodeFast<false>(aBits, aWindow, literals, distances);

@@ -4,39 +4,52 @@
 
 namespace qelvo::codecs {
 
-TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64)
-    : FFull(aTree.Decodes()), FFullMask((1u << aTree.LookupBitLength()) - 1) {
-  const int bits = aKind == fkLiteral ? kLiteralBits : kDistanceBits;
-  const int fullBits = aTree.LookupBitLength();
-  const uint32_t size = 1u << bits;
-  // A symbol's entry is the same wherever it recurs, so each is packed once.
-  uint32_t packedBySymbol[288] = {};
-  const auto pack = [&](uint32_t aEntry) {
-    const uint32_t symbol = aEntry & 0xFFFF;
-    if (aEntry == kNoCode || symbol >= 288) return kFastBad;
-    uint32_t& packed = packedBySymbol[symbol];
-    if (packed == 0)
-      packed = aKind == fkLiteral ? PackLiteralEntry(aEntry, aDeflate64) : PackDistanceEntry(aEntry, aDeflate64);
-    return packed;
-  };
-  if (fullBits <= bits) {
-    // The tree's table repeats with its own period: pack it once, then copy.
-    const uint32_t period = 1u << fullBits;
-    for (uint32_t i = 0; i < period; ++i) FEntries[i] = pack(FFull[i]);
-    for (uint32_t i = period; i < size; i += period) std::copy_n(FEntries, period, FEntries + i);
+TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64) {
+  if (aTree.OverSubscribed()) {
+    FUsable = false;
     return;
   }
-  // Below the full width an entry stands for every index that shares its low bits only
-  // when its code is that short and no later code overwrote any of them: a gap, a longer
-  // code or an over-subscribed tree sends the lookup to the full table.
-  const bool overSubscribed = aTree.OverSubscribed();
-  for (uint32_t i = 0; i < size; ++i) {
-    const uint32_t entry = FFull[i];
-    if (overSubscribed || entry == kNoCode || static_cast<int>((entry >> 16) & 0xFF) > bits) {
-      FEntries[i] = kFastLong;
-    } else {
-      FEntries[i] = pack(entry);
+  const auto pack = [&](uint32_t aEntry) {
+    return aKind == fkLiteral ? PackLiteralEntry(aEntry, aDeflate64) : PackDistanceEntry(aEntry, aDeflate64);
+  };
+  const auto codeLength = [](uint32_t aEntry) { return static_cast<int>((aEntry >> 16) & 0xFF); };
+  const int bits = aKind == fkLiteral ? kLiteralBits : kDistanceBits;
+  const int mainLength = std::min(aTree.LookupBitLength(), bits);
+  const int count = aTree.CodeCount();
+  uint32_t* const table = FEntries;
+
+  // The main table grows one bit at a time: each step repeats the table so far (every
+  // shorter code recurs with its period) and then places the codes of the new length;
+  // then it repeats up to its full width. Indexes that no code reaches stay bad.
+  table[0] = kFastBad;
+  table[1] = kFastBad;
+  int k = 0;
+  for (int n = 1; n <= mainLength; ++n) {
+    const uint32_t size = 1u << n;
+    if (n > 1) std::copy_n(table, size / 2, table + size / 2);
+    for (; k < count && codeLength(aTree.CodeEntry(k)) == n; ++k) table[aTree.CodeReversed(k)] = pack(aTree.CodeEntry(k));
+  }
+  for (uint32_t size = 1u << mainLength; size < (1u << bits); size *= 2) std::copy_n(table, size, table + size);
+
+  // Longer codes, grouped by their first bits: in canonical order the codes that share
+  // them are neighbours, and the last of a group is its longest.
+  const uint32_t mainMask = (1u << bits) - 1;
+  uint32_t next = 1u << bits;
+  while (k < count) {
+    const uint32_t prefix = aTree.CodeReversed(k) & mainMask;
+    int end = k + 1;
+    while (end < count && (aTree.CodeReversed(end) & mainMask) == prefix) ++end;
+    const int width = codeLength(aTree.CodeEntry(end - 1)) - bits;
+    uint32_t* const sub = table + next;
+    std::fill_n(sub, 1u << width, kFastBad);
+    for (; k < end; ++k) {
+      const uint32_t entry = aTree.CodeEntry(k);
+      const uint32_t packed = pack(entry);
+      const uint32_t step = 1u << (codeLength(entry) - bits);
+      for (uint32_t j = aTree.CodeReversed(k) >> bits; j < (1u << width); j += step) sub[j] = packed;
     }
+    table[prefix] = kFastLong | (next << 16) | (static_cast<uint32_t>(width) << 8);
+    next += 1u << width;
   }
 }
 

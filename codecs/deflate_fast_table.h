@@ -1,16 +1,20 @@
 #pragma once
-// Packed decode entries for the decode loop's fast path, derived from a tree's decode
-// table. Where the tree's entry names a symbol, a packed entry already says what the
+// Packed decode entries for the decode loop's fast path, derived from a tree's codes.
+// Where a tree's entry names a symbol, a packed entry already says what the
 // symbol means, so that one lookup and one shift decode a literal, or a length or
 // distance together with its extra bits:
 //   bits 0..7   bits to consume: the code and its extra bits (at most 31)
 //   bits 8..11  the code's own length (the extra bits follow it)
 //   bit 12      literal; bit 13 end of block; bit 14 no valid symbol
-//   bit 15      the code is longer than the packed table: look in the tree's table
+//   bit 15      the code is longer than the main table: bits 16..31 give the start of
+//               its subtable and bits 8..11 the subtable's width, indexed by the bits
+//               that follow the main table's
 //   bits 16..31 the literal byte, the length base or the distance base
-// The packed table always has 2^Bits entries (a shorter tree's entries repeat), so the
-// loop masks with a constant; it stays small enough for the first-level cache. The rare
-// longer codes are found at the tree's full width and packed on the fly.
+// The main table always has 2^Bits entries (a shorter tree's entries repeat), so the
+// loop masks with a constant; it stays small enough for the first-level cache. Entries
+// in a subtable carry the code's whole length, so that they are consumed like the
+// others. Both are built from the tree's code list, never from its full decode table,
+// so that a block costs a few thousand entries whatever its longest code.
 #include <cstdint>
 
 #include "codecs/deflate_base.h"
@@ -58,21 +62,24 @@ class TArcDfFastTable {
   static constexpr int kLiteralBits = 11;
   static constexpr int kDistanceBits = 10;
 
+  // The main table and, at most, a subtable of 2^(15 - Bits) entries per code.
+  static constexpr int kMaxEntries = (1 << kLiteralBits) + 288 * (1 << (15 - kLiteralBits));
+  static_assert((1 << kDistanceBits) + 32 * (1 << (15 - kDistanceBits)) <= kMaxEntries);
+
   enum TKind { fkLiteral, fkDistance };
   TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64);
   TArcDfFastTable(const TArcDfFastTable&) = delete;
   TArcDfFastTable& operator=(const TArcDfFastTable&) = delete;
 
-  // 2^kLiteralBits or 2^kDistanceBits entries, by kind.
+  // False for an over-subscribed tree (a corrupted stream), whose later codes overwrite
+  // earlier ones: only the tree's own table decodes it as the format's readers do.
+  bool Usable() const { return FUsable; }
+  // The main table, 2^kLiteralBits or 2^kDistanceBits entries by kind, then the subtables.
   const uint32_t* Entries() const { return FEntries; }
-  // The tree's table, for the codes the packed table cannot hold.
-  const uint32_t* Full() const { return FFull; }
-  uint32_t FullMask() const { return FFullMask; }
 
  private:
-  uint32_t FEntries[1u << kLiteralBits];
-  const uint32_t* FFull;
-  uint32_t FFullMask;
+  bool FUsable = true;
+  uint32_t FEntries[kMaxEntries];
 };
 
 }  // namespace qelvo::codecs

@@ -10,8 +10,6 @@
 namespace qelvo::codecs {
 namespace {
 
-constexpr int kMaxBits = 15;
-constexpr int kMaxAlphabet = 288;
 
 constexpr std::array<uint8_t, 256> MakeByteReversal() {
   std::array<uint8_t, 256> t{};
@@ -74,11 +72,15 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
   }
 
   // Entry and reversed code of every symbol, in symbol order.
-  uint32_t entries[kMaxAlphabet];
-  uint16_t reversedCodes[kMaxAlphabet];
+  FSymbolCount = aCount;
+  uint32_t* const entries = FSymbolEntries;
+  uint16_t* const reversedCodes = FReversedCodes;
   for (int i = 0; i < aCount; ++i) {
     const int n = lengths[i];
-    if (n == 0) continue;
+    if (n == 0) {
+      entries[i] = 0;
+      continue;
+    }
     reversedCodes[i] = static_cast<uint16_t>(ReverseCode(nextCode[n]++, n));
     uint32_t extra = 0;
     if (aExtraOffset != kNoExtraBits && i >= aExtraOffset) extra = aExtraBits[i - aExtraOffset];
@@ -89,23 +91,34 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
       FEncodes[i] = i < aCount && lengths[i] > 0 ? static_cast<int32_t>(reversedCodes[i] | (entries[i] & 0xFFFF0000u))
                                                  : -1;
   }
-  if (FUsage == huEncoding) return;
+  FDecodes.reset();
+  FMask = 0u - (1u << FMaxCodeLen);
 
-  const uint32_t tableSize = 1u << FMaxCodeLen;
-  FDecodes.reset(new uint32_t[tableSize]);
-  FMask = 0u - tableSize;
-  uint32_t* const table = FDecodes.get();
   uint32_t kraft = 0;
   for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
+  FOverSubscribed = kraft > (1u << FMaxCodeLen);
 
-  FOverSubscribed = kraft > tableSize;
+  // The codes by length, then by symbol.
+  FFirstOfLength[0] = 0;
+  for (int n = 1; n <= kMaxBits + 1; ++n) FFirstOfLength[n] = FFirstOfLength[n - 1] + countOfLength[n - 1];
+  FCodeCount = FFirstOfLength[kMaxBits + 1];
+  int fill[kMaxBits + 1];
+  std::copy(FFirstOfLength, FFirstOfLength + kMaxBits + 1, fill);
+  for (int i = 0; i < aCount; ++i)
+    if (lengths[i] > 0) FByLength[fill[lengths[i]]++] = static_cast<uint16_t>(i);
+}
+
+void TArcDfDecodeHuffmanTree::BuildDecodes() const {
+  const uint32_t tableSize = 1u << FMaxCodeLen;
+  FDecodes.reset(new uint32_t[tableSize]);
+  uint32_t* const table = FDecodes.get();
   if (FOverSubscribed) {
     // Over-subscribed: later symbols overwrite earlier ones, entry by entry.
     std::fill_n(table, tableSize, kNoCode);
-    for (int i = 0; i < aCount; ++i) {
-      const int n = lengths[i];
+    for (int i = 0; i < FSymbolCount; ++i) {
+      const int n = static_cast<int>((FSymbolEntries[i] >> 16) & 0xFF);
       if (n == 0) continue;
-      for (uint32_t j = reversedCodes[i]; j < tableSize; j += 1u << n) table[j] = entries[i];
+      for (uint32_t j = FReversedCodes[i]; j < tableSize; j += 1u << n) table[j] = FSymbolEntries[i];
     }
     return;
   }
@@ -113,22 +126,14 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
   // A prefix-free set: grow the table one bit at a time, each step repeating the table so
   // far (every shorter code recurs with its period) and then placing the codes of the new
   // length. Indexes that no code reaches keep kNoCode.
-  int firstOfLength[kMaxBits + 2] = {};
-  for (int n = 1; n <= kMaxBits + 1; ++n) firstOfLength[n] = firstOfLength[n - 1] + countOfLength[n - 1];
-  uint16_t byLength[kMaxAlphabet];
-  int fill[kMaxBits + 1];
-  std::copy(firstOfLength, firstOfLength + kMaxBits + 1, fill);
-  for (int i = 0; i < aCount; ++i)
-    if (lengths[i] > 0) byLength[fill[lengths[i]]++] = static_cast<uint16_t>(i);
-
   table[0] = kNoCode;
   if (FMaxCodeLen > 0) table[1] = kNoCode;
   for (int n = 1; n <= FMaxCodeLen; ++n) {
     const uint32_t size = 1u << n;
     if (n > 1) std::copy_n(table, size / 2, table + size / 2);
-    for (int k = firstOfLength[n]; k < firstOfLength[n + 1]; ++k) {
-      const int symbol = byLength[k];
-      table[reversedCodes[symbol]] = entries[symbol];
+    for (int k = FFirstOfLength[n]; k < FFirstOfLength[n + 1]; ++k) {
+      const int symbol = FByLength[k];
+      table[FReversedCodes[symbol]] = FSymbolEntries[symbol];
     }
   }
 }
@@ -136,7 +141,7 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
 uint32_t TArcDfDecodeHuffmanTree::Decode(uint32_t aLookupBits) const {
   rtl::Assert((aLookupBits & FMask) == 0,
               "TArcDfDecodeHuffmanTree.Decode: trying to decode too many bits, use LookupBitLength property");
-  return FDecodes[aLookupBits];
+  return Decodes()[aLookupBits];
 }
 
 namespace {
@@ -147,16 +152,18 @@ std::unique_ptr<TArcDfDecodeHuffmanTree> MakeFixedLiteralTree() {
   std::fill(lengths + 144, lengths + 256, 9);
   std::fill(lengths + 256, lengths + 280, 7);
   std::fill(lengths + 280, lengths + 288, 8);
-  auto tree = std::make_unique<TArcDfDecodeHuffmanTree>(288, kMaxBits, huBoth);
+  auto tree = std::make_unique<TArcDfDecodeHuffmanTree>(288, 15, huBoth);
   tree->Build(lengths, 0, 288, LengthExtraBits, 257);
+  tree->Decodes();
   return tree;
 }
 
 std::unique_ptr<TArcDfDecodeHuffmanTree> MakeFixedDistanceTree() {
   uint8_t lengths[32];
   std::fill(lengths, lengths + 32, 5);
-  auto tree = std::make_unique<TArcDfDecodeHuffmanTree>(32, kMaxBits, huBoth);
+  auto tree = std::make_unique<TArcDfDecodeHuffmanTree>(32, 15, huBoth);
   tree->Build(lengths, 0, 32, DistanceExtraBits, 0);
+  tree->Decodes();
   return tree;
 }
 

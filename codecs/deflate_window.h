@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "rtl/byte_order.h"
 #include "rtl/stream.h"
 
 namespace qelvo::codecs {
@@ -52,12 +53,15 @@ inline uint8_t* CopyMatch(uint8_t* aDst, int aLen, int aDist) {
       std::memcpy(aDst + 8, &pattern, 8);
     }
   } else {
-    // Distances 2..7: the first bytes one by one, up to a whole number of periods of at
-    // least 8 bytes; from there every word repeats the one that many bytes back.
-    const int period = aDist * ((8 + aDist - 1) / aDist);
-    uint8_t* const first = aDst + std::min(aLen, period);
-    while (aDst < first) *aDst++ = *src++;
-    for (src = aDst - period; aDst < end; aDst += 8, src += 8) copy8(aDst, src);
+    // Distances 2..7: one word holding the pattern repeated, stored at steps of the most
+    // whole periods a word holds; no byte waits for a store before it. The bytes past
+    // the pattern that the load takes are masked off.
+    static constexpr uint8_t kStep[8] = {0, 0, 8, 6, 8, 5, 6, 7};
+    uint64_t w = rtl::GetLe64(src) & ((uint64_t{1} << (8 * aDist)) - 1);
+    w |= w << (8 * aDist);
+    if (aDist < 4) w |= w << (16 * aDist);
+    const int step = kStep[aDist];
+    for (; aDst < end; aDst += step) rtl::PutLe64(aDst, w);
   }
   return end;
 }

@@ -151,11 +151,12 @@ TEST(Crc32, KnownValuesAndChunkingAgree) {
   EXPECT_EQ(Crc32OfBytes("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
   EXPECT_EQ(Crc32Table()[1], 0x77073096u);
   EXPECT_EQ(Crc32Table()[255], 0x2D02EF8Du);
-  // Any split into pieces, aligned or not, gives the same result as one pass.
-  std::string data(1000, '\0');
+  // Any split into pieces, aligned or not, gives the same result as one pass; the pieces
+  // reach every path: bytes, 16-byte folds, 64-byte and 256-byte folding steps.
+  std::string data(5000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 + 7);
   const uint32_t whole = Crc32OfBytes(data);
-  for (size_t piece : {1u, 3u, 7u, 8u, 9u, 64u, 999u}) {
+  for (size_t piece : {1u, 3u, 7u, 8u, 9u, 64u, 129u, 999u, 1024u, 1100u, 2333u, 4999u}) {
     uint32_t reg = kCrc32Initial;
     for (size_t at = 0; at < data.size(); at += piece)
       Crc32Update(reg, data.data() + at, std::min(piece, data.size() - at));

@@ -1,7 +1,13 @@
 // The decoder's parts on their own: bit reader, Huffman tables, output window, Adler-32.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
 #include "codec_test_support.h"
+#include "codecs/deflate_fast_table.h"
 
 namespace qelvo::codecs::test {
 namespace {
@@ -121,6 +127,91 @@ TEST(DeflateHuffman, FixedTreesAndPreconditions) {
     FAIL();
   } catch (const rtl::EAssertionFailed& e) {
     EXPECT_STREQ(e.what(), "TArcDfDecodeHuffmanTree.Build: a code length is greater than 7");
+  }
+}
+
+// The decode loop's packed tables (main table and subtables) agree with the tree's full
+// table at every index, for complete and incomplete codes of every length up to 15.
+TEST(DeflateHuffman, PackedTablesAgreeWithTheFullTable) {
+  std::mt19937 rng(21);
+  // A complete code: split a random leaf until there are aSymbols, then shuffle.
+  const auto completeLengths = [&](int aSymbols) {
+    std::vector<uint8_t> lengths{1, 1};
+    while (static_cast<int>(lengths.size()) < aSymbols) {
+      const size_t leaf = rng() % lengths.size();
+      if (lengths[leaf] == 15) continue;
+      ++lengths[leaf];
+      lengths.push_back(lengths[leaf]);
+    }
+    std::shuffle(lengths.begin(), lengths.end(), rng);
+    return lengths;
+  };
+  struct Case {
+    std::vector<uint8_t> Lengths;
+    TArcDfFastTable::TKind Kind;
+    bool Deflate64;
+  };
+  std::vector<Case> cases;
+  std::vector<uint8_t> chain;  // 1, 2, ..., 15, 15: one code per length
+  for (int n = 1; n <= 15; ++n) chain.push_back(static_cast<uint8_t>(n));
+  chain.push_back(15);
+  cases.push_back({chain, TArcDfFastTable::fkLiteral, false});
+  cases.push_back({chain, TArcDfFastTable::fkDistance, true});
+  cases.push_back({{2, 0, 2, 12, 13, 15}, TArcDfFastTable::fkLiteral, false});  // gaps in both levels
+  cases.push_back({{0, 0, 0, 7}, TArcDfFastTable::fkLiteral, false});          // one code
+  cases.push_back({{0, 0}, TArcDfFastTable::fkDistance, false});                // none
+  for (int round = 0; round < 40; ++round) {
+    const bool literal = round % 2 == 0;
+    std::vector<uint8_t> lengths = completeLengths(literal ? 286 : (round % 4 == 1 ? 32 : 30));
+    if (round % 3 == 0) lengths[rng() % lengths.size()] = 0;  // incomplete
+    cases.push_back({lengths, literal ? TArcDfFastTable::fkLiteral : TArcDfFastTable::fkDistance, round % 4 == 1});
+  }
+  for (size_t c = 0; c < cases.size(); ++c) {
+    const Case& k = cases[c];
+    const bool literal = k.Kind == TArcDfFastTable::fkLiteral;
+    std::vector<uint8_t> lengths = k.Lengths;
+    lengths.resize(std::max<size_t>(lengths.size(), 2));
+    TArcDfDecodeHuffmanTree tree(static_cast<int>(lengths.size()), 15, huDecoding);
+    tree.Build(lengths.data(), 0, static_cast<int>(lengths.size()), literal ? LengthExtraBits : DistanceExtraBits,
+               literal ? 257 : 0);
+    const auto table = std::make_unique<TArcDfFastTable>(tree, k.Kind, k.Deflate64);
+    ASSERT_TRUE(table->Usable()) << c;
+    const int bits = literal ? TArcDfFastTable::kLiteralBits : TArcDfFastTable::kDistanceBits;
+    const int width = std::max(tree.LookupBitLength(), bits);
+    for (uint32_t i = 0; i < (1u << width); ++i) {
+      uint32_t packed = table->Entries()[i & ((1u << bits) - 1)];
+      if (packed & kFastLong)
+        packed = table->Entries()[(packed >> 16) + ((i >> bits) & ((1u << ((packed >> 8) & 0xF)) - 1))];
+      const uint32_t full = tree.Decode(i & ((1u << tree.LookupBitLength()) - 1));
+      const uint32_t expected = literal ? PackLiteralEntry(full, k.Deflate64) : PackDistanceEntry(full, k.Deflate64);
+      ASSERT_EQ(packed, expected) << "case " << c << " index " << i;
+    }
+  }
+
+  // Over-subscribed codes decode only through the tree's table.
+  const uint8_t tooMany[4] = {2, 1, 1, 1};
+  TArcDfDecodeHuffmanTree over(4, 15, huDecoding);
+  over.Build(tooMany, 0, 4, nullptr, kNoExtraBits);
+  EXPECT_FALSE(TArcDfFastTable(over, TArcDfFastTable::fkDistance, false).Usable());
+}
+
+// Every distance that takes its own path (1, 2..7, 8..15, 16 and more), every length up
+// to the longest: the copy equals the byte-by-byte one and writes nothing before the match
+// or more than 31 bytes past it.
+TEST(DeflateWindow, MatchCopiesRepeatOverlappingPatterns) {
+  std::mt19937 rng(7);
+  for (int dist = 1; dist <= 40; ++dist) {
+    for (int len = 3; len <= 258; len += (len < 40 ? 1 : 37)) {
+      std::vector<uint8_t> buffer(64 + 258 + 64);
+      for (uint8_t& b : buffer) b = static_cast<uint8_t>(rng());
+      std::vector<uint8_t> expected = buffer;
+      for (int i = 0; i < len; ++i) expected[64 + i] = expected[64 + i - dist];
+      uint8_t* const end = CopyMatch(buffer.data() + 64, len, dist);
+      ASSERT_EQ(end, buffer.data() + 64 + len);
+      ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + 64 + len, expected.begin()))
+          << "distance " << dist << " length " << len;
+      ASSERT_TRUE(std::equal(buffer.begin() + 64 + len + 31, buffer.end(), expected.begin() + 64 + len + 31));
+    }
   }
 }
 
