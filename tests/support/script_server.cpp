@@ -50,6 +50,12 @@ void ScriptServer::Run() {
     if (!WaitFd(listenFd_, kIn, handler_ ? 20 : 50)) continue;
     const int fd = loopback::Accept(listenFd_);
     if (fd == loopback::kNone) continue;
+    {
+      // Counted before the script runs: a client may have its whole reply while the script
+      // still waits for its close.
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++accepted_;
+    }
     std::string received;
     if (handler_)
       RunHandler(fd, static_cast<int>(next++));
@@ -169,7 +175,7 @@ std::string ScriptServer::Received(int connection) {
 
 int ScriptServer::Accepted() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return finished_;
+  return accepted_;
 }
 
 std::vector<std::string> ScriptServer::Requests() const {

@@ -69,6 +69,7 @@ class ScriptServer {
   // Waits (bounded) until n connections have finished their scripts.
   bool WaitFinished(int n, int timeoutMs = 5000);
   std::string Received(int connection);
+  // Connections accepted so far (their scripts may still be running).
   int Accepted();
   // The request heads a handler-driven server has read, in order.
   std::vector<std::string> Requests() const;
@@ -89,6 +90,7 @@ class ScriptServer {
   std::vector<std::string> received_;
   std::vector<std::string> requests_;
   int finished_ = 0;
+  int accepted_ = 0;
   std::thread thread_;
 };
 
