@@ -7,6 +7,7 @@
 #include "download/http_validator.h"
 
 #include "tests/download/test_servers.h"
+#include "tests/support/environment.h"
 #include "tests/support/ftp_peers.h"
 #include "tests/support/peers.h"
 
@@ -39,8 +40,11 @@ RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch
   command += ShellQuote(QELVO_GET_PATH);
   for (const std::string& a : args) command += " " + ShellQuote(a);
   RunResult r;
-  r.exitCode = ShellStatus(command + " >" + ShellQuote(outFile) + " 2>&1");
-  r.output = r.exitCode == 124 && !options.signal ? "timed out" : ReadFile(outFile);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    r.exitCode = ShellStatus(command + " >" + ShellQuote(outFile) + " 2>&1");
+    r.output = r.exitCode == 124 && !options.signal ? "timed out" : ReadFile(outFile);
+    if (!WineLostTheRun(r.exitCode, r.output)) break;
+  }
   return r;
 }
 

@@ -24,6 +24,12 @@ class ScopedEnvironment {
 // True for a Windows program running under Wine, whose limits some tests work around.
 bool UnderWine();
 
+// Under Wine a tool started through the Linux shell now and then ends with status 1 and no
+// output at all, and none of its work done, although the tools print a reason for every
+// failure: the run never reached the tool. Such a run is worth one more try; this says so
+// on the test's output when it is.
+bool WineLostTheRun(int status, const std::string& output);
+
 // Sets (or, with nullopt, removes) a variable of this process.
 void SetEnvironment(const std::string& name, const std::optional<std::string>& value);
 

@@ -13,4 +13,6 @@ void SetEnvironment(const std::string& name, const std::optional<std::string>& v
   else ::unsetenv(name.c_str());
 }
 
+bool WineLostTheRun(int, const std::string&) { return false; }
+
 }  // namespace qelvo::test
