@@ -78,4 +78,15 @@ int32_t TCustomSSL::WaitingData() {
   return 0;
 }
 
+bool TCustomSSL::FinishHandshake() {
+  SSLEnabled = true;
+  if (OnVerifyCert && !OnVerifyCert(this)) {
+    LastError = -1;
+    LastErrorDesc = "handshake: the peer's certificate was refused";
+    Shutdown();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace qelvo::net

@@ -94,6 +94,9 @@ class TCustomSSL {
  protected:
   virtual bool SSLCheck() { return false; }
   void ReturnError();
+  // The end of every layer's handshake: the session is on, then the client's own check
+  // of the peer may still refuse it (the session is shut down again).
+  bool FinishHandshake();
 
   TTCPBlockSocket* FSocket;
   std::string FCertCAFile;

@@ -112,13 +112,7 @@ bool TSSLOpenSSL::StartSession(bool Server) {
     EndSession();
     return false;
   }
-  SSLEnabled = true;
-  if (OnVerifyCert && !OnVerifyCert(this)) {
-    SetError(-1, "handshake: the peer's certificate was refused");
-    Shutdown();
-    return false;
-  }
-  return true;
+  return FinishHandshake();
 }
 
 bool TSSLOpenSSL::Connect() { return StartSession(false); }

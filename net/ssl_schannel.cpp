@@ -170,13 +170,7 @@ bool TSSLSchannel::Connect() {
     EndSession();
     return false;
   }
-  SSLEnabled = true;
-  if (OnVerifyCert && !OnVerifyCert(this)) {
-    SetError(-1, "handshake: the peer's certificate was refused");
-    Shutdown();
-    return false;
-  }
-  return true;
+  return FinishHandshake();
 }
 
 bool TSSLSchannel::Accept() {

@@ -16,6 +16,7 @@
 
 #include "net/ssl_openssl.h"
 #include "net/tcp_socket.h"
+#include "tests/net/whole_body_reads.h"
 #include "tests/support/test_pki.h"
 
 namespace qelvo::net {
@@ -175,36 +176,14 @@ TEST_F(TlsReads, CloseNotifyFromAWaitingPeerEndsTheRead) {
 // nothing to hand out. Every kind of read must wait for the rest instead of taking the
 // empty socket for a close.
 TEST_F(TlsReads, RecordsCutAcrossSegments) {
-  const string body = [] {
-    string b;
-    for (int i = 0; b.size() < 200000; ++i) b += "line " + std::to_string(i) + "\r\n";
-    return b;
-  }();
-  struct Case {
-    const char* name;
-    std::function<string(TTCPBlockSocket&)> read;
-  } cases[] = {
-      {"RecvBufferStr", [&](TTCPBlockSocket& s) { return s.RecvBufferStr(int32_t(body.size()), kTimeout); }},
-      {"RecvBufferEx",
-       [&](TTCPBlockSocket& s) {
-         string b(body.size(), '\0');
-         b.resize(size_t(std::max(s.RecvBufferEx(b.data(), int32_t(b.size()), kTimeout), 0)));
-         return b;
-       }},
-      {"RecvPacket",
-       [&](TTCPBlockSocket& s) {
-         string b;
-         while (b.size() < body.size() && s.LastError == 0) b += s.RecvPacket(kTimeout);
-         return b;
-       }},
-      {"RecvString",
-       [&](TTCPBlockSocket& s) {
-         string b;
-         while (b.size() < body.size() && s.LastError == 0) b += s.RecvString(kTimeout) + "\r\n";
-         return b;
-       }},
-  };
-  for (const Case& c : cases) {
+  const string body = LinesBody();
+  std::vector<TBodyRead> reads = WholeBodyReads(body, kTimeout);
+  reads.push_back({"RecvBufferEx", [&](TTCPBlockSocket& s) {
+                     string b(body.size(), '\0');
+                     b.resize(size_t(std::max(s.RecvBufferEx(b.data(), int32_t(b.size()), kTimeout), 0)));
+                     return b;
+                   }});
+  for (const TBodyRead& c : reads) {
     SCOPED_TRACE(c.name);
     Serve([&](TTCPBlockSocket& conn) {
       conn.SendString(body);

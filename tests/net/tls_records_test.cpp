@@ -14,6 +14,7 @@
 
 #include "net/ssl_default.h"
 #include "net/tcp_socket.h"
+#include "tests/net/whole_body_reads.h"
 #include "tests/support/environment.h"
 #include "tests/support/files.h"
 #include "tests/support/peer_process.h"
@@ -103,30 +104,8 @@ TEST_P(TlsRecords, DecryptedBytesCountAsWaiting) {
 // Every kind of read must wait for the rest of a record instead of taking the empty
 // socket for a close.
 TEST_P(TlsRecords, RecordsCutAcrossSegments) {
-  const string body = [] {
-    string b;
-    for (int i = 0; b.size() < 200000; ++i) b += "line " + std::to_string(i) + "\r\n";
-    return b;
-  }();
-  struct Case {
-    const char* name;
-    std::function<string(TTCPBlockSocket&)> read;
-  } cases[] = {
-      {"RecvBufferStr", [&](TTCPBlockSocket& s) { return s.RecvBufferStr(int32_t(body.size()), kTimeout); }},
-      {"RecvPacket",
-       [&](TTCPBlockSocket& s) {
-         string b;
-         while (b.size() < body.size() && s.LastError == 0) b += s.RecvPacket(kTimeout);
-         return b;
-       }},
-      {"RecvString",
-       [&](TTCPBlockSocket& s) {
-         string b;
-         while (b.size() < body.size() && s.LastError == 0) b += s.RecvString(kTimeout) + "\r\n";
-         return b;
-       }},
-  };
-  for (const Case& c : cases) {
+  const string body = LinesBody();
+  for (const TBodyRead& c : WholeBodyReads(body, kTimeout)) {
     SCOPED_TRACE(c.name);
     auto sock = Connect(*server, "lines");
     const string got = c.read(*sock);
