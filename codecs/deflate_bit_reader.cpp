@@ -26,6 +26,17 @@ TArcDfInBitStream::~TArcDfInBitStream() {
 
 bool TArcDfInBitStream::ibsFillBuffer() {
   rtl::Assert(Unread() < 4, "TArcDfInBitStream.ibsFillBuffer: the buffer should be almost empty");
+  return FillBehindUnread();
+}
+
+bool TArcDfInBitStream::TopUp(int aBelow) {
+  if (FAtEnd || Unread() >= aBelow) return false;
+  const int64_t before = FTotalRead;
+  FillBehindUnread();
+  return FTotalRead > before;
+}
+
+bool TArcDfInBitStream::FillBehindUnread() {
   uint8_t* const start = FBuffer.get();
   const int32_t unread = static_cast<int32_t>(Unread());
   std::memmove(start, FBufPos, static_cast<size_t>(unread));

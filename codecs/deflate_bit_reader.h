@@ -53,12 +53,18 @@ class TArcDfInBitStream {
     const uint8_t* End;
   };
   TBulk BeginBulk() const { return TBulk{FBitBuffer, FBitsLeft, FBufPos, FBufEnd}; }
+  // Moves the unread bytes to the front and reads on behind them when fewer than
+  // aBelow remain and the source has more, so that the decode loop's bulk pass goes on
+  // instead of a symbol at a time until the buffer runs dry; false when nothing was read.
+  bool TopUp(int aBelow);
   // aStart is the Pos that BeginBulk returned. Whole bytes still in aState.BitBuffer go
   // back to the byte buffer when they came from it.
   void EndBulk(const TBulk& aState, const uint8_t* aStart);
 
  private:
   bool ibsFillBuffer();
+  // ibsFillBuffer's work, from any number of unread bytes.
+  bool FillBehindUnread();
   void ReportProgress(int64_t aGotten);
   // Takes the next word, refilling first when fewer than 4 bytes remain; false at the end.
   bool TakeWord(uint32_t& aWord);

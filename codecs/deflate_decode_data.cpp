@@ -31,9 +31,10 @@ inline int EntryLength(uint32_t aEntry) { return static_cast<int>((aEntry >> 16)
 inline int EntryExtra(uint32_t aEntry) { return static_cast<int>(aEntry >> 24); }
 
 // The extra bits of a packed length or distance entry, from the bits it was looked up in.
+// Such an entry has no flag set, so bits 8..13 are the code's length alone and both
+// counts can go to the shifts as they are (a shift takes its count modulo 64).
 inline uint32_t PackedExtra(uint64_t aBits, uint32_t aPacked) {
-  const uint32_t total = aPacked & 0xFF;
-  return static_cast<uint32_t>((aBits & ((uint64_t{1} << total) - 1)) >> ((aPacked >> 8) & 0xF));
+  return static_cast<uint32_t>((aBits & ~(~uint64_t{0} << (aPacked & 63))) >> ((aPacked >> 8) & 63));
 }
 
 // The index into a long code's subtable: the bits after the main table's.
@@ -83,7 +84,9 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   // The next symbol's entry is looked up as soon as its bits are there, ahead of the
   // work on the current one.
   uint32_t entry = litTable[bitBuf & kLiteralMask];
-  while (in <= inRoundEnd && out < roundLimit) {
+  for (;;) {
+    if (in > inRoundEnd) break;
+    if (out >= roundLimit) break;
     refill();
     if (entry & kFastLiteral) {
       consume(entry);
@@ -139,11 +142,11 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     const uint32_t distance = (distEntry >> 16) + PackedExtra(bitBuf, distEntry);
     consume(distEntry);
     entry = litTable[bitBuf & kLiteralMask];
-    if (distance > static_cast<uint64_t>(out - outStart)) {
+    if (distance > static_cast<size_t>(out - outStart)) {
       failure = cause::kDistanceTooFar;
       break;
     }
-    out = CopyMatch(out, static_cast<int>(length), static_cast<int>(distance));
+    out = CopyMatch(out, length, distance);
   }
   aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, static_cast<int>(bitsLeft & 63), in, bulk.End}, bulk.Pos);
   aWindow.Advance(out);
@@ -212,6 +215,7 @@ void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     const bool endOfBlock = aDeflate64 ? DecodeFast<true>(aBits, aWindow, literals, distances)
                                        : DecodeFast<false>(aBits, aWindow, literals, distances);
     if (endOfBlock) return;
+    if (aBits.TopUp(kInputMargin)) continue;
     if (DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) return;
   }
 }

@@ -24,7 +24,7 @@ uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount);
 
 // Copies aLen bytes from aDist bytes back, repeating the pattern when they overlap.
 // Moves whole words, so it may write up to 31 bytes past the end of the match.
-inline uint8_t* CopyMatch(uint8_t* aDst, int aLen, int aDist) {
+inline uint8_t* CopyMatch(uint8_t* aDst, size_t aLen, size_t aDist) {
   const uint8_t* src = aDst - aDist;
   uint8_t* const end = aDst + aLen;
   const auto copy16 = [](uint8_t* aTo, const uint8_t* aFrom) {
