@@ -23,7 +23,7 @@ namespace qelvo::codecs {
 uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount);
 
 // Copies aLen bytes from aDist bytes back, repeating the pattern when they overlap.
-// Moves whole words, so it may write up to 31 bytes past the end of the match.
+// Moves whole words, so it may write up to 63 bytes past the end of the match.
 inline uint8_t* CopyMatch(uint8_t* aDst, size_t aLen, size_t aDist) {
   const uint8_t* src = aDst - aDist;
   uint8_t* const end = aDst + aLen;
@@ -38,10 +38,12 @@ inline uint8_t* CopyMatch(uint8_t* aDst, size_t aLen, size_t aDist) {
     std::memcpy(aTo, &w, 8);
   };
   if (aDist >= 16) {
-    // Most matches are short: two moves, no loop.
+    // Most matches are short: four moves, no loop.
     copy16(aDst, src);
     copy16(aDst + 16, src + 16);
-    for (aDst += 32, src += 32; aDst < end; aDst += 16, src += 16) copy16(aDst, src);
+    copy16(aDst + 32, src + 32);
+    copy16(aDst + 48, src + 48);
+    for (aDst += 64, src += 64; aDst < end; aDst += 16, src += 16) copy16(aDst, src);
   } else if (aDist >= 8) {
     copy8(aDst, src);
     copy8(aDst + 8, src + 8);

@@ -197,7 +197,7 @@ TEST(DeflateHuffman, PackedTablesAgreeWithTheFullTable) {
 
 // Every distance that takes its own path (1, 2..7, 8..15, 16 and more), every length up
 // to the longest: the copy equals the byte-by-byte one and writes nothing before the match
-// or more than 31 bytes past it.
+// or more than 63 bytes past it.
 TEST(DeflateWindow, MatchCopiesRepeatOverlappingPatterns) {
   std::mt19937 rng(7);
   for (int dist = 1; dist <= 40; ++dist) {
@@ -210,7 +210,7 @@ TEST(DeflateWindow, MatchCopiesRepeatOverlappingPatterns) {
       ASSERT_EQ(end, buffer.data() + 64 + len);
       ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + 64 + len, expected.begin()))
           << "distance " << dist << " length " << len;
-      ASSERT_TRUE(std::equal(buffer.begin() + 64 + len + 31, buffer.end(), expected.begin() + 64 + len + 31));
+      ASSERT_TRUE(std::equal(buffer.begin() + 64 + len + 63, buffer.end(), expected.begin() + 64 + len + 63));
     }
   }
 }
