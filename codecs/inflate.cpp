@@ -36,10 +36,12 @@ void ReadLitDistCodeLengths(TArcDfInBitStream& aBits, const TArcDfDecodeHuffmanT
                             uint8_t* aLengths, int aCount) {
   const int lookup = aCodeLengthTree.LookupBitLength();
   const uint32_t lookupMask = (1u << lookup) - 1;
+  // The whole table, indexed with exactly its own number of bits.
+  const uint32_t* const decodes = aCodeLengthTree.Decodes();
   int filled = 0;
   while (filled < aCount) {
     const uint32_t peeked = aBits.PeekBits(lookup + 7);
-    const uint32_t entry = aCodeLengthTree.Decode(peeked & lookupMask);
+    const uint32_t entry = decodes[peeked & lookupMask];
     const uint32_t symbol = entry & 0xFFFF;
     const int codeLen = static_cast<int>((entry >> 16) & 0xFF);
     if (symbol > 18) throw EArcInternalInflateError(cause::kBadCodeLengthSymbol);
