@@ -88,16 +88,24 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     if (in > inRoundEnd) break;
     if (out >= roundLimit) break;
     refill();
+    // An entry's bits go before it is tested, so that the next lookup never waits for the
+    // test: a subtable pointer and a bad entry take none, and the bits a length's extra
+    // bits come from stay in `saved`.
+    uint64_t saved = bitBuf;
+    consume(entry);
     if (entry & kFastLiteral) {
-      consume(entry);
-      *out++ = static_cast<uint8_t>(entry >> 16);
+      uint8_t literal = static_cast<uint8_t>(entry >> 16);
       entry = litTable[bitBuf & kLiteralMask];
+      saved = bitBuf;
+      consume(entry);
+      *out++ = literal;
       if (entry & kFastLiteral) {
-        consume(entry);
-        *out++ = static_cast<uint8_t>(entry >> 16);
+        literal = static_cast<uint8_t>(entry >> 16);
         entry = litTable[bitBuf & kLiteralMask];
+        saved = bitBuf;
+        consume(entry);
+        *out++ = literal;
         if (entry & kFastLiteral) {
-          consume(entry);
           *out++ = static_cast<uint8_t>(entry >> 16);
           entry = litTable[bitBuf & kLiteralMask];
           continue;
@@ -107,8 +115,9 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     if (entry & (kFastLong | kFastEnd | kFastBad)) {
       if (entry & kFastLong) {
         entry = litTable[(entry >> 16) + SubtableIndex(bitBuf, entry, TArcDfFastTable::kLiteralBits)];
+        saved = bitBuf;
+        consume(entry);
         if (entry & kFastLiteral) {
-          consume(entry);
           *out++ = static_cast<uint8_t>(entry >> 16);
           entry = litTable[bitBuf & kLiteralMask];
           continue;
@@ -119,13 +128,11 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
         break;
       }
       if (entry & kFastEnd) {
-        consume(entry);
         endOfBlock = true;
         break;
       }
     }
-    const uint32_t length = (entry >> 16) + PackedExtra(bitBuf, entry);
-    consume(entry);
+    const uint32_t length = (entry >> 16) + PackedExtra(saved, entry);
 
     // Most lengths leave enough bits for the distance and the next lookup.
     if ((bitsLeft & 63) < 40) refill();

@@ -58,9 +58,10 @@ inline uint32_t PackDistanceEntry(uint32_t aEntry, bool aDeflate64) {
 class TArcDfFastTable {
  public:
   // Widths of the two packed tables: literal/length codes are mostly short and the
-  // literal path is the hottest; distance codes are fewer and rarely longer than 10 bits.
+  // literal path is the hottest; distance codes are fewer and mostly at most 8 bits long,
+  // and a small table leaves the first-level cache to the literals, the window and the input.
   static constexpr int kLiteralBits = 11;
-  static constexpr int kDistanceBits = 10;
+  static constexpr int kDistanceBits = 8;
 
   // The main table and, at most, a subtable of 2^(15 - Bits) entries per code.
   static constexpr int kMaxEntries = (1 << kLiteralBits) + 288 * (1 << (15 - kLiteralBits));
