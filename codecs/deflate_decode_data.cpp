@@ -19,8 +19,11 @@ namespace qelvo::codecs {
 namespace {
 
 constexpr int kInputMargin = 32;
-// Literals a round may write before it meets a length or the round's end.
-constexpr int kLiteralsPerRound = 3;
+// Literals a round may write before it meets a length or the round's end: a Deflate
+// length code with its extra bits still fits after three (3 x 11 + 15 + 5 bits of the
+// 56 a refill leaves), a Deflate64 one with its 16 extra bits only after two.
+template <bool kDeflate64>
+constexpr int kLiteralsPerRound = kDeflate64 ? 3 : 4;
 constexpr uint32_t kLiteralMask = (1u << TArcDfFastTable::kLiteralBits) - 1;
 constexpr uint32_t kDistanceMask = (1u << TArcDfFastTable::kDistanceBits) - 1;
 
@@ -51,8 +54,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   uint8_t* const limit = aWindow.Limit();
   // A round starts only while its literals cannot reach the limit, so that, as on the
   // slow path, no literal or match starts at or beyond it.
-  if (bulk.End - bulk.Pos < kInputMargin || limit - out <= kLiteralsPerRound) return false;
-  uint8_t* const roundLimit = limit - kLiteralsPerRound;
+  if (bulk.End - bulk.Pos < kInputMargin || limit - out <= kLiteralsPerRound<kDeflate64>) return false;
+  uint8_t* const roundLimit = limit - kLiteralsPerRound<kDeflate64>;
 
   const uint8_t* in = bulk.Pos;
   const uint8_t* const inRoundEnd = bulk.End - kInputMargin;
@@ -106,9 +109,21 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
         consume(entry);
         *out++ = literal;
         if (entry & kFastLiteral) {
-          *out++ = static_cast<uint8_t>(entry >> 16);
+          if (kDeflate64) {
+            *out++ = static_cast<uint8_t>(entry >> 16);
+            entry = litTable[bitBuf & kLiteralMask];
+            continue;
+          }
+          literal = static_cast<uint8_t>(entry >> 16);
           entry = litTable[bitBuf & kLiteralMask];
-          continue;
+          saved = bitBuf;
+          consume(entry);
+          *out++ = literal;
+          if (entry & kFastLiteral) {
+            *out++ = static_cast<uint8_t>(entry >> 16);
+            entry = litTable[bitBuf & kLiteralMask];
+            continue;
+          }
         }
       }
     }
