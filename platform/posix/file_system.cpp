@@ -240,7 +240,9 @@ std::string GetTempFileName(const std::string& dir, const std::string& prefix) {
   // Created like any new file (the umask applies, as mkstemp's 0600 would not), never
   // through a link.
   static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device random;
+  // Seeded once per thread: the exclusive create, not the letters, keeps a name unique,
+  // and opening the system's random source for every file showed in extraction profiles.
+  thread_local std::mt19937_64 random{std::random_device{}()};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = native + prefix.substr(0, 3);
     for (int k = 0; k < 6; ++k) name += kLetters[random() % (sizeof kLetters - 1)];

@@ -43,15 +43,22 @@ bool PathHasLinkBelow(const std::string& base, const std::string& relative) {
     const std::string part(rest.substr(0, sep));
     rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 1);
     if (part.empty() || part == ".") continue;
+    // Opened without following, so the next component is looked up in this very folder
+    // even if the name is swapped for a link afterwards. Only a component that cannot be
+    // entered as a folder costs a second look, to tell a link from a file or a gap.
+    const int next = ::openat(dir.Get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next >= 0) {
+      dir.Reset(next);
+      continue;
+    }
+    const int openError = errno;
+    if (openError == ENOENT) return false;
     struct stat st{};
     if (::fstatat(dir.Get(), part.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (S_ISLNK(st.st_mode)) return true;
     if (!S_ISDIR(st.st_mode)) return false;
-    // Opened without following, so the next component is looked up in this very folder
-    // even if the name is swapped for a link after the check above.
-    const int next = ::openat(dir.Get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0) return posix::Fail(errno == ELOOP || errno == ENOTDIR);
-    dir.Reset(next);
+    errno = openError;
+    return posix::Fail(openError == ELOOP || openError == ENOTDIR);
   }
   return false;
 }
