@@ -148,7 +148,7 @@ bool FileSetAttr(const std::string& path, uint32_t attributes) {
   mode_t mode = st.st_mode & 07777;
   if (attributes & faReadOnly) mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
   else if (IsReadOnly(st)) mode |= S_IWUSR;
-  if (::chmod(n->c_str(), mode) != 0) return Fail(false);
+  if (mode != (st.st_mode & 07777) && ::chmod(n->c_str(), mode) != 0) return Fail(false);
   const uint32_t stored = attributes & kStoredBits;
   ::setxattr(n->c_str(), kAttrXattr, &stored, sizeof stored, 0);  // best effort
   return true;
