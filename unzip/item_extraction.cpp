@@ -65,9 +65,6 @@ void CopyStored(rtl::TStream& in, rtl::TStream& out, int64_t size) {
 void InflateItem(const TArcZipItem& item, uint8_t method, rtl::TStream& in, rtl::TStream& out) {
   codecs::TArcDeflateHelper helper;
   if (method == 9) helper.Options |= codecs::ofDeflate64;
-  // The decoder's own checksum is not used (the output wrapper keeps the CRC-32), so
-  // it computes the cheaper Adler-32.
-  helper.Options |= codecs::ofAdler32;
   helper.StreamSize = item.CompressedSize();
   codecs::Inflate(&in, &out, &helper);
 }
