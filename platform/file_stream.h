@@ -45,6 +45,9 @@ class TFileStream : public rtl::TStream {
 
  private:
   int lastWriteError_ = 0;
+  // Where the next read or write goes, kept here so that asking for the position (every
+  // item of an archive does, several times) costs no system call.
+  int64_t position_ = 0;
   std::string fileName_;
   intptr_t handle_ = -1;
   uint64_t shareKey_ = 0;

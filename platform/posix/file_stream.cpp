@@ -141,13 +141,14 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (n < 0) {
       if (errno == EINTR) continue;
       SetLastOSError(errno);
-      return total > 0 ? total : 0;
+      break;
     }
     if (n == 0) break;
     total += n;
     p += n;
     count -= n;
   }
+  position_ += total;
   return total;
 }
 
@@ -167,17 +168,20 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     p += n;
     count -= n;
   }
+  position_ += total;
   return total;
 }
 
 int64_t TFileStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
+  if (offset == 0 && origin == rtl::soCurrent) return position_;
   const int whence = origin == rtl::soBeginning ? SEEK_SET : origin == rtl::soCurrent ? SEEK_CUR : SEEK_END;
   const off_t r = ::lseek(handle_, static_cast<off_t>(offset), whence);
   if (r < 0) {
     SetLastOSError(errno);
     throw rtl::EStreamError("Stream seek error: " + SysErrorMessage(errno));
   }
-  return static_cast<int64_t>(r);
+  position_ = static_cast<int64_t>(r);
+  return position_;
 }
 
 int64_t TFileStream::Size() {

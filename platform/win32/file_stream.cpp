@@ -68,6 +68,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     p += n;
     count -= n;
   }
+  position_ += total;
   return total;
 }
 
@@ -86,10 +87,12 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     p += n;
     count -= n;
   }
+  position_ += total;
   return total;
 }
 
 int64_t TFileStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
+  if (offset == 0 && origin == rtl::soCurrent) return position_;
   const DWORD method = origin == rtl::soBeginning ? FILE_BEGIN : origin == rtl::soCurrent ? FILE_CURRENT : FILE_END;
   LARGE_INTEGER to, at;
   to.QuadPart = offset;
@@ -98,7 +101,8 @@ int64_t TFileStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     SetLastOSError(code);
     throw rtl::EStreamError("Stream seek error: " + SysErrorMessage(code));
   }
-  return at.QuadPart;
+  position_ = at.QuadPart;
+  return position_;
 }
 
 int64_t TFileStream::Size() {
