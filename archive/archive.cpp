@@ -245,6 +245,17 @@ void TArcArchive::SaveIfPending(TArcArchiveItem* item) {
   if (item->Action() != aaNone) Save();
 }
 
+bool TArcArchive::Confirmed(TArcArchiveItem* item, TArcProcessType processType) {
+  bool confirm = true;
+  ConfirmProcessItem(item, processType, confirm);
+  return confirm;
+}
+
+void TArcArchive::MarkChanged() {
+  FIsDirty = true;
+  if (FAutoSave) Save();
+}
+
 // --- Extraction ------------------------------------------------------------------------
 
 template <class Op>
@@ -284,9 +295,7 @@ void TArcArchive::ExtractAt(int index, const std::string& newName) {
   EnsureValid();
   TArcArchiveItem* item = Items(index);
   SaveIfPending(item);
-  bool confirm = true;
-  ConfirmProcessItem(item, ptExtract, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptExtract)) return;
   std::string useName;
   try {
     if (!ResolveExtractPath(item, newName, useName)) return;
@@ -315,9 +324,7 @@ void TArcArchive::ExtractToStream(std::string_view fileName, rtl::TStream* strea
   if (index < 0) return;
   TArcArchiveItem* item = Items(index);
   SaveIfPending(item);
-  bool confirm = true;
-  ConfirmProcessItem(item, ptExtract, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptExtract)) return;
   GuardItem(item, ptExtract, [&] { ExtractItemByIndexToStream(index, stream); });
 }
 

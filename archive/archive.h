@@ -169,6 +169,10 @@ class TArcArchive {
   // Fails with EArcNoArchive when there is no list or the status is asInvalid.
   void EnsureValid() const;
   void SaveIfPending(TArcArchiveItem* item);
+  // Asks ConfirmProcessItem (and so OnConfirmProcessItem) about the item; true to go on.
+  bool Confirmed(TArcArchiveItem* item, TArcProcessType processType);
+  // The archive has changes to save; under AutoSave they are saved at once.
+  void MarkChanged();
   // Replaces the archive's stream by one it owns (reopening a file).
   void SetOwnedStream(std::unique_ptr<rtl::TStream> stream);
   void ReleaseOwnedStream();

@@ -45,13 +45,10 @@ void TArcArchive::Add(std::unique_ptr<TArcArchiveItem> item) {
     }
     return;
   }
-  bool confirm = true;
-  ConfirmProcessItem(item.get(), ptAdd, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item.get(), ptAdd)) return;
   item->SetAction(FInStream ? aaStreamAdd : aaAdd);
   FItemList->Add(std::move(item));
-  FIsDirty = true;
-  if (FAutoSave) Save();
+  MarkChanged();
 }
 
 void TArcArchive::AddFiles(const std::string& fileMask, uint32_t searchAttr) { AddFilesEx(fileMask, "", searchAttr); }
@@ -95,12 +92,9 @@ void TArcArchive::AddFromStream(const std::string& fileName, rtl::TStream* strea
 }
 
 void TArcArchive::Delete(TArcArchiveItem* item) {
-  bool confirm = true;
-  ConfirmProcessItem(item, ptDelete, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptDelete)) return;
   item->SetAction(aaDelete);
-  FIsDirty = true;
-  if (FAutoSave) Save();
+  MarkChanged();
 }
 
 void TArcArchive::DeleteAt(int index) { Delete(Items(index)); }
@@ -136,12 +130,9 @@ void TArcArchive::Freshen(TArcArchiveItem* item) {
     return;
   }
   if (!changed) return;
-  bool confirm = true;
-  ConfirmProcessItem(item, ptFreshen, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptFreshen)) return;
   item->SetAction(aaFreshen);
-  FIsDirty = true;
-  if (FAutoSave) Save();
+  MarkChanged();
 }
 
 void TArcArchive::FreshenFiles(std::string_view fileMask) { FreshenFilesEx(fileMask, ""); }
@@ -168,22 +159,16 @@ void TArcArchive::Move(TArcArchiveItem* item, const std::string& newStoredPath) 
     NotifyItemFailure(item, ptMove, ecArchive, kArcDuplicateName);
     return;
   }
-  bool confirm = true;
-  ConfirmProcessItem(item, ptMove, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptMove)) return;
   FItemList->Rename(item, name);
   item->SetAction(aaMove);
-  FIsDirty = true;
-  if (FAutoSave) Save();
+  MarkChanged();
 }
 
 void TArcArchive::Replace(TArcArchiveItem* item) {
-  bool confirm = true;
-  ConfirmProcessItem(item, ptReplace, confirm);
-  if (!confirm) return;
+  if (!Confirmed(item, ptReplace)) return;
   item->SetAction(aaReplace);
-  FIsDirty = true;
-  if (FAutoSave) Save();
+  MarkChanged();
 }
 
 }  // namespace qelvo::archive

@@ -87,41 +87,43 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   // The next symbol's entry is looked up as soon as its bits are there, ahead of the
   // work on the current one.
   uint32_t entry = litTable[bitBuf & kLiteralMask];
+  // An entry's bits go before it is tested, so that the next lookup never waits for the
+  // test: a subtable pointer and a bad entry take none, and the bits a length's extra
+  // bits come from stay in `saved`.
+  uint64_t saved = 0;
+  const auto take = [&] {
+    saved = bitBuf;
+    consume(entry);
+  };
+  // Writes the literal in `entry`, then looks up the next entry and takes its bits.
+  const auto literalThenNext = [&] {
+    const auto literal = static_cast<uint8_t>(entry >> 16);
+    entry = litTable[bitBuf & kLiteralMask];
+    take();
+    *out++ = literal;
+  };
+  // Writes the literal in `entry` and looks up the next one, whose bits the next round takes.
+  const auto lastLiteral = [&] {
+    *out++ = static_cast<uint8_t>(entry >> 16);
+    entry = litTable[bitBuf & kLiteralMask];
+  };
   for (;;) {
     if (in > inRoundEnd) break;
     if (out >= roundLimit) break;
     refill();
-    // An entry's bits go before it is tested, so that the next lookup never waits for the
-    // test: a subtable pointer and a bad entry take none, and the bits a length's extra
-    // bits come from stay in `saved`.
-    uint64_t saved = bitBuf;
-    consume(entry);
+    take();
     if (entry & kFastLiteral) {
-      uint8_t literal = static_cast<uint8_t>(entry >> 16);
-      entry = litTable[bitBuf & kLiteralMask];
-      saved = bitBuf;
-      consume(entry);
-      *out++ = literal;
+      literalThenNext();
       if (entry & kFastLiteral) {
-        literal = static_cast<uint8_t>(entry >> 16);
-        entry = litTable[bitBuf & kLiteralMask];
-        saved = bitBuf;
-        consume(entry);
-        *out++ = literal;
+        literalThenNext();
         if (entry & kFastLiteral) {
           if (kDeflate64) {
-            *out++ = static_cast<uint8_t>(entry >> 16);
-            entry = litTable[bitBuf & kLiteralMask];
+            lastLiteral();
             continue;
           }
-          literal = static_cast<uint8_t>(entry >> 16);
-          entry = litTable[bitBuf & kLiteralMask];
-          saved = bitBuf;
-          consume(entry);
-          *out++ = literal;
+          literalThenNext();
           if (entry & kFastLiteral) {
-            *out++ = static_cast<uint8_t>(entry >> 16);
-            entry = litTable[bitBuf & kLiteralMask];
+            lastLiteral();
             continue;
           }
         }
@@ -130,11 +132,9 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     if (entry & (kFastLong | kFastEnd | kFastBad)) {
       if (entry & kFastLong) {
         entry = litTable[(entry >> 16) + SubtableIndex(bitBuf, entry, TArcDfFastTable::kLiteralBits)];
-        saved = bitBuf;
-        consume(entry);
+        take();
         if (entry & kFastLiteral) {
-          *out++ = static_cast<uint8_t>(entry >> 16);
-          entry = litTable[bitBuf & kLiteralMask];
+          lastLiteral();
           continue;
         }
       }
