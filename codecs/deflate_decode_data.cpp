@@ -27,12 +27,6 @@ constexpr int kLiteralsPerRound = kDeflate64 ? 3 : 4;
 constexpr uint32_t kLiteralMask = (1u << TArcDfFastTable::kLiteralBits) - 1;
 constexpr uint32_t kDistanceMask = (1u << TArcDfFastTable::kDistanceBits) - 1;
 
-inline uint32_t LowBits(uint32_t aValue, int aCount) { return aValue & ((1u << aCount) - 1); }
-
-inline uint32_t EntrySymbol(uint32_t aEntry) { return aEntry & 0xFFFF; }
-inline int EntryLength(uint32_t aEntry) { return static_cast<int>((aEntry >> 16) & 0xFF); }
-inline int EntryExtra(uint32_t aEntry) { return static_cast<int>(aEntry >> 24); }
-
 // The extra bits of a packed length or distance entry, from the bits it was looked up in.
 // Such an entry has no flag set, so bits 8..13 are the code's length alone and both
 // counts can go to the shifts as they are (a shift takes its count modulo 64).
@@ -177,48 +171,31 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
 }
 
 // One symbol through the bit reader's peek and discard; true after the end-of-block symbol.
-bool DecodeSlow(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfDecodeHuffmanTree& aLiteralTree,
-                const TArcDfDecodeHuffmanTree& aDistanceTree, bool aDeflate64) {
-  const int litLookup = aLiteralTree.LookupBitLength();
-  const uint32_t peeked = aBits.PeekBits(litLookup + (aDeflate64 ? 16 : 5));
-  const uint32_t entry = aLiteralTree.Decode(LowBits(peeked, litLookup));
-  const uint32_t symbol = EntrySymbol(entry);
-  const int codeLen = EntryLength(entry);
-  if (symbol < 256) {
-    aBits.DiscardBits(codeLen);
-    aWindow.AddLiteral(static_cast<uint8_t>(symbol));
+bool DecodeSlow(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfFastTable& aLiterals,
+                const TArcDfFastTable& aDistances, bool aDeflate64) {
+  // The longest code and the most extra bits that may follow it.
+  const uint32_t peeked = aBits.PeekBits(15 + (aDeflate64 ? 16 : 5));
+  const uint32_t entry = aLiterals.Lookup(peeked);
+  if (entry & kFastLiteral) {
+    aBits.DiscardBits(static_cast<int>(entry & 0xFF));
+    aWindow.AddLiteral(static_cast<uint8_t>(entry >> 16));
     return false;
   }
-  if (symbol == 256) {
-    aBits.DiscardBits(codeLen);
+  if (entry & kFastEnd) {
+    aBits.DiscardBits(static_cast<int>(entry & 0xFF));
     return true;
   }
-  if (symbol > 285) throw EArcInternalInflateError(cause::kBadLengthSymbol);
-  int length;
-  if (!aDeflate64 && symbol == 285) {
-    length = 258;
-    aBits.DiscardBits(codeLen);
-  } else {
-    const int extra = EntryExtra(entry);
-    length = LengthBase[symbol - 257] + static_cast<int>(LowBits(peeked >> codeLen, extra));
-    aBits.DiscardBits(codeLen + extra);
-  }
+  if (entry & kFastBad) throw EArcInternalInflateError(cause::kBadLengthSymbol);
+  const uint32_t length = (entry >> 16) + PackedExtra(peeked, entry);
+  aBits.DiscardBits(static_cast<int>(entry & 0xFF));
 
-  const int distLookup = aDistanceTree.LookupBitLength();
-  const uint32_t distPeeked = aBits.PeekBits(distLookup + 14);
-  const uint32_t distEntry = aDistanceTree.Decode(LowBits(distPeeked, distLookup));
-  if (aDeflate64) {
-    // Its packed length (255 + 255 bits) is what the discard refuses.
-    if (distEntry == kNoCode) throw EArcInternalInflateError(cause::kDiscardCount);
-  } else if (EntrySymbol(distEntry) > 29) {
-    throw EArcInternalInflateError(cause::kBadDistanceSymbol);
-  }
-  const int distCodeLen = EntryLength(distEntry);
-  const int distExtra = EntryExtra(distEntry);
-  const int distance =
-      static_cast<int>(DistanceBase[EntrySymbol(distEntry)] + LowBits(distPeeked >> distCodeLen, distExtra));
-  aBits.DiscardBits(distCodeLen + distExtra);
-  aWindow.AddLenDist(length, distance);
+  const uint32_t distPeeked = aBits.PeekBits(15 + 14);
+  const uint32_t distEntry = aDistances.Lookup(distPeeked);
+  // Deflate64's packed length of a missing code is what the discard refuses.
+  if (distEntry & kFastBad) throw EArcInternalInflateError(aDeflate64 ? cause::kDiscardCount : cause::kBadDistanceSymbol);
+  const uint32_t distance = (distEntry >> 16) + PackedExtra(distPeeked, distEntry);
+  aBits.DiscardBits(static_cast<int>(distEntry & 0xFF));
+  aWindow.AddLenDist(static_cast<int>(length), static_cast<int>(distance));
   return false;
 }
 
@@ -229,7 +206,7 @@ void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
   const TArcDfFastTable literals(aLiteralTree, TArcDfFastTable::fkLiteral, aDeflate64);
   const TArcDfFastTable distances(aDistanceTree, TArcDfFastTable::fkDistance, aDeflate64);
   if (!literals.Usable() || !distances.Usable()) {
-    while (!DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) {
+    while (!DecodeSlow(aBits, aWindow, literals, distances, aDeflate64)) {
     }
     return;
   }
@@ -238,7 +215,7 @@ void DecodeData(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
                                        : DecodeFast<false>(aBits, aWindow, literals, distances);
     if (endOfBlock) return;
     if (aBits.TopUp(kInputMargin)) continue;
-    if (DecodeSlow(aBits, aWindow, aLiteralTree, aDistanceTree, aDeflate64)) return;
+    if (DecodeSlow(aBits, aWindow, literals, distances, aDeflate64)) return;
   }
 }
 

@@ -4,14 +4,22 @@
 
 namespace qelvo::codecs {
 
-TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64) {
+namespace {
+
+uint32_t Pack(uint32_t aEntry, TArcDfFastTable::TKind aKind, bool aDeflate64) {
+  return aKind == TArcDfFastTable::fkLiteral ? PackLiteralEntry(aEntry, aDeflate64)
+                                             : PackDistanceEntry(aEntry, aDeflate64);
+}
+
+}  // namespace
+
+TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64)
+    : FTree(aTree), FKind(aKind), FDeflate64(aDeflate64) {
   if (aTree.OverSubscribed()) {
     FUsable = false;
     return;
   }
-  const auto pack = [&](uint32_t aEntry) {
-    return aKind == fkLiteral ? PackLiteralEntry(aEntry, aDeflate64) : PackDistanceEntry(aEntry, aDeflate64);
-  };
+  const auto pack = [&](uint32_t aEntry) { return Pack(aEntry, aKind, aDeflate64); };
   const auto codeLength = [](uint32_t aEntry) { return static_cast<int>((aEntry >> 16) & 0xFF); };
   const int bits = aKind == fkLiteral ? kLiteralBits : kDistanceBits;
   const int mainLength = std::min(aTree.LookupBitLength(), bits);
@@ -51,6 +59,14 @@ TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKi
     table[prefix] = kFastLong | (next << 16) | (static_cast<uint32_t>(width) << 8);
     next += 1u << width;
   }
+}
+
+uint32_t TArcDfFastTable::Lookup(uint32_t aBits) const {
+  if (!FUsable) return Pack(FTree.Decode(aBits & ((1u << FTree.LookupBitLength()) - 1)), FKind, FDeflate64);
+  const int bits = FKind == fkLiteral ? kLiteralBits : kDistanceBits;
+  const uint32_t entry = FEntries[aBits & ((1u << bits) - 1)];
+  if (!(entry & kFastLong)) return entry;
+  return FEntries[(entry >> 16) + ((aBits >> bits) & ((1u << ((entry >> 8) & 0xF)) - 1))];
 }
 
 }  // namespace qelvo::codecs

@@ -73,12 +73,18 @@ class TArcDfFastTable {
   TArcDfFastTable& operator=(const TArcDfFastTable&) = delete;
 
   // False for an over-subscribed tree (a corrupted stream), whose later codes overwrite
-  // earlier ones: only the tree's own table decodes it as the format's readers do.
+  // earlier ones: only the tree's own table decodes it as the format's readers do, and
+  // Lookup goes through it.
   bool Usable() const { return FUsable; }
   // The main table, 2^kLiteralBits or 2^kDistanceBits entries by kind, then the subtables.
   const uint32_t* Entries() const { return FEntries; }
+  // The packed entry of the code that starts the bits, which hold at least 15 of them.
+  uint32_t Lookup(uint32_t aBits) const;
 
  private:
+  const TArcDfDecodeHuffmanTree& FTree;
+  TKind FKind;
+  bool FDeflate64;
   bool FUsable = true;
   uint32_t FEntries[kMaxEntries];
 };

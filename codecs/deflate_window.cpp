@@ -43,18 +43,22 @@ uint32_t UpdateAdler32(uint32_t aAdler, const uint8_t* aData, size_t aCount) {
 
 TArcDfOutputWindow::TArcDfOutputWindow(rtl::TStream* aStream, bool aUseDeflate64, bool aUseCRC32, int64_t aPartSize,
                                        bool aTestOnly)
-    : FChecksum(aUseCRC32 ? archive::kCrc32Initial : 1u),
+    : FHistory(aUseDeflate64 ? kDeflate64History : kDeflateHistory),
+      FLongestMatch(aUseDeflate64 ? kDeflate64LongestMatch : kDeflateLongestMatch),
+      FChecksum(aUseCRC32 ? archive::kCrc32Initial : 1u),
       FPartSize(std::max<int64_t>(aPartSize, 0)),
       FStream(aStream),
       FTestOnly(aTestOnly),
       FUseCRC32(aUseCRC32) {
-  const int64_t history = aUseDeflate64 ? kDeflate64History : kDeflateHistory;
-  const int64_t writePoint = history + kOutputRoom;
-  FSlideCount = kOutputRoom;
-  const int64_t longest = aUseDeflate64 ? kDeflate64LongestMatch : kDeflateLongestMatch;
-  FBuffer.reset(new uint8_t[static_cast<size_t>(writePoint + longest + kSlack)]);
-  FCurrent = FBuffer.get();
-  FWritePoint = FBuffer.get() + writePoint;
+  const rtl::TWriteArea area = aTestOnly ? rtl::TWriteArea{} : aStream->WriteArea();
+  if (area.Data != nullptr && area.Room > FLongestMatch + kSlack) {
+    FDirect = true;
+    FOrigin = FEmitted = FCurrent = area.Data;
+    FAreaWriteEnd = area.Data + (area.Room - FLongestMatch - kSlack);
+    FWritePoint = std::min(FCurrent + kOutputRoom, FAreaWriteEnd);
+  } else {
+    UseOwnBuffer();
+  }
   UpdateLimit();
 }
 
@@ -66,22 +70,43 @@ TArcDfOutputWindow::~TArcDfOutputWindow() {
   }
 }
 
+void TArcDfOutputWindow::UseOwnBuffer() {
+  // Everything up to FCurrent has been handed out; the history moves to the front.
+  const int64_t keep = std::min<int64_t>(FHistory, FCurrent - FOrigin);
+  if (!FBuffer) FBuffer.reset(new uint8_t[static_cast<size_t>(FHistory + kOutputRoom + FLongestMatch + kSlack)]);
+  if (keep > 0) std::memmove(FBuffer.get(), FCurrent - keep, static_cast<size_t>(keep));
+  FDirect = false;
+  FOrigin = FBuffer.get();
+  FCurrent = FEmitted = FOrigin + keep;
+  FWritePoint = FOrigin + FHistory + kOutputRoom;
+}
+
 void TArcDfOutputWindow::UpdateLimit() {
   FLimit = FWritePoint;
   if (FPartSize > 0) {
     const int64_t untilStop = FPartSize - FStreamPos;
-    if (untilStop < FWritePoint - FBuffer.get()) FLimit = FBuffer.get() + std::max<int64_t>(untilStop, 0);
+    if (untilStop < FWritePoint - FEmitted) FLimit = FEmitted + std::max<int64_t>(untilStop, 0);
   }
 }
 
 void TArcDfOutputWindow::AfterAdd() {
   if (FPartSize > 0 && Position() >= FPartSize) throw EArcPartSizedInflate();
-  while (FCurrent >= FWritePoint) Slide();
+  if (FCurrent >= FWritePoint) MakeRoom();
   UpdateLimit();
 }
 
+void TArcDfOutputWindow::MakeRoom() {
+  Emit(FEmitted, FCurrent - FEmitted);
+  FEmitted = FCurrent;
+  if (FDirect && FCurrent < FAreaWriteEnd) {
+    FWritePoint = std::min(FCurrent + kOutputRoom, FAreaWriteEnd);
+  } else {
+    UseOwnBuffer();
+  }
+}
+
 void TArcDfOutputWindow::AddLenDist(int aLen, int aDist) {
-  if (aDist > FCurrent - FBuffer.get()) throw EArcInternalInflateError(cause::kDistanceTooFar);
+  if (aDist > FCurrent - FOrigin) throw EArcInternalInflateError(cause::kDistanceTooFar);
   FCurrent = CopyMatch(FCurrent, aLen, aDist);
   if (FCurrent >= FLimit) AfterAdd();
 }
@@ -93,48 +118,49 @@ void TArcDfOutputWindow::AddBuffer(const uint8_t* aBuffer, int aCount) {
     FCurrent += n;
     aBuffer += n;
     aCount -= n;
-    if (FCurrent >= FWritePoint) Slide();
+    if (FCurrent >= FWritePoint) MakeRoom();
   }
   UpdateLimit();
 }
 
 void TArcDfOutputWindow::Added(int aCount) {
   FCurrent += aCount;
-  if (FCurrent >= FWritePoint) Slide();
+  if (FCurrent >= FWritePoint) MakeRoom();
   UpdateLimit();
 }
 
+void TArcDfOutputWindow::UpdateChecksum(const uint8_t* aData, int64_t aCount) {
+  if (FUseCRC32) {
+    archive::Crc32Update(FChecksum, aData, static_cast<size_t>(aCount));
+  } else {
+    FChecksum = UpdateAdler32(FChecksum, aData, static_cast<size_t>(aCount));
+  }
+}
+
 void TArcDfOutputWindow::Emit(const uint8_t* aData, int64_t aCount) {
-  for (int64_t done = 0; done < aCount;) {
-    const int64_t n = std::min(aCount - done, kEmitPiece);
-    if (FUseCRC32) {
-      archive::Crc32Update(FChecksum, aData + done, static_cast<size_t>(n));
-    } else {
-      FChecksum = UpdateAdler32(FChecksum, aData + done, static_cast<size_t>(n));
+  if (FDirect) {
+    UpdateChecksum(aData, aCount);
+    FStream->WriteAreaFilled(aCount);
+  } else {
+    for (int64_t done = 0; done < aCount;) {
+      const int64_t n = std::min(aCount - done, kEmitPiece);
+      UpdateChecksum(aData + done, n);
+      if (!FTestOnly) {
+        // A failed write is not repeated when the window is destroyed.
+        FWriteFailed = true;
+        FStream->WriteBuffer(aData + done, n);
+        FWriteFailed = false;
+      }
+      done += n;
     }
-    if (!FTestOnly) {
-      // A failed write is not repeated when the window is destroyed.
-      FWriteFailed = true;
-      FStream->WriteBuffer(aData + done, n);
-      FWriteFailed = false;
-    }
-    done += n;
   }
   FStreamPos += aCount;
 }
 
-void TArcDfOutputWindow::Slide() {
-  Emit(FBuffer.get(), FSlideCount);
-  const int64_t kept = (FCurrent - FBuffer.get()) - FSlideCount;
-  std::memmove(FBuffer.get(), FBuffer.get() + FSlideCount, static_cast<size_t>(kept));
-  FCurrent -= FSlideCount;
-}
-
 void TArcDfOutputWindow::Flush() {
-  const int64_t held = FCurrent - FBuffer.get();
-  if (held == 0) return;
-  FCurrent = FBuffer.get();
-  Emit(FBuffer.get(), held);
+  if (FCurrent == FEmitted) return;
+  Emit(FEmitted, FCurrent - FEmitted);
+  FEmitted = FCurrent;
   UpdateLimit();
 }
 

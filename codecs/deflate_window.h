@@ -1,14 +1,15 @@
 #pragma once
-// Output window of the Deflate decoder: the match history, written out to the
-// destination in large slides, with the running checksum computed in the same pass as
-// the write-out.
+// Output window of the Deflate decoder: the match history, handed out to the destination
+// in large pieces, with the running checksum computed in the same pass as the hand-out.
 //
-// Geometry. Bytes accumulate until the write point, which lies 256 KiB past the history
-// (32 KiB for Deflate, 64 KiB for Deflate64); then the oldest 256 KiB go out and the
-// rest moves to the front, so the whole history always remains once the first slide has
-// happened, and only the history moves, once per 256 KiB produced. The buffer extends past the
-// write point by the longest match, so one literal or match that starts below the
-// write point always fits.
+// Where the destination offers a write area (memory it holds, at its end), the decoder
+// writes straight into it: the history is the output itself, and each piece is only
+// checksummed and handed over, with no copy. Otherwise, and once the area is used up,
+// the bytes gather in a buffer of our own until the write point, which lies 256 KiB past
+// the history (32 KiB for Deflate, 64 KiB for Deflate64); then everything gathered goes
+// out and only the history moves to the front, once per 256 KiB produced. Either memory
+// extends past the write point by the longest match and the copies' slack, so one
+// literal or match that starts below the write point always fits.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -89,18 +90,20 @@ class TArcDfOutputWindow {
   void Added(int aCount);
 
   // Bytes produced so far.
-  int64_t Position() const { return FStreamPos + (FCurrent - FBuffer.get()); }
+  int64_t Position() const { return FStreamPos + (FCurrent - FEmitted); }
   // Writes out everything held and returns the final checksum.
   uint32_t Checksum();
-  // Writes out everything held; the history is gone afterwards.
+  // Writes out everything held.
   void Flush();
+  // True while the decoder writes into the destination's own memory.
+  bool Direct() const { return FDirect; }
 
   // Direct access for the decode loop: it may write at Current() until Limit() is
   // reached, never starting a literal or match at or beyond it, and must then hand the
   // new position back through Advance().
   uint8_t* Current() const { return FCurrent; }
   uint8_t* Limit() const { return FLimit; }
-  const uint8_t* Start() const { return FBuffer.get(); }
+  const uint8_t* Start() const { return FOrigin; }
   void Advance(uint8_t* aCurrent) {
     FCurrent = aCurrent;
     if (FCurrent >= FLimit) AfterAdd();
@@ -110,25 +113,37 @@ class TArcDfOutputWindow {
   static constexpr int kSlack = 64;
 
  private:
-  // The partial-size stop and the slides, once Current has reached Limit.
+  // The partial-size stop and the hand-outs, once Current has reached Limit.
   void AfterAdd();
-  void Slide();
+  // Hands out everything gathered and moves the write point on.
+  void MakeRoom();
+  void UseOwnBuffer();
   void Emit(const uint8_t* aData, int64_t aCount);
+  void UpdateChecksum(const uint8_t* aData, int64_t aCount);
   void UpdateLimit();
 
+  // Our own memory; empty while the destination's write area is used.
   std::unique_ptr<uint8_t[]> FBuffer;
+  bool FDirect = false;
+  // The first byte of the history: a distance may reach back to it, never further.
+  uint8_t* FOrigin = nullptr;
+  // The first byte not yet handed out.
+  uint8_t* FEmitted = nullptr;
+  uint8_t* FCurrent = nullptr;
+  uint8_t* FWritePoint = nullptr;
+  // The nearer of the write point and the partial-size stop.
+  uint8_t* FLimit = nullptr;
+  // In the write area: the furthest the write point may go, leaving room for a match.
+  uint8_t* FAreaWriteEnd = nullptr;
+  int64_t FHistory;
+  int64_t FLongestMatch;
   uint32_t FChecksum;
-  uint8_t* FCurrent;
   int64_t FPartSize;
-  int32_t FSlideCount;
   rtl::TStream* FStream;
   // Bytes already handed out of the window (written, or counted in test-only mode).
   int64_t FStreamPos = 0;
   bool FTestOnly;
   bool FUseCRC32;
-  uint8_t* FWritePoint;
-  // The nearer of the write point and the partial-size stop.
-  uint8_t* FLimit;
   bool FWriteFailed = false;
 };
 

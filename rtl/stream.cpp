@@ -16,6 +16,10 @@ int64_t TStream::Size() {
 
 void TStream::SetSize(int64_t) { throw EStreamError("Stream size cannot be changed"); }
 
+void TStream::WriteAreaFilled(int64_t count) {
+  if (count != 0) throw EStreamError("Stream has no write area");
+}
+
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   auto* p = static_cast<uint8_t*>(buffer);
   while (count > 0) {
@@ -54,6 +58,18 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 }
 
 TMemoryStream::~TMemoryStream() { std::free(data_); }
+
+TWriteArea TMemoryStream::WriteArea() {
+  if (position_ != size_ || data_ == nullptr) return {};
+  return {data_ + position_, capacity_ - position_};
+}
+
+void TMemoryStream::WriteAreaFilled(int64_t count) {
+  if (count < 0 || position_ != size_ || count > capacity_ - position_)
+    throw EStreamError("Filled more than the write area holds");
+  position_ += count;
+  size_ = position_;
+}
 
 void TMemoryStream::SetCapacity(int64_t capacity) {
   if (capacity <= capacity_) return;

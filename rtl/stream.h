@@ -13,6 +13,12 @@ namespace qelvo::rtl {
 
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
+// Memory a writer may fill in place instead of passing its bytes through Write.
+struct TWriteArea {
+  uint8_t* Data = nullptr;
+  int64_t Room = 0;
+};
+
 class TStream {
  public:
   virtual ~TStream() = default;
@@ -25,6 +31,15 @@ class TStream {
   virtual int64_t Size();
   // Streams that cannot change size raise EStreamError.
   virtual void SetSize(int64_t newSize);
+
+  // Memory at the current position that a producer may fill directly, up to Room bytes,
+  // handing each filled piece over with WriteAreaFilled; it saves the copy through Write.
+  // The memory stays put while nothing but WriteAreaFilled touches the stream, and bytes
+  // written there but never handed over do not become content. Streams without such
+  // memory return an empty area.
+  virtual TWriteArea WriteArea() { return {}; }
+  // Makes the next count bytes of the area content, as a Write of them would.
+  virtual void WriteAreaFilled(int64_t count);
 
   void ReadBuffer(void* buffer, int64_t count);
   void WriteBuffer(const void* buffer, int64_t count);
@@ -49,6 +64,10 @@ class TMemoryStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size_; }
   void SetSize(int64_t newSize) override;
+  // The reserved capacity past the end, while the position is at the end (so that
+  // nothing a producer writes beyond its count can overwrite content).
+  TWriteArea WriteArea() override;
+  void WriteAreaFilled(int64_t count) override;
 
   void Clear();
   uint8_t* Memory() { return data_; }

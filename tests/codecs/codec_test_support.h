@@ -51,10 +51,13 @@ struct InflateRun {
 };
 
 // Inflates aInput from a memory stream; a decoding failure is reported through Cause.
-inline InflateRun RunInflate(const Bytes& aInput, int32_t aOptions = 0, int64_t aPartialSize = 0) {
+// aReservedRoom is reserved in the destination ahead, so that the decoder writes into it.
+inline InflateRun RunInflate(const Bytes& aInput, int32_t aOptions = 0, int64_t aPartialSize = 0,
+                             int64_t aReservedRoom = 0) {
   InflateRun run;
   rtl::TMemoryStream source;
   rtl::TMemoryStream dest;
+  dest.SetCapacity(aReservedRoom);
   Load(source, aInput);
   run.Helper.Options = aOptions;
   run.Helper.PartialSize = aPartialSize;

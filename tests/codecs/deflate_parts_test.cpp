@@ -158,7 +158,7 @@ TEST(DeflateHuffman, PackedTablesAgreeWithTheFullTable) {
   cases.push_back({chain, TArcDfFastTable::fkLiteral, false});
   cases.push_back({chain, TArcDfFastTable::fkDistance, true});
   cases.push_back({{2, 0, 2, 12, 13, 15}, TArcDfFastTable::fkLiteral, false});  // gaps in both levels
-  cases.push_back({{0, 0, 0, 7}, TArcDfFastTable::fkLiteral, false});          // one code
+  cases.push_back({{0, 0, 0, 7}, TArcDfFastTable::fkLiteral, false});           // one code
   cases.push_back({{0, 0}, TArcDfFastTable::fkDistance, false});                // none
   for (int round = 0; round < 40; ++round) {
     const bool literal = round % 2 == 0;
@@ -215,26 +215,33 @@ TEST(DeflateWindow, MatchCopiesRepeatOverlappingPatterns) {
   }
 }
 
+// Through our own buffer, through reserved destination memory that runs out after the
+// first piece (the history moves into our buffer), and through memory that is enough.
 TEST(DeflateWindow, SlidesKeepHistoryAndChecksumTheOutput) {
   for (const bool deflate64 : {false, true}) {
-    SCOPED_TRACE(deflate64 ? "Deflate64" : "Deflate");
-    rtl::TMemoryStream dest;
-    const Bytes data = RandomBytes(300000, 8);
-    Bytes expected;
-    {
-      TArcDfOutputWindow window(&dest, deflate64, true, 0, false);
-      window.AddBuffer(reinterpret_cast<const uint8_t*>(data.data()), static_cast<int>(data.size()));
-      expected = data;
-      // After any number of slides the full history distance is still there.
-      const int far = deflate64 ? 65536 : 32768;
-      window.AddLenDist(300, far);
-      for (int i = 0; i < 300; ++i) expected.push_back(expected[expected.size() - far]);
-      window.AddLiteral('z');
-      expected.push_back('z');
-      EXPECT_EQ(window.Position(), static_cast<int64_t>(expected.size()));
-      EXPECT_EQ(window.Checksum(), ZlibCrc32(expected));
+    for (const int64_t reserved : {int64_t{0}, int64_t{280000}, int64_t{1} << 20}) {
+      SCOPED_TRACE(std::string(deflate64 ? "Deflate64" : "Deflate") + " reserved " + std::to_string(reserved));
+      rtl::TMemoryStream dest;
+      dest.SetCapacity(reserved);
+      const Bytes data = RandomBytes(300000, 8);
+      Bytes expected;
+      {
+        TArcDfOutputWindow window(&dest, deflate64, true, 0, false);
+        EXPECT_EQ(window.Direct(), reserved > 0);
+        window.AddBuffer(reinterpret_cast<const uint8_t*>(data.data()), static_cast<int>(data.size()));
+        expected = data;
+        // After any number of slides the full history distance is still there.
+        const int far = deflate64 ? 65536 : 32768;
+        window.AddLenDist(300, far);
+        for (int i = 0; i < 300; ++i) expected.push_back(expected[expected.size() - far]);
+        window.AddLiteral('z');
+        expected.push_back('z');
+        EXPECT_EQ(window.Position(), static_cast<int64_t>(expected.size()));
+        EXPECT_EQ(window.Direct(), reserved > 300000 + 65538 + TArcDfOutputWindow::kSlack);
+        EXPECT_EQ(window.Checksum(), ZlibCrc32(expected));
+      }
+      EXPECT_TRUE(dest.DataString() == expected);
     }
-    EXPECT_EQ(dest.DataString(), expected);
   }
 }
 

@@ -441,16 +441,42 @@ TEST(InflateEdges, EveryCorruptionCause) {
   for (const CauseCase& c : CauseCases()) {
     const bool bothPaths = std::find(symbolCauses.begin(), symbolCauses.end(), c.Cause) != symbolCauses.end();
     for (const Bytes& tail : {Bytes(), bothPaths ? Bytes(64, '\xAA') : Bytes()}) {
-      SCOPED_TRACE(std::string(c.Name) + (c.Options ? " (Deflate64)" : "") + (tail.empty() ? "" : " with a tail"));
-      const InflateRun run = RunInflate(c.Stream + tail, c.Options);
-      if (c.Cause == nullptr) {
-        EXPECT_FALSE(run.Cause) << *run.Cause;
-      } else {
-        EXPECT_EQ(run.Cause.value_or("no failure"), c.Cause);
+      // Into our own buffer, and into memory the destination reserved.
+      for (const int64_t reserved : {int64_t{0}, int64_t{1} << 20}) {
+        SCOPED_TRACE(std::string(c.Name) + (c.Options ? " (Deflate64)" : "") + (tail.empty() ? "" : " with a tail") +
+                     (reserved ? " into reserved memory" : ""));
+        const InflateRun run = RunInflate(c.Stream + tail, c.Options, 0, reserved);
+        if (c.Cause == nullptr) {
+          EXPECT_FALSE(run.Cause) << *run.Cause;
+        } else {
+          EXPECT_EQ(run.Cause.value_or("no failure"), c.Cause);
+        }
       }
       if (!bothPaths) break;
     }
   }
+}
+
+// Writing into the destination's reserved memory, what the destination held before is
+// not history: a match reaching into it fails as it does on an empty destination.
+TEST(InflateEdges, EarlierContentIsNoHistory) {
+  BitWriter w;
+  HuffmanBlock b(w, true);
+  b.Literals("ab");
+  b.Match(4, 3);
+  b.End();
+  rtl::TMemoryStream source;
+  Load(source, w.Finish());
+  rtl::TMemoryStream dest;
+  dest.WriteString("prefix");
+  dest.SetCapacity(1 << 20);
+  try {
+    Inflate(&source, &dest, nullptr);
+    FAIL() << "no failure";
+  } catch (const EArcInflateError& e) {
+    EXPECT_EQ(e.InternalCause, cause::kDistanceTooFar);
+  }
+  EXPECT_EQ(dest.DataString(), "prefixab");
 }
 
 TEST(InflateEdges, FailureMessage) {

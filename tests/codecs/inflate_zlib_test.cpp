@@ -154,6 +154,29 @@ TEST(InflateZlib, DestinationKeepsWhatWasThere) {
   EXPECT_EQ(helper.NormalSize, static_cast<int64_t>(data.size()));
 }
 
+// Memory the destination reserved ahead is written in place: too little for one match,
+// used up in the middle of the stream (the rest goes through our own buffer, with the
+// history carried over), exactly the output, and more than enough.
+TEST(InflateZlib, DestinationMemoryReservedAhead) {
+  const Bytes data = TextBytes(700000, 5) + RandomBytes(50000, 6) + RepetitiveBytes(200000, 7);
+  const Bytes packed = RawDeflate(data);
+  const int64_t size = static_cast<int64_t>(data.size());
+  for (const int64_t reserved : {int64_t{100}, int64_t{100000}, int64_t{600000}, size, size + (1 << 20)}) {
+    SCOPED_TRACE("reserved " + std::to_string(reserved));
+    const InflateRun run = RunInflate(packed, 0, 0, reserved);
+    EXPECT_FALSE(run.Cause);
+    EXPECT_TRUE(run.Output == data);
+    EXPECT_EQ(run.Result, ZlibCrc32(data));
+    EXPECT_EQ(run.Helper.NormalSize, size);
+    EXPECT_EQ(run.SourcePosition, static_cast<int64_t>(packed.size()));
+  }
+  // A partial size stops as early in reserved memory as in our own buffer.
+  const InflateRun own = RunInflate(packed, 0, 300000);
+  const InflateRun inPlace = RunInflate(packed, 0, 300000, size + (1 << 20));
+  EXPECT_EQ(own.Output.size(), inPlace.Output.size());
+  EXPECT_TRUE(inPlace.Output == data.substr(0, inPlace.Output.size()));
+}
+
 TEST(InflateZlib, NoHelperNeeded) {
   const Bytes data = RepetitiveBytes(50000, 3);
   rtl::TMemoryStream source;

@@ -94,6 +94,30 @@ TEST(MemoryStream, WritePastEndZeroFillsTheGap) {
   EXPECT_EQ(s.DataString(), std::string("ab\0\0\0z", 6));
 }
 
+// The write area is the reserved memory past the end, and only while writing at the end:
+// what lies there beyond the filled count never shows up as content.
+TEST(MemoryStream, WriteAreaIsTheReservedRoomAtTheEnd) {
+  TMemoryStream s;
+  EXPECT_EQ(s.WriteArea().Data, nullptr);
+  s.WriteString("ab");
+  s.SetCapacity(10);
+  const TWriteArea area = s.WriteArea();
+  ASSERT_EQ(area.Data, s.Memory() + 2);
+  ASSERT_EQ(area.Room, s.Capacity() - 2);
+  std::memcpy(area.Data, "cdefgh", 6);
+  s.WriteAreaFilled(3);
+  EXPECT_EQ(s.DataString(), "abcde");
+  EXPECT_EQ(s.Position(), 5);
+  s.SetSize(7);
+  EXPECT_EQ(s.DataString(), std::string("abcde\0\0", 7));
+  EXPECT_THROW(s.WriteAreaFilled(s.Capacity() - 6), EStreamError);
+
+  s.SetPosition(1);
+  EXPECT_EQ(s.WriteArea().Data, nullptr);
+  EXPECT_THROW(s.WriteAreaFilled(1), EStreamError);
+  EXPECT_EQ(s.DataString(), std::string("abcde\0\0", 7));
+}
+
 TEST(MemoryStream, SetSizeKeepsContentAndClampsPosition) {
   TMemoryStream s;
   s.WriteString("abcdef");
