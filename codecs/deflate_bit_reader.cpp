@@ -36,32 +36,47 @@ bool TArcDfInBitStream::TopUp(int aBelow) {
   return FTotalRead > before;
 }
 
+bool TArcDfInBitStream::TakeFromArea() {
+  if (FAtEnd) return false;
+  const rtl::TReadArea area = FStream->ReadArea();
+  if (area.Size < kAreaLeast || (Unread() > 0 && FBufEnd != area.Data)) return false;
+  if (Unread() == 0) FBufPos = FBufEnd = area.Data;
+  const int64_t n = std::min<int64_t>(area.Size, kAreaSlice);
+  FStream->Seek(n, rtl::soCurrent);
+  FBufEnd += n;
+  FTotalRead += n;
+  ReportProgress(n);
+  return true;
+}
+
 bool TArcDfInBitStream::FillBehindUnread() {
+  if (TakeFromArea()) return true;
   uint8_t* const start = FBuffer.get();
   const int32_t unread = static_cast<int32_t>(Unread());
   std::memmove(start, FBufPos, static_cast<size_t>(unread));
   FFakeCount = std::min(FFakeCount, unread);
-  FBufPos = start;
-  FBufEnd = start + unread;
+  uint8_t* end = start + unread;
 
   // A source may return fewer bytes than asked before its end; read on until the
   // buffered bytes end on a word boundary, so that only the true end gets padding.
   int64_t gotten = 0;
-  while (!FAtEnd && FBufEnd < start + kBufferSize) {
-    const int64_t n = FStream->Read(FBufEnd, start + kBufferSize - FBufEnd);
+  while (!FAtEnd && end < start + kBufferSize) {
+    const int64_t n = FStream->Read(end, start + kBufferSize - end);
     if (n <= 0) {
       FAtEnd = true;
       break;
     }
-    FBufEnd += n;
+    end += n;
     gotten += n;
     FTotalRead += n;
-    if ((FBufEnd - start) % 4 == 0) break;
+    if ((end - start) % 4 == 0) break;
   }
-  if (FBufEnd == start) return false;
+  FBufPos = start;
+  FBufEnd = end;
+  if (end == start) return false;
   if (FAtEnd) {
-    const int pad = static_cast<int>((4 - (FBufEnd - start) % 4) % 4);
-    std::memset(FBufEnd, 0, static_cast<size_t>(pad));
+    const int pad = static_cast<int>((4 - (end - start) % 4) % 4);
+    std::memset(end, 0, static_cast<size_t>(pad));
     FBufEnd += pad;
     FFakeCount += pad;
     FTotalPadding += pad;
@@ -160,7 +175,7 @@ void TArcDfInBitStream::EndBulk(const TBulk& aState, const uint8_t* aStart) {
   const int giveBack = static_cast<int>(std::min<int64_t>(bits / 8, pos - aStart));
   pos -= giveBack;
   bits -= 8 * giveBack;
-  FBufPos = FBuffer.get() + (pos - FBuffer.get());
+  FBufPos = pos;
   FBitsLeft = bits;
   FBitBuffer = bits >= 32 ? static_cast<uint32_t>(aState.BitBuffer)
                           : static_cast<uint32_t>(aState.BitBuffer & ((uint64_t{1} << bits) - 1));

@@ -7,6 +7,9 @@
 // bytes (counted in FFakeCount) so that the last word is whole. A peek past the end
 // yields zero bits and never fails; consuming bits that do not exist does.
 //
+// A source that holds its content in memory (a read area) is read where it lies, without
+// the copy; only its last few bytes go through the byte buffer, where the padding is.
+//
 // The unconsumed bits in FBitBuffer are always the bits just before FBufPos, so the
 // decode loop may take the unread bytes over in bulk (BeginBulk) and hand back any
 // position (EndBulk), and the source can be put back on the first byte not consumed.
@@ -26,6 +29,10 @@ class TArcDfInBitStream {
   // ReadBuffer reads runs at least this long straight from the source once the byte
   // buffer is empty.
   static constexpr int kDirectRead = 4096;
+  // A source's read area is taken in slices of the buffer's size too, so that progress
+  // comes as often; an area with fewer than kAreaLeast bytes left is copied.
+  static constexpr int kAreaSlice = kBufferSize;
+  static constexpr int kAreaLeast = 64;
 
   TArcDfInBitStream(rtl::TStream* aStream, TArcProgressStep aOnProgress, int64_t aStreamSize);
   // Puts the source back on the first byte not consumed (best effort; see RestorePosition).
@@ -65,6 +72,9 @@ class TArcDfInBitStream {
   bool ibsFillBuffer();
   // ibsFillBuffer's work, from any number of unread bytes.
   bool FillBehindUnread();
+  // Takes the next slice of the source's read area when the unread bytes (if any) lie
+  // just before it; false when the source has no such memory or too little left of it.
+  bool TakeFromArea();
   void ReportProgress(int64_t aGotten);
   // Takes the next word, refilling first when fewer than 4 bytes remain; false at the end.
   bool TakeWord(uint32_t& aWord);
@@ -83,9 +93,10 @@ class TArcDfInBitStream {
 
   uint32_t FBitBuffer = 0;
   int32_t FBitsLeft = 0;
-  uint8_t* FBufEnd;
+  // The unread bytes: in FBuffer, or in the source's read area.
+  const uint8_t* FBufEnd;
   std::unique_ptr<uint8_t[]> FBuffer;
-  uint8_t* FBufPos;
+  const uint8_t* FBufPos;
   int64_t FByteCount = 0;
   int32_t FFakeCount = 0;
   TArcProgressStep FOnProgress;

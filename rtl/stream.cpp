@@ -59,6 +59,11 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 
 TMemoryStream::~TMemoryStream() { std::free(data_); }
 
+TReadArea TMemoryStream::ReadArea() {
+  if (position_ >= size_) return {};
+  return {data_ + position_, size_ - position_};
+}
+
 TWriteArea TMemoryStream::WriteArea() {
   if (position_ != size_ || data_ == nullptr) return {};
   return {data_ + position_, capacity_ - position_};

@@ -13,6 +13,12 @@ namespace qelvo::rtl {
 
 enum TSeekOrigin { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
+// Memory a reader may take bytes from in place instead of copying them through Read.
+struct TReadArea {
+  const uint8_t* Data = nullptr;
+  int64_t Size = 0;
+};
+
 // Memory a writer may fill in place instead of passing its bytes through Write.
 struct TWriteArea {
   uint8_t* Data = nullptr;
@@ -32,6 +38,10 @@ class TStream {
   // Streams that cannot change size raise EStreamError.
   virtual void SetSize(int64_t newSize);
 
+  // The content from the current position on, in memory that stays put while the stream
+  // is only read or sought: a consumer may take bytes there and Seek past them instead of
+  // copying them through Read. Streams without such memory return an empty area.
+  virtual TReadArea ReadArea() { return {}; }
   // Memory at the current position that a producer may fill directly, up to Room bytes,
   // handing each filled piece over with WriteAreaFilled; it saves the copy through Write.
   // The memory stays put while nothing but WriteAreaFilled touches the stream, and bytes
@@ -64,6 +74,7 @@ class TMemoryStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size_; }
   void SetSize(int64_t newSize) override;
+  TReadArea ReadArea() override;
   // The reserved capacity past the end, while the position is at the end (so that
   // nothing a producer writes beyond its count can overwrite content).
   TWriteArea WriteArea() override;

@@ -19,6 +19,11 @@ int64_t TReadOnlyMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   return position_;
 }
 
+TReadArea TReadOnlyMemoryStream::ReadArea() {
+  if (position_ >= size_) return {};
+  return {data_ + position_, size_ - position_};
+}
+
 TShortReadStream::TShortReadStream(const std::string& data, std::vector<int> pattern)
     : TReadOnlyMemoryStream(data), pattern_(std::move(pattern)) {
   if (pattern_.empty()) pattern_.push_back(1);

@@ -22,6 +22,7 @@ class TReadOnlyMemoryStream : public TStream {
   int64_t Write(const void*, int64_t) override { return 0; }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size_; }
+  TReadArea ReadArea() override;
 
  private:
   const uint8_t* data_;
@@ -37,6 +38,8 @@ class TShortReadStream : public TReadOnlyMemoryStream {
   TShortReadStream(const std::string&&, std::vector<int>) = delete;
 
   int64_t Read(void* buffer, int64_t count) override;
+  // None: every byte goes through the short reads.
+  TReadArea ReadArea() override { return {}; }
 
  private:
   std::vector<int> pattern_;

@@ -2,6 +2,7 @@
 // and memory settings, data of several kinds, and sources that read short.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 
 #include "codec_test_support.h"
@@ -101,21 +102,24 @@ TEST(InflateZlib, FlushedAndMixedStreams) {
 }
 
 // A source may return fewer bytes than asked; the reader reads on until a word boundary
-// or the end, so nothing is padded in the middle of the data.
+// or the end, so nothing is padded in the middle of the data. A source in memory is read
+// where it lies (no pattern) and ends the same way.
 TEST(InflateZlib, ShortReadingSources) {
   const Bytes data = TextBytes(120000, 7) + RandomBytes(30000, 2) + RepetitiveBytes(100000, 3);
   const Bytes packed = RawDeflate(data, 6) + "TRAILER!";
-  const std::vector<std::vector<int>> patterns = {{1}, {3}, {5, 2, 7}, {16383}, {4097, 1}};
+  const std::vector<std::vector<int>> patterns = {{}, {1}, {3}, {5, 2, 7}, {16383}, {4097, 1}};
   for (const auto& pattern : patterns) {
-    SCOPED_TRACE("first read " + std::to_string(pattern[0]));
-    TShortReadStream source(packed, pattern);
+    SCOPED_TRACE(pattern.empty() ? "in place" : "first read " + std::to_string(pattern[0]));
+    const std::unique_ptr<rtl::TReadOnlyMemoryStream> source =
+        pattern.empty() ? std::make_unique<rtl::TReadOnlyMemoryStream>(packed)
+                        : std::make_unique<TShortReadStream>(packed, pattern);
     rtl::TMemoryStream dest;
     TArcDeflateHelper helper;
-    const uint32_t crc = Inflate(&source, &dest, &helper);
+    const uint32_t crc = Inflate(source.get(), &dest, &helper);
     EXPECT_EQ(dest.DataString(), data);
     EXPECT_EQ(crc, ZlibCrc32(data));
     EXPECT_EQ(helper.CompressedSize, static_cast<int64_t>(packed.size() - 8));
-    EXPECT_EQ(source.Position(), static_cast<int64_t>(packed.size() - 8));
+    EXPECT_EQ(source->Position(), static_cast<int64_t>(packed.size() - 8));
   }
 }
 
