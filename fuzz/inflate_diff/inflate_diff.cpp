@@ -1,6 +1,7 @@
 // Differential target: zlib deflates the input (settings and flush points chosen by the
 // first bytes) and our Inflate must give back exactly the input, with its CRC-32 and the
-// exact count of compressed bytes, from a source that may read short.
+// exact count of compressed bytes, from a source that may read short or is read in place,
+// into a destination that may offer reserved memory.
 //
 // Build and run (clang, separate build folder):
 //   CXX=clang++ CC=clang cmake -S . -B build/fuzz -G Ninja -DQELVO_BUILD_FUZZ=ON \
@@ -12,7 +13,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "codecs/inflate.h"
 #include "rtl/stream.h"
@@ -59,18 +62,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   const uint8_t settings = aData[0];
   const uint8_t flushes = aData[1];
   const int step = 1 + aData[2] % 64 * (aData[2] & 0x80 ? 300 : 1);
+  // The source is read where it lies and the output goes into memory the destination
+  // reserved (too little, about half, or about all of it).
+  const bool inPlace = (aData[2] & 0x40) != 0;
   aData += 3;
   aSize -= 3;
   const std::string packed = Deflate(aData, aSize, settings, flushes);
   const std::string source = packed + "trailer";
-  qelvo::rtl::TShortReadStream in(source, {step});
+  std::unique_ptr<qelvo::rtl::TReadOnlyMemoryStream> in =
+      inPlace ? std::make_unique<qelvo::rtl::TReadOnlyMemoryStream>(source)
+              : std::make_unique<qelvo::rtl::TShortReadStream>(source, std::vector<int>{step});
   TMemoryStream out;
+  if (inPlace) out.SetCapacity(static_cast<int64_t>(step % 3 * aSize / 2 + 100));
   qelvo::codecs::TArcDeflateHelper helper;
-  const uint32_t crc = qelvo::codecs::Inflate(&in, &out, &helper);
+  const uint32_t crc = qelvo::codecs::Inflate(in.get(), &out, &helper);
   if (static_cast<size_t>(out.Size()) != aSize || (aSize > 0 && std::memcmp(out.Memory(), aData, aSize) != 0))
     std::abort();
   if (crc != static_cast<uint32_t>(crc32(0, aData, static_cast<uInt>(aSize)))) std::abort();
   if (helper.CompressedSize != static_cast<int64_t>(packed.size())) std::abort();
-  if (in.Position() != static_cast<int64_t>(packed.size())) std::abort();
+  if (in->Position() != static_cast<int64_t>(packed.size())) std::abort();
   return 0;
 }

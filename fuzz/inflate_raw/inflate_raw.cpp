@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "codecs/inflate.h"
@@ -23,25 +24,44 @@ namespace {
 using qelvo::rtl::TMemoryStream;
 
 // Keeps at most a limit of bytes and counts the rest.
+// Keeps the first bytes of the output and counts the rest. It may offer a reserved write
+// area of exactly its size, so that a write past it is caught.
 class TBoundedSink : public qelvo::rtl::TStream {
  public:
-  explicit TBoundedSink(size_t aKeep) : FKeep(aKeep) {}
+  TBoundedSink(size_t aKeep, size_t aReserved)
+      : FKeep(aKeep), FArea(aReserved > 0 ? new uint8_t[aReserved] : nullptr), FAreaSize(aReserved) {}
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* aBuffer, int64_t aCount) override {
-    const size_t keep = std::min(static_cast<size_t>(aCount), FKeep - std::min(FKeep, Data.size()));
-    Data.append(static_cast<const char*>(aBuffer), keep);
-    Count += aCount;
+    FAreaOpen = false;
+    Keep(static_cast<const char*>(aBuffer), aCount);
     return aCount;
   }
   int64_t Seek(int64_t, qelvo::rtl::TSeekOrigin) override { return Count; }
+  qelvo::rtl::TWriteArea WriteArea() override {
+    if (!FAreaOpen || FAreaUsed == FAreaSize) return {};
+    return {FArea.get() + FAreaUsed, static_cast<int64_t>(FAreaSize - FAreaUsed)};
+  }
+  void WriteAreaFilled(int64_t aCount) override {
+    if (!FAreaOpen || aCount < 0 || static_cast<size_t>(aCount) > FAreaSize - FAreaUsed) std::abort();
+    Keep(reinterpret_cast<const char*>(FArea.get() + FAreaUsed), aCount);
+    FAreaUsed += static_cast<size_t>(aCount);
+  }
   std::string Data;
   int64_t Count = 0;
 
  private:
+  void Keep(const char* aBytes, int64_t aCount) {
+    const size_t keep = std::min(static_cast<size_t>(aCount), FKeep - std::min(FKeep, Data.size()));
+    Data.append(aBytes, keep);
+    Count += aCount;
+  }
   size_t FKeep;
+  std::unique_ptr<uint8_t[]> FArea;
+  size_t FAreaSize;
+  size_t FAreaUsed = 0;
+  bool FAreaOpen = true;
 };
 
-// zlib's raw inflate of the whole input; true with the output when it ends the stream.
 bool ZlibInflate(const uint8_t* aData, size_t aSize, std::string& aOut, size_t& aUsed) {
   z_stream z{};
   if (inflateInit2(&z, -15) != Z_OK) std::abort();
@@ -79,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
   TMemoryStream in;
   in.WriteBuffer(aData, static_cast<int64_t>(aSize));
   in.SetPosition(0);
-  TBoundedSink out(8u << 20);
+  // Without a partial size, the high bits of the mode reserve a write area of up to 1 MiB.
+  TBoundedSink out(8u << 20, (mode & 8) ? 0 : static_cast<size_t>(mode >> 4) * 65536);
   bool ok = true;
   uint32_t result = 0;
   try {
