@@ -11,6 +11,24 @@ uint32_t Pack(uint32_t aEntry, TArcDfFastTable::TKind aKind, bool aDeflate64) {
                                              : PackDistanceEntry(aEntry, aDeflate64);
 }
 
+// Every symbol's packed entry as for a code of length 0, by kind and by Deflate64: a
+// code's own entry adds its length to both length fields, unless the symbol is bad.
+struct TPackTemplates {
+  uint32_t Entries[2][2][288];
+};
+
+const TPackTemplates& PackTemplates() {
+  static const TPackTemplates templates = [] {
+    TPackTemplates t{};
+    for (const TArcDfFastTable::TKind kind : {TArcDfFastTable::fkLiteral, TArcDfFastTable::fkDistance})
+      for (const bool deflate64 : {false, true})
+        for (uint32_t symbol = 0; symbol < (kind == TArcDfFastTable::fkLiteral ? 288u : 32u); ++symbol)
+          t.Entries[kind][deflate64][symbol] = Pack(symbol, kind, deflate64);
+    return t;
+  }();
+  return templates;
+}
+
 }  // namespace
 
 TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKind, bool aDeflate64)
@@ -19,7 +37,11 @@ TArcDfFastTable::TArcDfFastTable(const TArcDfDecodeHuffmanTree& aTree, TKind aKi
     FUsable = false;
     return;
   }
-  const auto pack = [&](uint32_t aEntry) { return Pack(aEntry, aKind, aDeflate64); };
+  const uint32_t* const templates = PackTemplates().Entries[aKind][aDeflate64];
+  const auto pack = [&](uint32_t aEntry) {
+    const uint32_t packed = templates[aEntry & 0xFFFF];
+    return packed == kFastBad ? packed : packed + ((aEntry >> 16) & 0xFF) * 0x101;
+  };
   const auto codeLength = [](uint32_t aEntry) { return static_cast<int>((aEntry >> 16) & 0xFF); };
   const int bits = aKind == fkLiteral ? kLiteralBits : kDistanceBits;
   const int mainLength = std::min(aTree.LookupBitLength(), bits);

@@ -50,16 +50,30 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
               "TArcDfDecodeHuffmanTree.Build: more code lengths than symbols in the alphabet");
   const uint8_t* lengths = aCodeLengths + aStartInx;
 
-  int countOfLength[kMaxBits + 1] = {};
-  int maxLen = 0;
-  for (int i = 0; i < aCount; ++i) {
-    const int n = lengths[i];
-    if (n > FDefMaxCodeLen) {
-      throw rtl::EAssertionFailed("TArcDfDecodeHuffmanTree.Build: a code length is greater than " +
-                                  std::to_string(FDefMaxCodeLen));
+  // Four interleaved counts, so that a run of one length does not wait on its own
+  // increments; a length above 15 shows in `seen`.
+  int counts[4][kMaxBits + 1] = {};
+  uint32_t seen = 0;
+  int i = 0;
+  for (; i + 4 <= aCount; i += 4) {
+    for (int j = 0; j < 4; ++j) {
+      ++counts[j][lengths[i + j] & kMaxBits];
+      seen |= lengths[i + j];
     }
-    ++countOfLength[n];
-    maxLen = std::max(maxLen, n);
+  }
+  for (; i < aCount; ++i) {
+    ++counts[0][lengths[i] & kMaxBits];
+    seen |= lengths[i];
+  }
+  int countOfLength[kMaxBits + 1];
+  int maxLen = 0;
+  for (int n = 0; n <= kMaxBits; ++n) {
+    countOfLength[n] = counts[0][n] + counts[1][n] + counts[2][n] + counts[3][n];
+    if (countOfLength[n] > 0) maxLen = n;
+  }
+  if (seen > kMaxBits || maxLen > FDefMaxCodeLen) {
+    throw rtl::EAssertionFailed("TArcDfDecodeHuffmanTree.Build: a code length is greater than " +
+                                std::to_string(FDefMaxCodeLen));
   }
   FMaxCodeLen = maxLen;
   countOfLength[0] = 0;
@@ -70,22 +84,32 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     code = (code + static_cast<uint32_t>(countOfLength[n - 1])) << 1;
     nextCode[n] = code;
   }
+  uint32_t kraft = 0;
+  for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
+  FOverSubscribed = kraft > (1u << FMaxCodeLen);
 
-  // Entry and reversed code of every symbol, in symbol order.
+  // The codes by length, then by symbol; symbols without a code go to the spare half of
+  // FByLength, so that one pass without a test places every symbol.
+  FFirstOfLength[0] = 0;
+  for (int n = 1; n <= kMaxBits + 1; ++n) FFirstOfLength[n] = FFirstOfLength[n - 1] + countOfLength[n - 1];
+  FCodeCount = FFirstOfLength[kMaxBits + 1];
+  int fill[kMaxBits + 1];
+  std::copy(FFirstOfLength, FFirstOfLength + kMaxBits + 1, fill);
+  fill[0] = kMaxAlphabet;
+
+  // Entry, reversed code and place of every symbol, in symbol order.
   FSymbolCount = aCount;
   uint32_t* const entries = FSymbolEntries;
   uint16_t* const reversedCodes = FReversedCodes;
-  for (int i = 0; i < aCount; ++i) {
+  const int plainEnd = aExtraOffset == kNoExtraBits ? aCount : std::min(aCount, aExtraOffset);
+  const auto place = [&](int i, uint32_t aExtra) {
     const int n = lengths[i];
-    if (n == 0) {
-      entries[i] = 0;
-      continue;
-    }
     reversedCodes[i] = static_cast<uint16_t>(ReverseCode(nextCode[n]++, n));
-    uint32_t extra = 0;
-    if (aExtraOffset != kNoExtraBits && i >= aExtraOffset) extra = aExtraBits[i - aExtraOffset];
-    entries[i] = static_cast<uint32_t>(i) | (static_cast<uint32_t>(n) << 16) | (extra << 24);
-  }
+    entries[i] = n == 0 ? 0 : static_cast<uint32_t>(i) | (static_cast<uint32_t>(n) << 16) | (aExtra << 24);
+    FByLength[fill[n]++] = static_cast<uint16_t>(i);
+  };
+  for (int i = 0; i < plainEnd; ++i) place(i, 0);
+  for (int i = plainEnd; i < aCount; ++i) place(i, aExtraBits[i - aExtraOffset]);
   if (FEncodes) {
     for (int i = 0; i < FAlphaSize; ++i)
       FEncodes[i] = i < aCount && lengths[i] > 0 ? static_cast<int32_t>(reversedCodes[i] | (entries[i] & 0xFFFF0000u))
@@ -93,19 +117,6 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
   }
   FDecodes.reset();
   FMask = 0u - (1u << FMaxCodeLen);
-
-  uint32_t kraft = 0;
-  for (int n = 1; n <= FMaxCodeLen; ++n) kraft += static_cast<uint32_t>(countOfLength[n]) << (FMaxCodeLen - n);
-  FOverSubscribed = kraft > (1u << FMaxCodeLen);
-
-  // The codes by length, then by symbol.
-  FFirstOfLength[0] = 0;
-  for (int n = 1; n <= kMaxBits + 1; ++n) FFirstOfLength[n] = FFirstOfLength[n - 1] + countOfLength[n - 1];
-  FCodeCount = FFirstOfLength[kMaxBits + 1];
-  int fill[kMaxBits + 1];
-  std::copy(FFirstOfLength, FFirstOfLength + kMaxBits + 1, fill);
-  for (int i = 0; i < aCount; ++i)
-    if (lengths[i] > 0) FByLength[fill[lengths[i]]++] = static_cast<uint16_t>(i);
 }
 
 void TArcDfDecodeHuffmanTree::BuildDecodes() const {

@@ -70,7 +70,8 @@ class TArcDfDecodeHuffmanTree {
   // Per symbol; a symbol without a code has the entry 0.
   uint32_t FSymbolEntries[kMaxAlphabet];
   uint16_t FReversedCodes[kMaxAlphabet];
-  uint16_t FByLength[kMaxAlphabet];
+  // The codes' symbols in canonical order; the second half takes the symbols without one.
+  uint16_t FByLength[2 * kMaxAlphabet];
   // Index in FByLength of the first code of each length (1..kMaxBits+1).
   int FFirstOfLength[kMaxBits + 2] = {};
 };

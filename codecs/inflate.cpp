@@ -39,35 +39,63 @@ void ReadLitDistCodeLengths(TArcDfInBitStream& aBits, const TArcDfDecodeHuffmanT
   // The whole table, indexed with exactly its own number of bits.
   const uint32_t* const decodes = aCodeLengthTree.Decodes();
   int filled = 0;
-  while (filled < aCount) {
-    const uint32_t peeked = aBits.PeekBits(lookup + 7);
-    const uint32_t entry = decodes[peeked & lookupMask];
+  const char* failure = nullptr;
+  // Applies the symbol that starts aPeeked (at least lookup + 7 bits) and returns the bits
+  // it takes, or 0 after setting `failure`.
+  const auto apply = [&](uint32_t aPeeked) -> int {
+    const uint32_t entry = decodes[aPeeked & lookupMask];
     const uint32_t symbol = entry & 0xFFFF;
     const int codeLen = static_cast<int>((entry >> 16) & 0xFF);
-    if (symbol > 18) throw EArcInternalInflateError(cause::kBadCodeLengthSymbol);
-    if (codeLen == 0 || codeLen > lookup) throw EArcInternalInflateError(cause::kBadCodeLengthLength);
-    const uint32_t extra = peeked >> codeLen;
+    if (symbol > 18) {
+      failure = cause::kBadCodeLengthSymbol;
+      return 0;
+    }
+    if (codeLen == 0 || codeLen > lookup) {
+      failure = cause::kBadCodeLengthLength;
+      return 0;
+    }
+    const uint32_t extra = aPeeked >> codeLen;
     if (symbol < 16) {
       aLengths[filled++] = static_cast<uint8_t>(symbol);
-      aBits.DiscardBits(codeLen);
-    } else if (symbol == 16) {
-      if (filled == 0) throw EArcInternalInflateError(cause::kRepeatWithoutLength);
+      return codeLen;
+    }
+    if (symbol == 16) {
+      if (filled == 0) {
+        failure = cause::kRepeatWithoutLength;
+        return 0;
+      }
       const int repeat = 3 + static_cast<int>(extra & 3);
       std::fill_n(aLengths + filled, repeat, aLengths[filled - 1]);
       filled += repeat;
-      aBits.DiscardBits(codeLen + 2);
-    } else if (symbol == 17) {
-      const int repeat = 3 + static_cast<int>(extra & 7);
-      std::fill_n(aLengths + filled, repeat, 0);
-      filled += repeat;
-      aBits.DiscardBits(codeLen + 3);
-    } else {
-      const int repeat = 11 + static_cast<int>(extra & 127);
-      std::fill_n(aLengths + filled, repeat, 0);
-      filled += repeat;
-      aBits.DiscardBits(codeLen + 7);
+      return codeLen + 2;
     }
+    const int repeat = symbol == 17 ? 3 + static_cast<int>(extra & 7) : 11 + static_cast<int>(extra & 127);
+    std::fill_n(aLengths + filled, repeat, 0);
+    filled += repeat;
+    return codeLen + (symbol == 17 ? 3 : 7);
+  };
+
+  // While whole words are buffered, the bits stay in a register, refilled before each
+  // symbol; the rest goes through the reader's peek and discard.
+  const TArcDfInBitStream::TBulk bulk = aBits.BeginBulk();
+  const uint8_t* in = bulk.Pos;
+  uint64_t bitBuf = bulk.BitBuffer;
+  uint32_t bitsLeft = static_cast<uint32_t>(bulk.BitsLeft);
+  while (filled < aCount && bulk.End - in >= 8) {
+    bitBuf |= rtl::GetLe64(in) << bitsLeft;
+    in += 7 - ((bitsLeft >> 3) & 7);
+    bitsLeft |= 56;
+    const int taken = apply(static_cast<uint32_t>(bitBuf));
+    if (taken == 0) break;
+    bitBuf >>= taken;
+    bitsLeft -= static_cast<uint32_t>(taken);
   }
+  aBits.EndBulk(TArcDfInBitStream::TBulk{bitBuf, static_cast<int>(bitsLeft), in, bulk.End}, bulk.Pos);
+  while (failure == nullptr && filled < aCount) {
+    const int taken = apply(aBits.PeekBits(lookup + 7));
+    if (taken > 0) aBits.DiscardBits(taken);
+  }
+  if (failure != nullptr) throw EArcInternalInflateError(failure);
 }
 
 void InflateDynamicBlock(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, bool aDeflate64) {
