@@ -55,7 +55,7 @@ TArcDfOutputWindow::TArcDfOutputWindow(rtl::TStream* aStream, bool aUseDeflate64
     FDirect = true;
     FOrigin = FEmitted = FCurrent = area.Data;
     FAreaWriteEnd = area.Data + (area.Room - FLongestMatch - kSlack);
-    FWritePoint = std::min(FCurrent + kOutputRoom, FAreaWriteEnd);
+    FWritePoint = FCurrent + std::min<int64_t>(kOutputRoom, FAreaWriteEnd - FCurrent);
   } else {
     UseOwnBuffer();
   }
@@ -99,7 +99,7 @@ void TArcDfOutputWindow::MakeRoom() {
   Emit(FEmitted, FCurrent - FEmitted);
   FEmitted = FCurrent;
   if (FDirect && FCurrent < FAreaWriteEnd) {
-    FWritePoint = std::min(FCurrent + kOutputRoom, FAreaWriteEnd);
+    FWritePoint = FCurrent + std::min<int64_t>(kOutputRoom, FAreaWriteEnd - FCurrent);
   } else {
     UseOwnBuffer();
   }
