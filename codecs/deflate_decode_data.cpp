@@ -34,11 +34,6 @@ inline uint32_t PackedExtra(uint64_t aBits, uint32_t aPacked) {
   return static_cast<uint32_t>((aBits & ~(~uint64_t{0} << (aPacked & 63))) >> ((aPacked >> 8) & 63));
 }
 
-// The index into a long code's subtable: the bits after the main table's.
-inline uint32_t SubtableIndex(uint64_t aBits, uint32_t aPointer, int aMainBits) {
-  return static_cast<uint32_t>(aBits >> aMainBits) & ((1u << ((aPointer >> 8) & 0xF)) - 1);
-}
-
 // Returns true after the end-of-block symbol.
 template <bool kDeflate64>
 bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TArcDfFastTable& aLiterals,

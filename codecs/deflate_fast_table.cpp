@@ -88,7 +88,7 @@ uint32_t TArcDfFastTable::Lookup(uint32_t aBits) const {
   const int bits = FKind == fkLiteral ? kLiteralBits : kDistanceBits;
   const uint32_t entry = FEntries[aBits & ((1u << bits) - 1)];
   if (!(entry & kFastLong)) return entry;
-  return FEntries[(entry >> 16) + ((aBits >> bits) & ((1u << ((entry >> 8) & 0xF)) - 1))];
+  return FEntries[(entry >> 16) + SubtableIndex(aBits, entry, bits)];
 }
 
 }  // namespace qelvo::codecs

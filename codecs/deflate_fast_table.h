@@ -27,6 +27,11 @@ inline constexpr uint32_t kFastEnd = 1u << 13;
 inline constexpr uint32_t kFastBad = 1u << 14;
 inline constexpr uint32_t kFastLong = 1u << 15;
 
+// The index into a long code's subtable: the bits after the main table's.
+inline uint32_t SubtableIndex(uint64_t aBits, uint32_t aPointer, int aMainBits) {
+  return static_cast<uint32_t>(aBits >> aMainBits) & ((1u << ((aPointer >> 8) & 0xF)) - 1);
+}
+
 namespace fast_table_detail {
 inline uint32_t Pack(uint32_t aFlagsAndValue, uint32_t aCodeLen, uint32_t aExtra) {
   return aFlagsAndValue | (aCodeLen << 8) | (aCodeLen + aExtra);
