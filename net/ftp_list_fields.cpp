@@ -22,6 +22,18 @@ bool InRange(const std::string& field, int lo, int hi) {
   return v >= lo && v <= hi;
 }
 
+// The size in bytes: the size field times the mask's block size. False when either is no
+// number of at most 18 digits or the product leaves 64 bits, so no entry reports a wrapped size.
+bool SizeInBytes(const std::string& sizeField, const std::string& blockField, int64_t& bytes) {
+  bytes = 0;
+  if (sizeField.empty()) return true;
+  const std::string size = TrimSpaces(sizeField);
+  if (!AllDigits(size) || size.size() > 18) return false;
+  if (!blockField.empty() && (!AllDigits(blockField) || blockField.size() > 18)) return false;
+  const int64_t blockSize = blockField.empty() ? 1 : std::strtoll(blockField.c_str(), nullptr, 10);
+  return !__builtin_mul_overflow(std::strtoll(size.c_str(), nullptr, 10), blockSize, &bytes);
+}
+
 int Number(const std::string& field) {
   const std::string t = TrimSpaces(field);
   return AllDigits(t) && t.size() <= 9 ? std::atoi(t.c_str()) : 0;
@@ -48,8 +60,7 @@ bool TFTPList::CheckFields() const {
       !InRange(F.Minutes, 0, 59) || !InRange(F.Seconds, 0, 59))
     return false;
   if (!F.HoursModif.empty() && std::string("AaPp").find(F.HoursModif[0]) == std::string::npos) return false;
-  if (!F.Size.empty() && !AllDigits(TrimSpaces(F.Size))) return false;
-  if (!F.Size.empty() && TrimSpaces(F.Size).size() > 18) return false;
+  if (int64_t bytes; !SizeInBytes(F.Size, F.BlockSize, bytes)) return false;
   if (!F.ThreeMonth.empty() && MonthNumber(F.ThreeMonth, F.Months) == 0) return false;
   if (!F.YearTime.empty()) {
     const std::string t = TrimSpaces(F.YearTime);
@@ -67,7 +78,6 @@ bool TFTPList::CheckFields() const {
     if (y.size() == 3 && (v < 100 || v > 110)) return false;
     if (y.size() != 2 && y.size() != 3 && y.size() != 4) return false;
   }
-  if (!F.BlockSize.empty() && !AllDigits(F.BlockSize)) return false;
   return true;
 }
 
@@ -88,9 +98,7 @@ std::unique_ptr<TFTPListRec> TFTPList::FillEntry(const std::string& Line, const 
   while (!rec->FileName.empty() && rec->FileName.back() == ' ') rec->FileName.pop_back();
   rec->Readable = !rec->Directory;
 
-  const int64_t blockSize = F.BlockSize.empty() ? 1 : std::atoll(F.BlockSize.c_str());
-  const std::string size = TrimSpaces(F.Size);
-  rec->FileSize = AllDigits(size) ? std::strtoll(size.c_str(), nullptr, 10) * blockSize : 0;
+  if (!SizeInBytes(F.Size, F.BlockSize, rec->FileSize)) rec->FileSize = 0;
 
   const rtl::TDateTime now = platform::Now();
   int year, month, day;

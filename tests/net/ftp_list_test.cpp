@@ -212,6 +212,40 @@ TEST(FtpList, HostileLinesAreCutAndHugeNumbersRefused) {
   EXPECT_EQ(list.Count() + list.UnparsedLines.Count(), 4);
 }
 
+TEST(FtpList, CallerBlockSizesScaleTheSizeWithinSixtyFourBits) {
+  struct Case {
+    const char* line;
+    int64_t size;  // -1: the mask does not take the line
+  } const cases[] = {
+      {"4 blocks.dat", 2048},
+      {"0 empty.dat", 0},
+      {"18014398509481983 last.dat", INT64_C(18014398509481983) * 512},
+      {"18014398509481984 wraps.dat", -1},
+      {"999999999999999999 wraps.dat", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TFTPList list;
+    list.Masks.Clear();
+    list.Masks.Add("S*=512 n*");
+    list.Lines.Add(c.line);
+    list.ParseLines();
+    if (c.size < 0) {
+      EXPECT_EQ(list.Count(), 0);
+      EXPECT_EQ(list.UnparsedLines.Count(), 1);
+    } else {
+      ASSERT_EQ(list.Count(), 1);
+      EXPECT_EQ(list[0].FileSize, c.size);
+    }
+  }
+  TFTPList huge;
+  huge.Masks.Clear();
+  huge.Masks.Add("S*=" + std::string(30, '9') + " n*");
+  huge.Lines.Add("2 any.dat");
+  huge.ParseLines();
+  EXPECT_EQ(huge.Count(), 0) << "a block size beyond 64 bits is not taken";
+}
+
 TEST(FtpList, MonthNamesOfEveryLanguage) {
   struct {
     const char* name;
