@@ -58,8 +58,8 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
 
   // After a refill at least 56 bits are ready: three literals of the packed table and the
   // lookup of the next symbol (3 x 11 + 11), or two and a length code with its extra bits
-  // (11 + 11 + 15 + 16). The distance needs 40: its code with its own extra bits and the
-  // lookup of the next symbol (15 + 14 + 11); a second refill only when fewer remain.
+  // (11 + 11 + 15 + 16). A second refill before the distance gives it 40: its code with its
+  // own extra bits and the lookup of the next symbol (15 + 14 + 11).
   const auto refill = [&] {
     bitBuf |= rtl::GetLe64(in) << (bitsLeft & 63);
     in += 7 - ((bitsLeft >> 3) & 7);
@@ -138,9 +138,12 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
     const uint32_t length = (entry >> 16) + PackedExtra(saved, entry);
 
-    // Most lengths leave enough bits for the distance and the next lookup.
-    if ((bitsLeft & 63) < 40) refill();
+    // A round consumes at most 53 bits before this point (3 x 11 + 15 + 5, or 2 x 11 + 15 +
+    // 16), and a refill fills all 64 bits of the register, however few it counts. So the
+    // main table's 8 bits are here before this refill: the lookup goes first and does not
+    // wait for it, and the refill needs no branch, which mispredicted on short literal runs.
     uint32_t distEntry = distTable[bitBuf & kDistanceMask];
+    refill();
     if (distEntry & (kFastLong | kFastBad)) {
       if (distEntry & kFastLong)
         distEntry = distTable[(distEntry >> 16) + SubtableIndex(bitBuf, distEntry, TArcDfFastTable::kDistanceBits)];
