@@ -24,6 +24,14 @@ constexpr int kInputMargin = 32;
 // 56 a refill leaves), a Deflate64 one with its 16 extra bits only after two.
 template <bool kDeflate64>
 constexpr int kLiteralsPerRound = kDeflate64 ? 3 : 4;
+// A round's bits before its distance: the literals ahead of a length, and the length code
+// with its extra bits. The distance's main-table bits must still be in the register that
+// the round's first refill filled.
+template <bool kDeflate64>
+constexpr int kBitsBeforeDistance =
+    (kLiteralsPerRound<kDeflate64> - 1) * TArcDfFastTable::kLiteralBits + 15 + (kDeflate64 ? 16 : 5);
+static_assert(kBitsBeforeDistance<false> + TArcDfFastTable::kDistanceBits <= 64 &&
+              kBitsBeforeDistance<true> + TArcDfFastTable::kDistanceBits <= 64);
 constexpr uint32_t kLiteralMask = (1u << TArcDfFastTable::kLiteralBits) - 1;
 constexpr uint32_t kDistanceMask = (1u << TArcDfFastTable::kDistanceBits) - 1;
 
@@ -138,10 +146,10 @@ bool DecodeFast(TArcDfInBitStream& aBits, TArcDfOutputWindow& aWindow, const TAr
     }
     const uint32_t length = (entry >> 16) + PackedExtra(saved, entry);
 
-    // A round consumes at most 53 bits before this point (3 x 11 + 15 + 5, or 2 x 11 + 15 +
-    // 16), and a refill fills all 64 bits of the register, however few it counts. So the
-    // main table's 8 bits are here before this refill: the lookup goes first and does not
-    // wait for it, and the refill needs no branch, which mispredicted on short literal runs.
+    // A round consumes at most kBitsBeforeDistance (53) bits before this point, and a refill
+    // fills all 64 bits of the register, however few it counts. So the main table's 8 bits
+    // are here before this refill: the lookup goes first and does not wait for it, and the
+    // refill needs no branch, which mispredicted on short literal runs.
     uint32_t distEntry = distTable[bitBuf & kDistanceMask];
     refill();
     if (distEntry & (kFastLong | kFastBad)) {
