@@ -20,18 +20,20 @@ namespace {
 
 constexpr int kInputMargin = 32;
 // Literals a round may write before it meets a length or the round's end: a Deflate
-// length code with its extra bits still fits after three (3 x 11 + 15 + 5 bits of the
-// 56 a refill leaves), a Deflate64 one with its 16 extra bits only after two.
+// length code with its extra bits still fits after three, a Deflate64 one with its 16
+// extra bits only after two.
 template <bool kDeflate64>
 constexpr int kLiteralsPerRound = kDeflate64 ? 3 : 4;
 // A round's bits before its distance: the literals ahead of a length, and the length code
-// with its extra bits. The distance's main-table bits must still be in the register that
-// the round's first refill filled.
+// with its extra bits (3 x 11 + 15 + 5, or 2 x 11 + 15 + 16). They must fit in the 56 bits
+// a refill counts, and the distance's main-table bits in the 64 it fills.
 template <bool kDeflate64>
 constexpr int kBitsBeforeDistance =
     (kLiteralsPerRound<kDeflate64> - 1) * TArcDfFastTable::kLiteralBits + 15 + (kDeflate64 ? 16 : 5);
-static_assert(kBitsBeforeDistance<false> + TArcDfFastTable::kDistanceBits <= 64 &&
-              kBitsBeforeDistance<true> + TArcDfFastTable::kDistanceBits <= 64);
+template <bool kDeflate64>
+constexpr bool kRoundFits = kBitsBeforeDistance<kDeflate64> <= 56 &&
+                            kBitsBeforeDistance<kDeflate64> + TArcDfFastTable::kDistanceBits <= 64;
+static_assert(kRoundFits<false> && kRoundFits<true>);
 constexpr uint32_t kLiteralMask = (1u << TArcDfFastTable::kLiteralBits) - 1;
 constexpr uint32_t kDistanceMask = (1u << TArcDfFastTable::kDistanceBits) - 1;
 

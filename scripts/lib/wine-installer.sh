@@ -1,5 +1,7 @@
 # Shared by scripts/run-demo --windows and tests/ui_win32/end-to-end (sourced, bash):
 # a Wine prefix of its own for one QelvoInstall.exe run, and the demo package server.
+# shellcheck source=wine-env.sh
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 # shellcheck source=wine-display.sh
 . "$(dirname "${BASH_SOURCE[0]}")/wine-display.sh"
 
