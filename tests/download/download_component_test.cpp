@@ -46,7 +46,8 @@ TEST(DownloadComponent, RefusesToStartWithoutProtocolEveryTime) {
 TEST(DownloadComponent, FtpGetsItsDriverAndAFailedLoginRaises) {
   TQvDownload d;
   d.Protocolo = protFTP;
-  d.SetDownloadUrl("ftp://127.0.0.1:" + std::to_string(qelvo::test::UnusedPort()) + "/pub/file.zip");
+  const qelvo::test::RefusingPort refusing;
+  d.SetDownloadUrl("ftp://127.0.0.1:" + refusing.PortText() + "/pub/file.zip");
   EXPECT_EQ(MessageOf([&] { d.StartDownload(); }), kMsgFtpLoginFailed);
   EXPECT_NE(dynamic_cast<TQvFTPDownload*>(&d.Driver()), nullptr);
   EXPECT_EQ(d.DownloadStatus(), stDownload);

@@ -253,7 +253,8 @@ TEST_F(DriverHardening, NoEmptyPartFileIsLeftBehind) {
   });
   Get(notFound.Url("/f.bin"), "f.bin");
   EXPECT_FALSE(NativeExists(Local("f.bin.part")));
-  Get("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/f.bin", "f.bin");
+  const RefusingPort refusing;
+  Get("http://127.0.0.1:" + refusing.PortText() + "/f.bin", "f.bin");
   EXPECT_FALSE(NativeExists(Local("f.bin.part")));
   Get("http://no-such-host.invalid/f.bin", "f.bin");
   EXPECT_FALSE(NativeExists(Local("f.bin.part")));

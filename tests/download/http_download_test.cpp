@@ -274,8 +274,8 @@ TEST_F(HttpDownload, RedirectFinishesUnderTheRequestedName) {
 }
 
 TEST_F(HttpDownload, ConnectionFailureRaisesNothingAndLeavesNoPartFile) {
-  const int closedPort = UnusedPort();
-  EXPECT_NO_THROW(Get("http://127.0.0.1:" + std::to_string(closedPort) + "/x.bin", "x.bin"));
+  const RefusingPort refusing;
+  EXPECT_NO_THROW(Get("http://127.0.0.1:" + refusing.PortText() + "/x.bin", "x.bin"));
   EXPECT_EQ(Driver().ResultCode(), 500);
   EXPECT_EQ(Driver().LastSocketErrorCode(), 10061);
   EXPECT_FALSE(NativeExists(Local("x.bin")));

@@ -156,7 +156,8 @@ TEST(BlockSocket, ConnectFailuresAndTheirHooks) {
   EXPECT_EQ(log.lines, want);
 
   log.lines.clear();
-  const std::string port = std::to_string(UnusedPort());
+  const RefusingPort refusing;
+  const std::string port = refusing.PortText();
   s.Connect("127.0.0.1", port);
   EXPECT_EQ(s.LastError, 10061);
   EXPECT_EQ(s.LastErrorDesc, "Connection refused");
@@ -348,8 +349,9 @@ TEST(BlockSocket, IPv6Loopback) {
 TEST(BlockSocket, RaiseExceptThrowsSocketError) {
   TTCPBlockSocket s;
   s.RaiseExcept = true;
+  const RefusingPort refusing;
   try {
-    s.Connect("127.0.0.1", std::to_string(UnusedPort()));
+    s.Connect("127.0.0.1", refusing.PortText());
     FAIL() << "no exception";
   } catch (const ESocketError& e) {
     EXPECT_EQ(e.ErrorCode, 10061);

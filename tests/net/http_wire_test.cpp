@@ -439,7 +439,8 @@ TEST(HttpWire, ConnectionFailures) {
                                     "HR_Connect no-such-host.invalid:80"};
   EXPECT_EQ(log.lines, want);
 
-  EXPECT_FALSE(http.HTTPMethod("GET", "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/"));
+  const RefusingPort refusing;
+  EXPECT_FALSE(http.HTTPMethod("GET", "http://127.0.0.1:" + refusing.PortText() + "/"));
   EXPECT_EQ(http.ResultCode(), 500);
   EXPECT_EQ(http.ResultString(), "");
   EXPECT_EQ(http.Sock()->LastError, 10061);

@@ -78,23 +78,33 @@ int PortOf(const TVarSin& a) {
   return ((p & 0xFF) << 8) | (p >> 8);
 }
 
-}  // namespace
-
-Handle Listen(bool ipv6, int& port) {
+// A socket bound to a fresh loopback port; kNone on failure.
+Handle BoundSocket(bool ipv6, bool reuseAddress, int& port) {
   const TCalls& c = Calls();
   const Handle s = c.socket(ipv6 ? WS_AF_INET6 : WS_AF_INET, WS_SOCK_STREAM, 0);
   if (s == kNone) return kNone;
   const int one = 1;
-  c.setsockopt(s, WS_SOL_SOCKET, WS_SO_REUSEADDR, &one, sizeof one);
+  if (reuseAddress) c.setsockopt(s, WS_SOL_SOCKET, WS_SO_REUSEADDR, &one, sizeof one);
   TVarSin a = LoopbackAddress(ipv6, 0);
   const int len = ipv6 ? 28 : 16;
-  if (c.bind(s, &a, len) != 0 || c.listen(s, 16) != 0) {
+  if (c.bind(s, &a, len) != 0) {
     c.closesocket(s);
     return kNone;
   }
   int got = sizeof a;
   c.getsockname(s, &a, &got);
   port = PortOf(a);
+  return s;
+}
+
+}  // namespace
+
+Handle Listen(bool ipv6, int& port) {
+  const Handle s = BoundSocket(ipv6, true, port);
+  if (s != kNone && Calls().listen(s, 16) != 0) {
+    Calls().closesocket(s);
+    return kNone;
+  }
   return s;
 }
 
@@ -140,5 +150,11 @@ int UnusedPort() {
 }
 
 bool PortAccepts(int port) { return loopback::Accepts(port); }
+
+// Without SO_REUSEADDR no server can bind the port while it is held, and the system never
+// hands a bound port out as a connection's own, so a connection to it can only be refused.
+RefusingPort::RefusingPort() : socket_(loopback::BoundSocket(false, false, port_)) {}
+
+RefusingPort::~RefusingPort() { loopback::Close(socket_); }
 
 }  // namespace qelvo::test
