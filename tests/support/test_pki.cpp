@@ -12,10 +12,23 @@ TestPki::TestPki() {
   // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA. The
   // CAs and the client have RSA keys: Wine's chain check now and then refuses a valid
   // ECDSA signature ("signature not valid"), and its PFX import takes no EC keys.
-  const std::string script = R"(set -e
+  // Wine's PFX import also garbles a private exponent shorter than the modulus (about one
+  // key in twenty has a leading zero byte there), and every handshake with that key then
+  // fails with "public key signature failed"; so the client's key has a full-length one.
+  const std::string script = R"sh(set -e
+rsa_key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key"; }
+exponent_digits() {
+  openssl rsa -in "$1.key" -noout -text |
+    awk '/^privateExponent:/ { on = 1; next } /^[a-zA-Z]/ { on = 0 } on' | tr -d ' \n:' | sed 's/^\(00\)*//' | wc -c
+}
 key() {
   case "$1" in
-    ca|rogueca|client) openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" ;;
+    ca|rogueca) rsa_key "$1" ;;
+    client)
+      tries=0
+      until rsa_key client && [ "$(exponent_digits client)" -ge 512 ]; do
+        tries=$((tries + 1)); [ "$tries" -lt 20 ] || exit 1
+      done ;;
     *) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" ;;
   esac
 }
@@ -36,7 +49,7 @@ sign expired ca localhost DNS:localhost,IP:127.0.0.1 -1 serverAuth
 sign rogue rogueca localhost DNS:localhost,IP:127.0.0.1 3 serverAuth
 cat rogueca.pem >> rogue.pem
 sign client ca "Qelvo Test Client" email:client@example.test 3 clientAuth
-openssl pkcs12 -export -in client.pem -inkey client.key -certfile ca.pem -out client.p12 -passout pass:)" +
+openssl pkcs12 -export -in client.pem -inkey client.key -certfile ca.pem -out client.p12 -passout pass:)sh" +
                              std::string(kPfxPassword) + "\n";
   dir.Write("make.sh", script);
   ok = ShellStatus("sh make.sh >make.log 2>&1", dir.Native()) == 0;
