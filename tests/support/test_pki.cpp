@@ -12,21 +12,30 @@ TestPki::TestPki() {
   // sign NAME CA SUBJECT-ALT-NAMES DAYS: a P-256 key and a certificate signed by CA. The
   // CAs and the client have RSA keys: Wine's chain check now and then refuses a valid
   // ECDSA signature ("signature not valid"), and its PFX import takes no EC keys.
-  // Wine's PFX import also garbles a private exponent shorter than the modulus (about one
-  // key in twenty has a leading zero byte there), and every handshake with that key then
-  // fails with "public key signature failed"; so the client's key has a full-length one.
+  // Wine's PFX import also garbles a private part of the key that is a byte shorter than
+  // its field (the exponent, or one of the CRT values: about one key in twenty), and every
+  // handshake with that key then fails with "public key signature failed"; so every part
+  // of the client's key has its full length.
   const std::string script = R"sh(set -e
 rsa_key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key"; }
-exponent_digits() {
-  openssl rsa -in "$1.key" -noout -text |
-    awk '/^privateExponent:/ { on = 1; next } /^[a-zA-Z]/ { on = 0 } on' | tr -d ' \n:' | sed 's/^\(00\)*//' | wc -c
+full_length() {
+  openssl rsa -in "$1.key" -noout -text | awk '
+    /^[a-zA-Z]/ { field = $1; next }
+    { gsub(/[ :]/, ""); hex[field] = hex[field] $0 }
+    END {
+      for (f in hex) sub(/^(00)*/, "", hex[f])
+      n = length(hex["modulus:"]); half = n / 2
+      exit !(length(hex["privateExponent:"]) == n && length(hex["prime1:"]) == half &&
+             length(hex["prime2:"]) == half && length(hex["exponent1:"]) == half &&
+             length(hex["exponent2:"]) == half && length(hex["coefficient:"]) == half)
+    }'
 }
 key() {
   case "$1" in
     ca|rogueca) rsa_key "$1" ;;
     client)
       tries=0
-      until rsa_key client && [ "$(exponent_digits client)" -ge 512 ]; do
+      until rsa_key client && full_length client; do
         tries=$((tries + 1)); [ "$tries" -lt 20 ] || exit 1
       done ;;
     *) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" ;;
