@@ -39,7 +39,7 @@ std::string ProgressShowsBytesOf(const TempFolder& scratch, int size) {
 }
 
 // Runs qelvo-get with a bounded wait, through the shell so that the Windows build runs
-// its program the same way. A signal waits for its file, not for a time: on a loaded
+// its program the same way. A signal waits for its condition, not for a time: on a loaded
 // machine the program may take a second just to start.
 RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch, const RunOptions& options = {}) {
   const std::string outFile = OutputFile(scratch);
@@ -48,7 +48,8 @@ RunResult RunGet(const std::vector<std::string>& args, const TempFolder& scratch
   run += ShellQuote(QELVO_GET_PATH);
   for (const std::string& a : args) run += " " + ShellQuote(a);
   run += " >" + ShellQuote(ShellPath(outFile)) + " 2>&1";
-  std::string command = options.shellSetup;
+  // The last run's output must not satisfy this run's condition.
+  std::string command = "rm -f " + ShellQuote(ShellPath(outFile)) + "; " + options.shellSetup;
   if (options.signal)
     command += "(" + run + " & p=$!; i=0; while [ $i -lt 400 ] && ! " + options.signalWhen +
                "; do sleep 0.05; i=$((i+1)); done; s=$(date +%s%N); kill -s " + options.signal +
