@@ -20,7 +20,6 @@ class RefusingPort {
   ~RefusingPort();
   RefusingPort(const RefusingPort&) = delete;
   RefusingPort& operator=(const RefusingPort&) = delete;
-  int Port() const { return port_; }
   std::string PortText() const { return std::to_string(port_); }
 
  private:
